@@ -1,0 +1,3 @@
+#include "Appl/zelvanEacSniffer/main.h"
+
+int zelvanEacSnifferMain(int /*argc*/, char** /*argv*/) { return 0; }

@@ -1,0 +1,3 @@
+#include "Appl/zelvanEacSniffer/main.h"
+
+int main(int argc, char** argv) { return zelvanEacSnifferMain(argc, argv); }

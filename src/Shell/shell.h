@@ -1,0 +1,34 @@
+// The command shell: line editor, command registry and the console output
+// channel.
+#pragma once
+
+#include "fifo/icFifo.h"
+#include "hal/include/hal_types.h"
+#include "hal/include/multiUart.h"
+
+enum ShellResCodes : U8 {
+    SHELL_RES_OK = 0,
+    SHELL_RES_FAIL = 1,
+    SHELL_RES_ALREADY_REGISTERED = 2,
+};
+
+using ShellCmdCallback = const char* (*)(U8 argc, char** argv, void* cbArg);
+
+struct ShellHandle;
+
+struct ShellApi {
+    ShellResCodes (*reg)(ShellHandle* sh, const char* cmd, const char* helpText, ShellCmdCallback cb, void* cbArg);
+    ShellResCodes (*unreg)(ShellHandle* sh, const char* cmd);
+    ShellResCodes (*printf)(ShellHandle* sh, const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void (*printTimeStamp)(ShellHandle* sh);
+    ShellHandle* sh;
+};
+
+// Valid from process start; its operations are usable after shellInit.
+extern ShellApi* const shellApi;
+
+void shellInit(UartInstancePtr ui, IcFifoInstance* fifoTx, IcFifoInstance* fifoRx);
+void shellExe();
+void shellParse(ShellHandle* self, Char chr);
+ShellApi* shellGetApi();
+void shellPutCmdString(const char* inStr);

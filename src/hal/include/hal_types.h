@@ -1,0 +1,20 @@
+// Basic fixed-width types shared by every module.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+using U8 = std::uint8_t;
+using U16 = std::uint16_t;
+using U32 = std::uint32_t;
+using S8 = std::int8_t;
+using S16 = std::int16_t;
+using S32 = std::int32_t;
+using Char = char;
+
+// One byte wide on purpose: records that carry it keep their wire layout.
+using Boolean = std::uint8_t;
+inline constexpr Boolean TRUE = 1;
+inline constexpr Boolean FALSE = 0;
+
+inline constexpr U32 MAX_U32 = 0xFFFFFFFFu;

@@ -1,0 +1,20 @@
+// Local wall-clock time with milliseconds, for report timestamps.
+#pragma once
+
+#include "hal/include/hal_types.h"
+
+struct IcLocalTime {
+    U16 year;
+    U8 month;
+    U8 day;
+    U8 hour;
+    U8 minute;
+    U8 second;
+    U16 milliseconds;
+};
+
+using IcLocalTimeSource = void (*)(IcLocalTime* out);
+
+void icLocalTimeGet(IcLocalTime* out);
+// Tests pin the time with their own source; nullptr restores the real clock.
+void icLocalTimeSetSource(IcLocalTimeSource source);

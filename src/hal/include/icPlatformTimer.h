@@ -1,0 +1,18 @@
+// Platform side of the timer service: timer events that fire on a platform
+// thread, and a monotonic millisecond count.
+#pragma once
+
+#include "hal/include/hal_types.h"
+
+using PlatformTimerRoutine = void (*)(U32 eventId, void* arg);
+using PlatformTickSource = U32 (*)();
+
+// Starts a one-shot or periodic event of `delayMs` milliseconds whose routine
+// runs on the platform's timer thread. Returns its id, 0 on failure.
+U32 platformTimerSetEvent(U16 delayMs, PlatformTimerRoutine routine, void* arg, Boolean periodic);
+// Cancels an event; once it returns, the routine of that event no longer runs.
+void platformTimerKillEvent(U32 eventId);
+// Milliseconds of a monotonic clock (wraps at 2^32).
+U32 platformTimerGetTickCount();
+// Tests replace the clock with their own; nullptr restores the real one.
+void platformTimerSetTickSource(PlatformTickSource source);

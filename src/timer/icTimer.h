@@ -1,0 +1,36 @@
+// Millisecond software timers whose callbacks run on the main loop, and the
+// free-running 16-bit millisecond tick.
+#pragma once
+
+#include "hal/include/hal_types.h"
+#include "hal/include/icOsal.h"
+
+using IcTimerHandle = U8;
+using IcTimerTick = U16;
+using IcTimerSeconds = U32;
+
+enum IcTimerFiringMode : U8 {
+    IC_TIMER_FIRE_ONCE = 0,
+    IC_TIMER_FIRE_REPEATEDLY = 1,
+};
+
+enum IcTimerResultCode : U8 {
+    IC_TIMER_RC_OK = 0,
+    IC_TIMER_RC_INVALID_TIMER_HANDLE = 1,
+    IC_TIMER_RC_INVALID_PARAMETER = 2,
+    IC_TIMER_RC_NO_CALLBACK_DEFINED = 3,
+};
+
+using IcTimerCb = void (*)(void* cbArg, IcTimerHandle th);
+
+inline constexpr U8 TIM_NUM_TIMERS = 15;
+inline constexpr IcTimerTick HIO_TIM_MAX_PERIOD = 64000;
+
+void icTimerInit();
+IcTimerHandle icTimerAlloc(void* cbArg);
+IcTimerResultCode icTimerStart(IcTimerHandle th, IcTimerTick ms, IcTimerFiringMode firingMode, IcTimerCb tcb);
+IcTimerResultCode icTimerStop(IcTimerHandle th);
+void icTimerExe();
+OsalWaitObject hioTimerGetWaitObject();
+IcTimerTick icTimerGetRunningTimer_ms();
+IcTimerSeconds hioTimerGetSysTime();
