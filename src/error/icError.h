@@ -24,3 +24,12 @@
             icErrorHandler((file), 0, static_cast<U16>(__LINE__), (text)); \
         }                                                                  \
     } while (0)
+
+// Every way out of the process that does not return from main (fatal error,
+// serial port failure) ends through icErrorExit: it flushes standard output,
+// runs the exit hook once (the console driver restores the terminal there)
+// and ends the process with `status` without running static destructors
+// under the feet of other threads.
+using IcErrorExitHook = void (*)();
+void icErrorSetExitHook(IcErrorExitHook hook);
+[[noreturn]] void icErrorExit(int status);
