@@ -2,7 +2,55 @@
 // the main loop.
 #pragma once
 
+#include "eac/zelvan/zvEacNetwork.h"
 #include "hal/include/hal_types.h"
+#include "hal/include/multiUart.h"
+
+enum EacFlavour : U8 {
+    EAC_FLAVOUR_ZELVAN = 0,
+};
 
 // The program's entry point; returns the process exit status.
 int zelvanEacSnifferMain(int argc, char** argv);
+
+// --- command line -------------------------------------------------------------
+
+// TRUE to start the sniffer, FALSE to end the program (the usage or version
+// text has been printed). Without arguments it asks for the port on standard
+// input.
+Boolean handleCommandLineOptions(int argc, char** argv);
+void printHelp();
+UartBitrate baudrate2baudrateEnum(U32 baudrate);
+U32 baudrateEnum2baudrate(U8 value);
+
+// What the last successful handleCommandLineOptions settled.
+struct MainCommandLineResult {
+    S32 comAIndex;  // zero-based port index (unused with a device path)
+    U32 baudRate;   // 0 while no rate was requested
+    EacFlavour eacFlavour;
+    const char* devicePath;  // the port given as a device path, or nullptr
+};
+MainCommandLineResult mainGetCommandLineResult();
+
+// --- bus observer -------------------------------------------------------------
+
+// Frame callback for zvEacNwkInit: online bookkeeping, printing, prompt. Takes
+// ownership of `message`.
+void zvEacNetworkRxCb(void* cbArg, ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, U8* message);
+// The sniffer never transmits; nothing to do.
+void zvEacNwkTxResCb(void* cbArg, ZvEacNwkResult rc);
+void reportOnOffline(U8 addr, Boolean online);
+
+// Forgets every online device and the pending poll.
+void mainResetBusObserver();
+Boolean mainIsDeviceOnline(ZvEacNwkAddr addr);
+ZvEacNwkAddr mainGetCurrentProbeOrPoll();
+
+// --- console commands ---------------------------------------------------------
+
+const char* mainShellCbQuit(U8 argc, char** argv, void* cbArg);
+const char* mainVerboseMsgCmd(U8 argc, char** argv, void* cbArg);
+const char* mainLogToFileCmd(U8 argc, char** argv, void* cbArg);
+const char* mainRawDataCmd(U8 argc, char** argv, void* cbArg);
+// FALSE once `quit` or `exit` has run.
+Boolean mainIsRunning();

@@ -1,6 +1,227 @@
-// Placeholder printers: each shows the raw dump until it is written.
-#include "eac/zelvan/zvEacToStrPrivate.h"
+// Printers of the credential telegrams: MIFARE UID, MIFARE UID with sector
+// data, and the generic credential with its block container.
+#include <algorithm>
+#include <cstring>
+#include <string>
 
-Boolean zvEacPrintMifareCredentialUidOnly(ZvEacBytes /*body*/) { return FALSE; }
-Boolean zvEacPrintMifareCredentialWithSectorData(ZvEacBytes /*body*/) { return FALSE; }
-Boolean zvEacPrintGenericCredential(ZvEacBytes /*body*/, U8 /*length*/) { return FALSE; }
+#include "Dkit/Include/dkitCredential.h"
+#include "eac/zelvan/zvEacToStr.h"
+#include "eac/zelvan/zvEacToStrPrivate.h"
+#include "logger/logger.h"
+
+namespace {
+
+// Generic credential body: device id, door side, then the container.
+constexpr std::size_t kGenCredDevIdSize = 12;
+constexpr std::size_t kGenCredDoorSideOffset = 12;
+constexpr std::size_t kGenCredContainerOffset = 13;
+// Telegram bytes in front of the container, message id included.
+constexpr std::size_t kGenCredTelegramOverhead = 1 + kGenCredContainerOffset;
+
+// MIFARE with sector data: fixed part, then the sector data.
+constexpr std::size_t kSectorCardTypeOffset = 0;
+constexpr std::size_t kSectorUidLengthOffset = 1;
+constexpr std::size_t kSectorUidOffset = 2;
+constexpr std::size_t kSectorDataLengthOffset = 11;
+constexpr std::size_t kSectorDataOffset = 12;
+
+void printHexBytes(const U8* bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        loggerPrintf("%02x ", bytes[i]);
+    }
+}
+
+struct BlockTypeName {
+    DkitCredentialBlockType type;
+    const char* text;
+};
+
+// Padded to 36 characters so that the bracketed type code lines up.
+constexpr BlockTypeName kBlockTypeNames[] = {
+    {CREDBLOCKTYPE_UNKNOWN, "CREDBLOCKTYPE_UNKNOWN               "},
+    {CREDBLOCKTYPE_SOURCE_DETAILS, "CREDBLOCKTYPE_SOURCE_DETAILS        "},
+    {CREDBLOCKTYPE_MIFARE_UID, "CREDBLOCKTYPE_MIFARE_UID            "},
+    {CREDBLOCKTYPE_UNDEFINED_DYNAMIC_DATA, "CREDBLOCKTYPE_UNDEFINED_DYNAMIC_DATA"},
+    {CREDBLOCKTYPE_ICLASS_ACCESS_ID, "CREDBLOCKTYPE_ICLASS_ACCESS_ID      "},
+    {CREDBLOCKTYPE_ISO_14443B_UID, "CREDBLOCKTYPE_ISO_14443B_UID        "},
+    {CREDBLOCKTYPE_ISO_15693_UID, "CREDBLOCKTYPE_ISO_15693_UID         "},
+    {CREDBLOCKTYPE_LEGIC_UID, "CREDBLOCKTYPE_LEGIC_UID             "},
+    {CREDBLOCKTYPE_SEOS_CREDENTIAL, "CREDBLOCKTYPE_SEOS_CREDENTIAL       "},
+};
+constexpr const char* kUnknownBlockTypeName = "## unknown Credential Block Type ## ";
+
+constexpr bool allNamesAre36Wide() {
+    for (const BlockTypeName& row : kBlockTypeNames) {
+        if (std::char_traits<char>::length(row.text) != 36) {
+            return false;
+        }
+    }
+    return std::char_traits<char>::length(kUnknownBlockTypeName) == 36;
+}
+static_assert(allNamesAre36Wide(), "block type names must be 36 characters wide");
+
+using SubTypeToStr = const char* (*)(U32);
+
+// The sub-type table that belongs to a main type, or null where the main
+// type has none.
+SubTypeToStr subTypeTableFor(U8 mainType) {
+    switch (mainType) {
+        case DKIT_CREDENTIALSOURCE_MIFARE:
+            return zvEacCredTypeSubMifareToStr;
+        case DKIT_CREDENTIALSOURCE_ICLASS:
+            return zvEacCredTypeSubIclassToStr;
+        case DKIT_CREDENTIALSOURCE_LOW_FREQUENCY:
+            return zvEacCredTypeSubLowFrequencyToStr;
+        case DKIT_CREDENTIALSOURCE_PICO_PASS:
+            return zvEacCredTypeSubPicoPassToStr;
+        case DKIT_CREDENTIALSOURCE_LEGIC:
+            return zvEacCredTypeSubLegicToStr;
+        case DKIT_CREDENTIALSOURCE_SEOS:
+            return zvEacCredTypeSubSeosToStr;
+        default:
+            return nullptr;
+    }
+}
+
+// Always describes the first source-details block of the container.
+void zvEacPrintGenericCredentialSourceDetails(const DkitCredential* credentialPtr) {
+    if (!dkitCredentialIsValid(credentialPtr)) {
+        return;
+    }
+    const DkitCredentialBlockHandle handle =
+        dkitCredentialGetNextBlockHandleOfType(credentialPtr, nullptr, CREDBLOCKTYPE_SOURCE_DETAILS);
+    if (nullptr == handle || dkitCredentialBlockGetNumberOfBytes(handle) != 2) {
+        zvEacShellPrintInfoLine();
+        loggerPrintf(" Source details not specified.");
+        return;
+    }
+    const U8* data = dkitCredentialBlockGetDataPtr(handle);
+    const U8 mainType = data[0];
+    const U8 subType = data[1];
+
+    zvEacShellPrintInfoLine();
+    loggerPrintf(" Source details:");
+    zvEacShellPrintInfoLine();
+    loggerPrintf("  mainType:        %s (%d)", zvEacCredTypeMainToStr(mainType), mainType);
+    zvEacShellPrintInfoLine();
+    // Every line, SEOS included, goes through the logger so that the log
+    // file holds the same report as the console.
+    if (const SubTypeToStr toStr = subTypeTableFor(mainType); nullptr != toStr) {
+        loggerPrintf("  subType:         %s (%d)", toStr(subType), subType);
+    } else {
+        loggerPrintf(" subType:         ## unknown credential sub type ## (%1d)", subType);
+    }
+}
+
+void printCredentialBlock(U8 blockNumber, DkitCredentialBlockHandle handle) {
+    const DkitCredentialBlockType type = dkitCredentialBlockGetType(handle);
+    zvEacShellPrintInfoLine();
+    loggerPrintf("Block Number:    %d", blockNumber);
+    zvEacShellPrintInfoLine();
+    loggerPrintf(" BlockType:      %s (0x%04X) ", zvEacDkitCredentialBlockTypeToStr(type), type);
+    zvEacShellPrintInfoLine();
+    loggerPrintf(" NofBitsInBlock: %2u", static_cast<unsigned>(dkitCredentialBlockGetTotalNumberOfBits(handle)));
+    zvEacShellPrintInfoLine();
+    loggerPrintf(" BlockData:      [ ");
+    printHexBytes(dkitCredentialBlockGetDataPtr(handle), dkitCredentialBlockGetNumberOfBytes(handle));
+    loggerPrintf("]");
+}
+
+}  // namespace
+
+const char* zvEacDkitCredentialBlockTypeToStr(U32 blockType) {
+    const auto type = static_cast<DkitCredentialBlockType>(blockType);
+    for (const BlockTypeName& row : kBlockTypeNames) {
+        if (row.type == type) {
+            return row.text;
+        }
+    }
+    return kUnknownBlockTypeName;
+}
+
+Boolean zvEacPrintMifareCredentialUidOnly(ZvEacBytes body) {
+    if (!body.has(0, 1)) {
+        return FALSE;
+    }
+    const U8 lengthInBits = body.u8(0);
+    const std::size_t uidBytes = (static_cast<std::size_t>(lengthInBits) + 7) / 8;
+    const U8* uid = body.at(1, uidBytes);
+    if (uidBytes != 0 && nullptr == uid) {
+        return FALSE;
+    }
+    zvEacShellPrintInfoLine();
+    loggerPrintf("bits(%d) ", lengthInBits);
+    if (uidBytes != 0) {
+        loggerPrintf("[ ");
+        printHexBytes(uid, uidBytes);
+        loggerPrintf("]");
+    }
+    return TRUE;
+}
+
+Boolean zvEacPrintMifareCredentialWithSectorData(ZvEacBytes body) {
+    if (!body.has(0, kSectorDataOffset)) {
+        return FALSE;
+    }
+    const U8 uidLength = body.u8(kSectorUidLengthOffset);
+    const U8 dataLength = body.u8(kSectorDataLengthOffset);
+    if (!body.has(kSectorUidOffset, uidLength) || !body.has(kSectorDataOffset, dataLength)) {
+        return FALSE;
+    }
+    zvEacShellPrintInfoLine();
+    loggerPrintf("type(% 3d), ", body.u8(kSectorCardTypeOffset));
+    zvEacShellPrintInfoLine();
+    loggerPrintf("uid len(% 3d), ", uidLength);
+    zvEacShellPrintInfoLine();
+    loggerPrintf("data len(% 3d), ", dataLength);
+    if (uidLength != 0) {
+        zvEacShellPrintInfoLine();
+        loggerPrintf("uid[ ");
+        printHexBytes(body.at(kSectorUidOffset, uidLength), uidLength);
+        loggerPrintf("] ");
+    }
+    if (dataLength != 0) {
+        zvEacShellPrintInfoLine();
+        loggerPrintf("data[ ");
+        printHexBytes(body.at(kSectorDataOffset, dataLength), dataLength);
+        loggerPrintf("]");
+    }
+    return TRUE;
+}
+
+Boolean zvEacPrintGenericCredential(ZvEacBytes body, U8 length) {
+    if (!body.has(0, kGenCredContainerOffset)) {
+        return FALSE;
+    }
+    // The container is what the telegram length leaves after the fixed
+    // fields, and never more than was actually received.
+    const std::size_t announced = length > kGenCredTelegramOverhead ? length - kGenCredTelegramOverhead : 0;
+    const std::size_t containerSize = std::min(announced, body.size() - kGenCredContainerOffset);
+
+    U8 devId[kGenCredDevIdSize];
+    std::memcpy(devId, body.at(0, kGenCredDevIdSize), kGenCredDevIdSize);
+    zvEacShellPrintInfoLine();
+    printDeviceIdToStr("Device id:      ", devId);
+    zvEacShellPrintInfoLine();
+    loggerPrintf("Door side:       %s", zvEacDoorSideToStr(body.u8(kGenCredDoorSideOffset)));
+
+    // The reading side of the container only reads; the descriptor's pointer
+    // is mutable because the same record serves the writing side.
+    DkitCredential credential{static_cast<U16>(containerSize),
+                              const_cast<U8*>(body.at(kGenCredContainerOffset, containerSize))};
+    if (!dkitCredentialIsValid(&credential)) {
+        zvEacShellPrintInfoLine();
+        loggerPrintf("Invalid message");
+        return TRUE;
+    }
+    U8 blockNumber = 0;
+    for (DkitCredentialBlockHandle handle = dkitCredentialGetNextBlockHandle(&credential, nullptr); nullptr != handle;
+         handle = dkitCredentialGetNextBlockHandle(&credential, handle)) {
+        printCredentialBlock(blockNumber, handle);
+        if (dkitCredentialBlockGetType(handle) == CREDBLOCKTYPE_SOURCE_DETAILS) {
+            zvEacPrintGenericCredentialSourceDetails(&credential);
+        }
+        ++blockNumber;
+    }
+    return TRUE;
+}

@@ -6,3 +6,6 @@
 void memInit();
 void* memAlloc(U8 size);
 void memFree(void* msg);
+// Test seam: the next `count` calls of memAlloc fail as if the heap were
+// exhausted; 0 ends it.
+void memSetFailNextAllocs(U32 count);

@@ -1,0 +1,496 @@
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <new>
+
+#include "error/icError.h"
+#include "hal/include/icOsal.h"
+#include "hal/mcu/posix/icOsalPosix.h"
+
+// A lock of count 1. Time-outs run on CLOCK_MONOTONIC so that setting the
+// wall clock never stretches or cuts a wait.
+struct OsalSemObject {
+    pthread_mutex_t lock{};
+    pthread_cond_t cond{};
+    bool available = false;
+    bool initialised = false;
+    OsalSemObject* registryNext = nullptr;
+
+    OsalSemObject() = default;
+    OsalSemObject(const OsalSemObject&) = delete;
+    OsalSemObject& operator=(const OsalSemObject&) = delete;
+    ~OsalSemObject() {
+        if (initialised) {
+            pthread_cond_destroy(&cond);
+            pthread_mutex_destroy(&lock);
+        }
+    }
+};
+
+// A manual-reset event. `set` is the truth; the eventfd mirrors it so that
+// poll() can sleep on it (readable while set). Every thread that writes the
+// descriptor re-checks the flag afterwards, and every thread that drains it
+// re-checks the flag and re-arms, so once the callers are quiet the
+// descriptor is readable exactly when the flag is set.
+struct OsalWaitObjectRecord {
+    std::atomic<bool> set{false};
+    int fd = -1;
+    OsalWaitObjectRecord* registryNext = nullptr;
+};
+
+struct OsalQueueMsg {
+    OsalQueueMsg* next;
+    U32 signal;
+    void* content;
+};
+
+struct OsalMsgQueue {
+    OsalQueueMsg* queue;
+    Char name[5];
+    OsalSem emptySem;  // available while the queue holds messages
+    OsalSem mutexSem;  // guards the list
+};
+
+namespace {
+constexpr const char* kFile = "hal/mcu/posix/icOsal";
+constexpr const char* kWaitFailed = "Assertion failed 'WAIT_FAILED != rc'";
+constexpr long kNsPerMs = 1000000L;
+constexpr long kNsPerSec = 1000000000L;
+
+// Objects live until the process ends; keeping them on a list that hangs off
+// a global keeps them reachable, so leak checkers see no loss when a caller
+// drops its handle.
+template <typename T>
+void registerForLife(std::atomic<T*>& head, T* object) {
+    T* first = head.load(std::memory_order_relaxed);
+    do {
+        object->registryNext = first;
+    } while (!head.compare_exchange_weak(first, object, std::memory_order_release, std::memory_order_relaxed));
+}
+std::atomic<OsalSemObject*> allSemaphores{nullptr};
+std::atomic<OsalWaitObjectRecord*> allWaitObjects{nullptr};
+
+OsalResCodes sleep(U32 timeout);
+
+// The common fatal path of the OS operations: the system's text for `err`,
+// a pause so that other threads' output can settle, then the handler.
+[[noreturn]] void printOsError(int err) {
+    std::printf("icOsal:73:FAIL: %d %s", err, std::strerror(err));
+    std::fflush(stdout);
+    sleep(1000);
+    icErrorHandler(kFile, 0, static_cast<U16>(__LINE__), "Assertion failed 'FALSE'");
+}
+
+void checkOs(int rc) {
+    if (rc != 0) {
+        printOsError(rc);
+    }
+}
+
+timespec monotonicNow() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now;
+}
+
+timespec addMs(timespec t, U32 ms) {
+    t.tv_sec += static_cast<time_t>(ms / 1000U);
+    t.tv_nsec += static_cast<long>(ms % 1000U) * kNsPerMs;
+    if (t.tv_nsec >= kNsPerSec) {
+        t.tv_sec += 1;
+        t.tv_nsec -= kNsPerSec;
+    }
+    return t;
+}
+
+// Milliseconds from now until `deadline`, rounded up so that a wait never
+// ends early; 0 once it has passed.
+int msUntil(const timespec& deadline) {
+    const timespec now = monotonicNow();
+    const long long ns =
+        static_cast<long long>(deadline.tv_sec - now.tv_sec) * kNsPerSec + (deadline.tv_nsec - now.tv_nsec);
+    if (ns <= 0) {
+        return 0;
+    }
+    return static_cast<int>((ns + kNsPerMs - 1) / kNsPerMs);
+}
+
+// ---- threads -------------------------------------------------------------
+
+struct TaskStart {
+    OsalTaskFunction func;
+    void* arg;
+};
+
+void* taskTrampoline(void* raw) {
+    const TaskStart start = *static_cast<TaskStart*>(raw);
+    delete static_cast<TaskStart*>(raw);
+    start.func(start.arg);
+    return nullptr;
+}
+
+OsalResCodes taskCreate(OsalTaskFunction startFunc, void* arg) {
+    if (startFunc == nullptr) {
+        return OSAL_RES_FAIL;
+    }
+    std::unique_ptr<TaskStart> start(new (std::nothrow) TaskStart{startFunc, arg});
+    if (!start) {
+        return OSAL_RES_FAIL;
+    }
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0) {
+        return OSAL_RES_FAIL;
+    }
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    const int rc = pthread_create(&thread, &attr, taskTrampoline, start.get());
+    pthread_attr_destroy(&attr);
+    if (rc != 0) {
+        return OSAL_RES_FAIL;
+    }
+    start.release();  // the thread owns it now
+    return OSAL_RES_SUCCESS;
+}
+
+OsalResCodes sleep(U32 timeout) {
+    timespec left{static_cast<time_t>(timeout / 1000U), static_cast<long>(timeout % 1000U) * kNsPerMs};
+    while (clock_nanosleep(CLOCK_MONOTONIC, 0, &left, &left) == EINTR) {
+    }
+    return OSAL_RES_TIMEOUT;
+}
+
+// ---- priorities ------------------------------------------------------------
+
+int readOwnNice() {
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    return errno == 0 ? nice : 0;
+}
+
+// "Normal" is whatever the program was started with (e.g. under nice(1)).
+const int baseNice = readOwnNice();
+
+constexpr int kMinNice = -20;
+constexpr int kMaxNice = 19;
+constexpr int kHighBoost = 10;
+constexpr int kLowPenalty = 5;
+
+int clampNice(int nice) { return nice < kMinNice ? kMinNice : (nice > kMaxNice ? kMaxNice : nice); }
+
+// Lowest nice value an unprivileged thread may ask for (RLIMIT_NICE).
+int permittedNiceFloor() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NICE, &limit) != 0) {
+        return kMaxNice + 1;
+    }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= 40) {
+        return kMinNice;
+    }
+    return 20 - static_cast<int>(limit.rlim_cur);
+}
+
+// Best effort and never a real-time class: a busy loop at real-time priority
+// can freeze the machine. Where the system refuses, the thread carries on as
+// it is.
+void setPriority(OsalPrio prio) {
+    int target = baseNice;
+    if (prio == OSAL_PRIO_HIGH) {
+        target = clampNice(baseNice - kHighBoost);
+    } else if (prio == OSAL_PRIO_LOW) {
+        target = clampNice(baseNice + kLowPenalty);
+    }
+    const auto tid = static_cast<id_t>(gettid());
+    if (setpriority(PRIO_PROCESS, tid, target) == 0) {
+        return;
+    }
+    const int current = readOwnNice();
+    const int floor = permittedNiceFloor();
+    if (target < current && floor > target && floor < current) {
+        (void)setpriority(PRIO_PROCESS, tid, floor);
+    }
+}
+
+// ---- semaphores ------------------------------------------------------------
+
+// Returns the new semaphore, or reports the failure through the fatal path.
+OsalSemObject* newSemaphore(Boolean signaled) {
+    std::unique_ptr<OsalSemObject> sem(new (std::nothrow) OsalSemObject);
+    if (!sem) {
+        printOsError(ENOMEM);
+    }
+    pthread_condattr_t condAttr;
+    checkOs(pthread_condattr_init(&condAttr));
+    checkOs(pthread_condattr_setclock(&condAttr, CLOCK_MONOTONIC));
+    const int condRc = pthread_cond_init(&sem->cond, &condAttr);
+    pthread_condattr_destroy(&condAttr);
+    checkOs(condRc);
+    const int mutexRc = pthread_mutex_init(&sem->lock, nullptr);
+    if (mutexRc != 0) {
+        pthread_cond_destroy(&sem->cond);
+        printOsError(mutexRc);
+    }
+    sem->initialised = true;
+    sem->available = signaled != FALSE;
+    return sem.release();
+}
+
+OsalSem semCreate(Boolean signaled) {
+    OsalSemObject* sem = newSemaphore(signaled);
+    registerForLife(allSemaphores, sem);
+    return sem;
+}
+
+OsalResCodes semWait(OsalSem sem, U32 timeout) {
+    if (sem == nullptr) {
+        printOsError(EINVAL);
+    }
+    checkOs(pthread_mutex_lock(&sem->lock));
+    int rc = 0;
+    if (timeout == MAX_U32) {
+        while (!sem->available && rc == 0) {
+            rc = pthread_cond_wait(&sem->cond, &sem->lock);
+        }
+    } else {
+        const timespec deadline = addMs(monotonicNow(), timeout);
+        while (!sem->available && rc == 0) {
+            rc = pthread_cond_timedwait(&sem->cond, &sem->lock, &deadline);
+        }
+    }
+    // A time-out that races with a release still takes the semaphore.
+    if (sem->available) {
+        sem->available = false;
+        pthread_mutex_unlock(&sem->lock);
+        return OSAL_RES_SUCCESS;
+    }
+    pthread_mutex_unlock(&sem->lock);
+    if (rc == ETIMEDOUT) {
+        return OSAL_RES_TIMEOUT;
+    }
+    printOsError(rc);
+}
+
+OsalResCodes semSignal(OsalSem sem) {
+    if (sem == nullptr) {
+        printOsError(EINVAL);
+    }
+    checkOs(pthread_mutex_lock(&sem->lock));
+    if (sem->available) {
+        // Count 1 at most: releasing what nobody holds is a programming error.
+        pthread_mutex_unlock(&sem->lock);
+        printOsError(EOVERFLOW);
+    }
+    sem->available = true;
+    pthread_cond_signal(&sem->cond);
+    pthread_mutex_unlock(&sem->lock);
+    return OSAL_RES_SUCCESS;
+}
+
+// ---- message queues --------------------------------------------------------
+
+OsalResCodes queueRecv(OsalQueue queueId, U32 timeout, U32* qsignal, void** content);
+
+OsalResCodes queueCreate(const char* name, OsalQueue* qid) {
+    if (qid == nullptr) {
+        return OSAL_RES_FAIL;
+    }
+    auto* q = new (std::nothrow) OsalMsgQueue{};
+    if (q == nullptr) {
+        return OSAL_RES_FAIL;
+    }
+    if (name != nullptr) {
+        std::strncpy(q->name, name, sizeof q->name - 1);
+    }
+    q->name[sizeof q->name - 1] = '\0';
+    q->queue = nullptr;
+    // Owned by the queue and destroyed with it, so not kept for life.
+    q->emptySem = newSemaphore(FALSE);
+    q->mutexSem = newSemaphore(FALSE);
+    *qid = q;
+    semSignal(q->mutexSem);
+    return OSAL_RES_SUCCESS;
+}
+
+OsalResCodes queueSend(OsalQueue queueId, U32 qsignal, void* content) {
+    if (queueId == nullptr) {
+        return OSAL_RES_FAIL;
+    }
+    auto* msg = new (std::nothrow) OsalQueueMsg{nullptr, qsignal, content};
+    if (msg == nullptr) {
+        return OSAL_RES_FAIL;
+    }
+    semWait(queueId->mutexSem, MAX_U32);
+    const bool wasEmpty = queueId->queue == nullptr;
+    OsalQueueMsg** tail = &queueId->queue;
+    while (*tail != nullptr) {
+        tail = &(*tail)->next;
+    }
+    *tail = msg;
+    // A non-empty list already has its mark (or a receiver between its two
+    // waits, who renews it), and a semaphore of count 1 must not be released
+    // twice.
+    if (wasEmpty) {
+        semSignal(queueId->emptySem);
+    }
+    semSignal(queueId->mutexSem);
+    return OSAL_RES_SUCCESS;
+}
+
+OsalResCodes queueRecv(OsalQueue queueId, U32 timeout, U32* qsignal, void** content) {
+    if (queueId == nullptr) {
+        return OSAL_RES_FAIL;
+    }
+    if (semWait(queueId->emptySem, timeout) != OSAL_RES_SUCCESS) {
+        return OSAL_RES_TIMEOUT;
+    }
+    semWait(queueId->mutexSem, MAX_U32);
+    OsalQueueMsg* msg = queueId->queue;
+    queueId->queue = msg->next;
+    if (qsignal != nullptr) {
+        *qsignal = msg->signal;
+    }
+    if (content != nullptr) {
+        *content = msg->content;
+    }
+    if (queueId->queue != nullptr) {
+        semSignal(queueId->emptySem);
+    }
+    semSignal(queueId->mutexSem);
+    delete msg;
+    return OSAL_RES_SUCCESS;
+}
+
+OsalResCodes queueDelete(OsalQueue queueId) {
+    if (queueId == nullptr) {
+        return OSAL_RES_FAIL;
+    }
+    U32 signal = 0;
+    void* content = nullptr;
+    while (queueRecv(queueId, 0, &signal, &content) == OSAL_RES_SUCCESS) {
+    }
+    semWait(queueId->mutexSem, MAX_U32);
+    delete queueId->emptySem;
+    delete queueId->mutexSem;
+    delete queueId;
+    return OSAL_RES_SUCCESS;
+}
+
+// ---- wait objects ----------------------------------------------------------
+
+void arm(OsalWaitObjectRecord* obj) { (void)eventfd_write(obj->fd, 1); }
+
+void drainAndRearm(OsalWaitObjectRecord* obj) {
+    eventfd_t count = 0;
+    (void)eventfd_read(obj->fd, &count);  // EAGAIN when there was nothing to drain
+    if (obj->set.load()) {
+        arm(obj);
+    }
+}
+
+OsalWaitObject waitObjCreate() {
+    const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    auto* obj = new (std::nothrow) OsalWaitObjectRecord;
+    if (obj == nullptr) {
+        close(fd);
+        return nullptr;
+    }
+    obj->fd = fd;
+    registerForLife(allWaitObjects, obj);
+    return obj;
+}
+
+void waitObjSignal(OsalWaitObject obj) {
+    if (obj == nullptr || obj->set.load(std::memory_order_acquire)) {
+        return;
+    }
+    if (!obj->set.exchange(true)) {
+        arm(obj);
+        // A reset that came between the flag and the write has drained too
+        // early; take the stale count back out.
+        if (!obj->set.load()) {
+            drainAndRearm(obj);
+        }
+    }
+}
+
+void waitObjReset(OsalWaitObject obj) {
+    if (obj == nullptr || !obj->set.load(std::memory_order_acquire)) {
+        return;
+    }
+    if (obj->set.exchange(false)) {
+        drainAndRearm(obj);
+    }
+}
+
+void waitForObjects(const OsalWaitObject* waitList, U8 numOfWaitObjects, U16 timeout_ms) {
+    IC_ASSERT_TEXT(kFile, waitList != nullptr && numOfWaitObjects > 0, kWaitFailed);
+    for (U8 i = 0; i < numOfWaitObjects; ++i) {
+        IC_ASSERT_TEXT(kFile, waitList[i] != nullptr, kWaitFailed);
+        if (waitList[i]->set.load(std::memory_order_acquire)) {
+            return;
+        }
+    }
+    std::array<pollfd, 255> fds{};
+    for (U8 i = 0; i < numOfWaitObjects; ++i) {
+        fds[i] = pollfd{waitList[i]->fd, POLLIN, 0};
+    }
+    const timespec deadline = addMs(monotonicNow(), timeout_ms);
+    for (;;) {
+        int waitMs = -1;
+        if (timeout_ms != 0) {
+            waitMs = msUntil(deadline);
+            if (waitMs == 0) {
+                return;
+            }
+        }
+        const int rc = poll(fds.data(), numOfWaitObjects, waitMs);
+        if (rc < 0) {
+            IC_ASSERT_TEXT(kFile, errno == EINTR, kWaitFailed);
+            continue;
+        }
+        bool anySet = false;
+        for (U8 i = 0; i < numOfWaitObjects; ++i) {
+            const short revents = fds[i].revents;
+            IC_ASSERT_TEXT(kFile, (revents & (POLLERR | POLLNVAL)) == 0, kWaitFailed);
+            if ((revents & POLLIN) == 0) {
+                continue;
+            }
+            if (waitList[i]->set.load(std::memory_order_acquire)) {
+                anySet = true;
+            } else {
+                // Readable but clear: a count left by a signal that lost a
+                // race with a reset. Drain it instead of waking for nothing.
+                drainAndRearm(waitList[i]);
+            }
+        }
+        if (anySet) {
+            return;
+        }
+    }
+}
+
+constexpr OsalApi api = {
+    taskCreate, sleep,     semCreate,   semWait,        semSignal,     queueCreate,   queueDelete,
+    queueSend,  queueRecv, setPriority, waitForObjects, waitObjCreate, waitObjSignal, waitObjReset,
+};
+}  // namespace
+
+const OsalApi* const osalApi = &api;
+
+Boolean osalWaitObjIsSet(OsalWaitObject obj) {
+    return (obj != nullptr && obj->set.load(std::memory_order_acquire)) ? TRUE : FALSE;
+}
+
+int icOsalPosixWaitObjectFd(OsalWaitObject obj) { return obj != nullptr ? obj->fd : -1; }

@@ -1,0 +1,473 @@
+// Serial port driver on POSIX termios: one receive thread per port that moves
+// the line's bytes into the receive FIFO, and a transmit path that runs in the
+// thread filling the transmit FIFO.
+
+#include "hal/include/multiUart.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "error/icError.h"
+#include "hal/include/icOsal.h"
+
+namespace {
+
+constexpr const char* kModule = "hal/mcu/posix/multiUart";
+
+// Tags the record so that a console handle passed to a serial operation is
+// caught instead of misread.
+constexpr U32 kSerialTag = 0x5A565354u;
+
+// Bytes taken from the line per read(); the receive FIFO holds fewer.
+constexpr std::size_t kRxChunk = 256;
+// Bytes popped from the transmit FIFO per write().
+constexpr std::size_t kTxChunk = 256;
+// Time between a port failure and the end of the process, so that start-up
+// text still reaches the console before the message.
+constexpr U32 kFailureGrace_ms = 500;
+// While the receive FIFO is full the thread looks again this often.
+constexpr int kFifoFullRetry_ms = 1;
+
+constexpr std::array<speed_t, 5> kSpeeds{B9600, B19200, B38400, B57600, B115200};
+
+speed_t speedOf(UartBitrate bitrate) { return bitrate < kSpeeds.size() ? kSpeeds[bitrate] : B9600; }
+
+// Owns one file descriptor.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// Why the port could not be used; reported by the receive thread.
+enum class PortFailure : U8 { NONE, OPEN, BUSY, CONFIGURE };
+
+struct SerialPort {
+    U32 tag = kSerialTag;
+    UartTxPopChar uartTxPopChar = nullptr;
+    IcFifoInstance* txFifo = nullptr;
+    UartTxCharsToSend uartTxCharsToSend = nullptr;
+    UartRxCb uartRxCb = nullptr;
+    IcFifoInstance* rxFifo = nullptr;
+    Boolean portIsOpen = FALSE;
+    // Written by the stopping thread, read by the receive thread.
+    std::atomic<bool> threadShallRun{false};
+    OsalSem sem = nullptr;
+    UniqueFd hCom;
+    // Readable when the receive thread is to look at threadShallRun.
+    UniqueFd stopFd;
+    PortFailure failure = PortFailure::NONE;
+    int failureErrno = 0;
+    UartBitrate bitrate = UART_9600;
+    char port[PATH_MAX] = {};
+    bool portNameTooLong = false;
+};
+
+UartInstancePtr toHandle(SerialPort* sp) { return reinterpret_cast<UartInstancePtr>(sp); }
+
+SerialPort* fromHandle(void* ui) {
+    if (ui == nullptr) {
+        return nullptr;
+    }
+    U32 tag = 0;
+    std::memcpy(&tag, ui, sizeof tag);
+    IC_ASSERT(kModule, tag == kSerialTag);
+    return static_cast<SerialPort*>(ui);
+}
+
+void wake(const UniqueFd& fd) {
+    const std::uint64_t one = 1;
+    (void)!::write(fd.get(), &one, sizeof one);
+}
+
+void drainWake(const UniqueFd& fd) {
+    std::uint64_t count = 0;
+    (void)!::read(fd.get(), &count, sizeof count);
+}
+
+// One line on standard error naming the device and the reason, then the
+// process ends with status 1 (queued console text is written out by the exit
+// hook).
+[[noreturn]] void reportAndExit(const char* what, const char* device, const char* reason) {
+    char line[PATH_MAX + 256];
+    const int len = std::snprintf(line, sizeof line, "cannot %s %s: %s\n", what, device, reason);
+    if (len > 0) {
+        const std::size_t n = std::min(static_cast<std::size_t>(len), sizeof line - 1);
+        (void)!::write(STDERR_FILENO, line, n);
+    }
+    icErrorExit(1);
+}
+
+void applyLineSettings(termios& tio, UartBitrate bitrate) {
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
+                                          IXANY | INPCK);
+    tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CRTSCTS);
+    tio.c_cflag |= CS8 | CSTOPB | CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, speedOf(bitrate));
+    cfsetospeed(&tio, speedOf(bitrate));
+}
+
+// USB adapters hold received bytes back for several milliseconds unless asked
+// not to; a sniffer wants them as they come. Drivers without the setting
+// (pseudo-terminals, some adapters) simply keep their behaviour.
+void requestLowLatency(int fd) {
+    serial_struct ss{};
+    if (ioctl(fd, TIOCGSERIAL, &ss) == 0 && (ss.flags & ASYNC_LOW_LATENCY) == 0) {
+        ss.flags |= ASYNC_LOW_LATENCY;
+        (void)ioctl(fd, TIOCSSERIAL, &ss);
+    }
+}
+
+void recordFailure(SerialPort* sp, PortFailure failure, int err) {
+    sp->failure = failure;
+    sp->failureErrno = err;
+}
+
+void openPortNow(SerialPort* sp) {
+    sp->failure = PortFailure::NONE;
+    if (sp->portNameTooLong) {
+        recordFailure(sp, PortFailure::OPEN, ENAMETOOLONG);
+        return;
+    }
+    // Non-blocking open: a real UART without carrier would otherwise hang
+    // here before CLOCAL is set.
+    UniqueFd fd(::open(sp->port, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
+        recordFailure(sp, errno == EBUSY ? PortFailure::BUSY : PortFailure::OPEN, errno);
+        return;
+    }
+    // TIOCEXCL keeps other (unprivileged) programs from opening the line; the
+    // lock also stops those that ignore it or run as root.
+    (void)ioctl(fd.get(), TIOCEXCL);
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        recordFailure(sp, PortFailure::BUSY, EWOULDBLOCK);
+        return;
+    }
+    termios tio{};
+    if (tcgetattr(fd.get(), &tio) != 0) {
+        recordFailure(sp, PortFailure::CONFIGURE, errno);
+        return;
+    }
+    applyLineSettings(tio, sp->bitrate);
+    if (tcsetattr(fd.get(), TCSANOW, &tio) != 0) {
+        recordFailure(sp, PortFailure::CONFIGURE, errno);
+        return;
+    }
+    requestLowLatency(fd.get());
+    sp->hCom.reset(fd.release());
+    sp->portIsOpen = TRUE;
+}
+
+void stopUartThread(SerialPort* sp) {
+    if (sp->threadShallRun.exchange(false)) {
+        wake(sp->stopFd);
+        osalApi->semWait(sp->sem, MAX_U32);
+        drainWake(sp->stopFd);
+    }
+}
+
+void closePort(SerialPort* sp) {
+    if (sp->portIsOpen == TRUE) {
+        stopUartThread(sp);
+        // The exclusive mode belongs to the line, not to our descriptor: drop
+        // it, or the next program to open the line is refused.
+        (void)ioctl(sp->hCom.get(), TIOCNXCL);
+        sp->hCom.reset();
+        sp->portIsOpen = FALSE;
+    }
+}
+
+void openPort(SerialPort* sp, Boolean doOpen) {
+    if (doOpen == TRUE) {
+        // A running receive thread owns the port's state (and reports its
+        // failure); it is not reopened under its feet.
+        if (sp->portIsOpen == FALSE && !sp->threadShallRun.load()) {
+            openPortNow(sp);
+        }
+    } else {
+        closePort(sp);
+    }
+}
+
+const char* failureVerb(PortFailure failure) { return failure == PortFailure::CONFIGURE ? "configure" : "open"; }
+
+const char* failureReason(PortFailure failure, int err) {
+    return failure == PortFailure::BUSY ? "port is in use by another program" : std::strerror(err);
+}
+
+// How many bytes may be read now without the receive FIFO dropping any.
+std::size_t receiveRoom(const SerialPort* sp) {
+    IcFifoInstance* fifo = sp->rxFifo;
+    if (fifo == nullptr || sp->uartRxCb == nullptr) {
+        return kRxChunk;
+    }
+    const std::size_t capacity = fifo->buflen > 0 ? fifo->buflen - 1u : 0u;
+    const std::size_t held = icFifoCharsToPop(fifo);
+    return held < capacity ? std::min(capacity - held, kRxChunk) : 0;
+}
+
+void deliver(const SerialPort* sp, const Char* bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (sp->uartRxCb != nullptr && sp->threadShallRun.load(std::memory_order_relaxed)) {
+            sp->uartRxCb(sp->rxFifo, bytes[i]);
+        }
+    }
+}
+
+// Moves bytes from the line into the receive FIFO until told to stop.
+// Returns the error number of a failed read (0 for a hang-up) through `err`
+// and FALSE, or TRUE after a stop.
+Boolean receiveLoop(SerialPort* sp, int& err) {
+    std::array<Char, kRxChunk> buf{};
+    std::array<pollfd, 2> fds{pollfd{sp->stopFd.get(), POLLIN, 0}, pollfd{sp->hCom.get(), POLLIN, 0}};
+    while (sp->threadShallRun.load()) {
+        const std::size_t room = receiveRoom(sp);
+        if (room == 0) {
+            // The FIFO is full: the bytes wait in the system's buffer rather
+            // than being read and lost.
+            (void)poll(fds.data(), 1, kFifoFullRetry_ms);
+            continue;
+        }
+        fds[0].revents = 0;
+        fds[1].revents = 0;
+        if (poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            err = errno;
+            return FALSE;
+        }
+        const short revents = fds[1].revents;
+        if ((revents & POLLNVAL) != 0) {
+            err = EBADF;
+            return FALSE;
+        }
+        if ((revents & (POLLIN | POLLERR | POLLHUP)) == 0) {
+            continue;  // only the stop descriptor: the loop test decides
+        }
+        const ssize_t n = ::read(sp->hCom.get(), buf.data(), room);
+        if (n > 0) {
+            deliver(sp, buf.data(), static_cast<std::size_t>(n));
+        } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            err = errno;
+            return FALSE;
+        } else if (n == 0 && (revents & (POLLERR | POLLHUP)) != 0) {
+            err = 0;
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+void uartThread(void* arg) {
+    auto* sp = static_cast<SerialPort*>(arg);
+    osalApi->setPriority(OSAL_PRIO_HIGH);
+
+    // Everything the failure report needs is taken before the start
+    // handshake; after it the opener may go on changing the record.
+    const bool portUsable = sp->portIsOpen == TRUE;
+    const PortFailure failure = sp->failure;
+    const int failureErrno = sp->failureErrno;
+    char device[PATH_MAX];
+    std::memcpy(device, sp->port, sizeof device);
+    device[sizeof device - 1] = '\0';
+
+    osalApi->semSignal(sp->sem);
+
+    if (!portUsable) {
+        osalApi->sleep(kFailureGrace_ms);
+        reportAndExit(failureVerb(failure), device, failureReason(failure, failureErrno));
+    }
+    int err = 0;
+    if (receiveLoop(sp, err) == FALSE && sp->threadShallRun.load()) {
+        osalApi->sleep(kFailureGrace_ms);
+        reportAndExit("read", device, err != 0 ? std::strerror(err) : "the device hung up");
+    }
+    osalApi->semSignal(sp->sem);
+}
+
+void writeAll(int fd, const Char* data, std::size_t len) {
+    while (len > 0) {
+        const ssize_t n = ::write(fd, data, len);
+        if (n > 0) {
+            data += n;
+            len -= static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // The descriptor is non-blocking for the receive side; writes
+            // still wait until the line takes the bytes.
+            pollfd pfd{fd, POLLOUT, 0};
+            if (poll(&pfd, 1, -1) < 0 && errno != EINTR) {
+                return;
+            }
+        } else {
+            return;  // write errors are not reported; the line is listen-only
+        }
+    }
+}
+
+SerialPort* newPort(UartBitrate bitrate) {
+    auto* sp = new (std::nothrow) SerialPort;
+    if (sp == nullptr) {
+        return nullptr;
+    }
+    sp->stopFd.reset(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (!sp->stopFd.valid()) {
+        delete sp;
+        return nullptr;
+    }
+    sp->sem = osalApi->semCreate(FALSE);
+    sp->bitrate = bitrate;
+    return sp;
+}
+
+}  // namespace
+
+void uartInit() {}
+
+UartInstancePtr uartNew(U8 port, UartBitrate bitrate) {
+    SerialPort* sp = newPort(bitrate);
+    if (sp != nullptr) {
+        std::snprintf(sp->port, sizeof sp->port, "/dev/ttyS%u", static_cast<unsigned>(port));
+    }
+    return toHandle(sp);
+}
+
+UartInstancePtr uartNewDevice(const char* devicePath, UartBitrate bitrate) {
+    IC_ASSERT(kModule, devicePath != nullptr);
+    SerialPort* sp = newPort(bitrate);
+    if (sp != nullptr) {
+        const int len = std::snprintf(sp->port, sizeof sp->port, "%s", devicePath);
+        sp->portNameTooLong = len < 0 || static_cast<std::size_t>(len) >= sizeof sp->port;
+    }
+    return toHandle(sp);
+}
+
+void uartOpenRx(UartInstancePtr ui, UartRxCb rxCb, IcFifoInstance* userParam) {
+    SerialPort* sp = fromHandle(ui);
+    if (sp == nullptr || sp->threadShallRun.load()) {
+        return;
+    }
+    sp->uartRxCb = rxCb;
+    sp->rxFifo = userParam;
+    openPort(sp, TRUE);
+    drainWake(sp->stopFd);
+    sp->threadShallRun = true;
+    const OsalResCodes rc = osalApi->taskCreate(uartThread, sp);
+    IC_ASSERT(kModule, rc == OSAL_RES_SUCCESS);
+    osalApi->semWait(sp->sem, MAX_U32);
+}
+
+void uartOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend charsToSend, IcFifoInstance* userParam) {
+    SerialPort* sp = fromHandle(ui);
+    if (sp == nullptr) {
+        return;
+    }
+    sp->uartTxPopChar = popChar;
+    sp->uartTxCharsToSend = charsToSend;
+    sp->txFifo = userParam;
+    openPort(sp, TRUE);
+}
+
+void uartStartTx(void* ui) {
+    SerialPort* sp = fromHandle(ui);
+    if (sp == nullptr || sp->uartTxPopChar == nullptr || sp->uartTxCharsToSend == nullptr) {
+        return;
+    }
+    // The start hook fires only when a push finds the FIFO empty, so nothing
+    // may be left behind: take chunks until the FIFO is empty.
+    std::array<Char, kTxChunk> buf{};
+    bool wrote = false;
+    for (;;) {
+        std::size_t n = 0;
+        while (n < buf.size() && sp->uartTxCharsToSend(sp->txFifo) > 0) {
+            buf[n++] = sp->uartTxPopChar(sp->txFifo);
+        }
+        if (n == 0) {
+            break;
+        }
+        if (sp->hCom.valid()) {
+            writeAll(sp->hCom.get(), buf.data(), n);
+            wrote = true;
+        }
+    }
+    if (wrote) {
+        (void)tcdrain(sp->hCom.get());
+    }
+}
+
+void uartStopTx(UartInstancePtr) {}
+void uartStartRx(UartInstancePtr) {}
+void uartStopRx(UartInstancePtr) {}
+void uartExe(UartInstancePtr) {}
+
+void uartCloseTx(UartInstancePtr ui) {
+    SerialPort* sp = fromHandle(ui);
+    if (sp == nullptr) {
+        return;
+    }
+    sp->uartTxPopChar = nullptr;
+    sp->uartTxCharsToSend = nullptr;
+    openPort(sp, FALSE);
+}
+
+void uartCloseRx(UartInstancePtr ui) {
+    SerialPort* sp = fromHandle(ui);
+    if (sp == nullptr) {
+        return;
+    }
+    stopUartThread(sp);
+    openPort(sp, FALSE);
+    sp->uartRxCb = nullptr;
+}
+
+void uartDelete(UartInstancePtr ui) {
+    SerialPort* sp = fromHandle(ui);
+    if (sp == nullptr) {
+        return;
+    }
+    stopUartThread(sp);
+    openPort(sp, FALSE);
+    sp->tag = 0;
+    delete sp;
+}

@@ -1,0 +1,162 @@
+#include "logger/logger.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "Shell/shell.h"
+#include "hal/include/icLocalTime.h"
+
+namespace {
+
+constexpr std::size_t LOGGER_MSG_LEN = 300;
+constexpr std::size_t LOGGER_FILE_NAME_LEN = 100;
+constexpr const char* LOGGER_FILE_MODE = "a+";
+
+U8 outputVerbosity = VERB_CLEARTEXT;
+Boolean bLogToFile = FALSE;
+// Nothing switches the console off; kept so the guard reads as intended.
+Boolean bLogToShell = TRUE;
+char sFileName[LOGGER_FILE_NAME_LEN] = {};
+
+LoggerSink sink = nullptr;
+void* sinkArg = nullptr;
+
+// A failing log file would otherwise say so once per message; one line is
+// enough until the file works again.
+Boolean writeFailureReported = FALSE;
+
+void reportWriteFailure(int error) {
+    if (writeFailureReported == TRUE) {
+        return;
+    }
+    writeFailureReported = TRUE;
+    shellApi->printf(shellApi->sh, "Could not write to log file %s: %s\n", sFileName, std::strerror(error));
+}
+
+void loggerPrintToFile(const char* str, std::size_t len) {
+    if (bLogToFile == FALSE) {
+        return;
+    }
+    std::FILE* file = std::fopen(sFileName, LOGGER_FILE_MODE);
+    if (file == nullptr) {
+        reportWriteFailure(errno);
+        return;
+    }
+    int error = 0;
+    if (std::fwrite(str, 1, len, file) != len) {
+        error = errno;
+    }
+    // A full disk often shows only when the buffer goes out, at close.
+    if (std::fclose(file) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        reportWriteFailure(error);
+    } else {
+        writeFailureReported = FALSE;
+    }
+}
+
+// The `atoi` reading of the switch word: leading decimal digits, the rest
+// ignored. Saturates instead of overflowing on a long run of digits.
+long leadingNumber(const char* text) {
+    long value = 0;
+    for (const char* p = text; *p >= '0' && *p <= '9'; ++p) {
+        if (value <= 1) {
+            value = value * 10 + (*p - '0');
+        }
+    }
+    return value;
+}
+
+}  // namespace
+
+void loggerSetVerbosity(U8 verbosity) { outputVerbosity = verbosity; }
+
+U8 loggerGetVerbosity() { return outputVerbosity; }
+
+void loggerPrintf(const char* format, ...) {
+    if (bLogToFile == FALSE && bLogToShell == FALSE) {
+        return;
+    }
+    char buffer[LOGGER_MSG_LEN];
+    va_list args;
+    va_start(args, format);
+    const int written = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (written < 0) {
+        return;
+    }
+    const std::size_t len =
+        static_cast<std::size_t>(written) < sizeof buffer ? static_cast<std::size_t>(written) : sizeof buffer - 1;
+
+    if (bLogToShell == TRUE) {
+        if (sink != nullptr) {
+            sink(sinkArg, buffer);
+        } else {
+            shellApi->printf(shellApi->sh, "%s", buffer);
+        }
+    }
+    loggerPrintToFile(buffer, len);
+}
+
+void loggerPrintTimestamp() {
+    if (bLogToFile == FALSE && bLogToShell == FALSE) {
+        return;
+    }
+    IcLocalTime now{};
+    icLocalTimeGet(&now);
+    loggerPrintf("\r (%04d-%02d-%02d %02d:%02d:%02d.%03d) ", now.year, now.month, now.day, now.hour, now.minute,
+                 now.second, now.milliseconds);
+}
+
+Boolean loggerEnableLogToFile(const char* filename) {
+    if (filename == nullptr) {
+        return FALSE;
+    }
+    // A shortened name would send the log to a file the operator never named.
+    if (std::strlen(filename) >= LOGGER_FILE_NAME_LEN) {
+        shellApi->printf(shellApi->sh, "File name too long (at most %d characters): %s\n",
+                         static_cast<int>(LOGGER_FILE_NAME_LEN - 1), filename);
+        return FALSE;
+    }
+    std::FILE* file = std::fopen(filename, LOGGER_FILE_MODE);
+    if (file == nullptr) {
+        shellApi->printf(shellApi->sh, "Could not open file: %s\n", filename);
+        return FALSE;
+    }
+    std::fclose(file);
+    bLogToFile = TRUE;
+    std::snprintf(sFileName, sizeof sFileName, "%s", filename);
+    return TRUE;
+}
+
+void loggerDisableLogToFile() { bLogToFile = FALSE; }
+
+Boolean loggerLogToFileCmd(U8 argc, char** argv) {
+    if (argc <= 1 || argv == nullptr || argv[1] == nullptr) {
+        return FALSE;
+    }
+    if (argv[1][0] != '0' && argv[1][0] != '1') {
+        return FALSE;
+    }
+    const long value = leadingNumber(argv[1]);
+    if (value > 1) {
+        return FALSE;
+    }
+    if (value == 1) {
+        if (argc <= 2 || argv[2] == nullptr) {
+            return FALSE;
+        }
+        return loggerEnableLogToFile(argv[2]);
+    }
+    loggerDisableLogToFile();
+    return TRUE;
+}
+
+void loggerSetSink(LoggerSink newSink, void* arg) {
+    sink = newSink;
+    sinkArg = arg;
+}

@@ -1,0 +1,22 @@
+#include "memory/mallocWrap/mallocWrap.h"
+
+#include <atomic>
+#include <cstdlib>
+
+namespace {
+std::atomic<U32> failNextAllocs{0};
+}  // namespace
+
+void memInit() {}
+
+void* memAlloc(U8 size) {
+    if (failNextAllocs.load(std::memory_order_relaxed) != 0) {
+        failNextAllocs.fetch_sub(1, std::memory_order_relaxed);
+        return nullptr;
+    }
+    return std::malloc(size);
+}
+
+void memSetFailNextAllocs(U32 count) { failNextAllocs.store(count, std::memory_order_relaxed); }
+
+void memFree(void* msg) { std::free(msg); }

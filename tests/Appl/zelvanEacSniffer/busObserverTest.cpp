@@ -1,0 +1,231 @@
+// The bus observer: online bookkeeping, the order of reports, decoded frames
+// and prompts, and the bit field that holds the online set.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "Appl/zelvanEacSniffer/main.h"
+#include "Shell/shell.h"
+#include "eac/zelvan/zvEacNetwork.h"
+#include "fifo/icFifo.h"
+#include "hal/include/icHalArchBitfield.h"
+#include "hal/include/icLocalTime.h"
+#include "logger/logger.h"
+
+namespace {
+
+constexpr const char* kStamp = "\r (2024-01-31 13:05:09.042) ";
+constexpr U8 kGetLockState = 0xA2;  // header-only request from the master
+constexpr U8 kLockState = 0xA3;     // a device's answer, one body byte
+
+void pinnedTime(IcLocalTime* out) { *out = IcLocalTime{2024, 1, 31, 13, 5, 9, 42}; }
+
+IcFifoInstance shellTx{};
+IcFifoInstance shellRx{};
+std::array<Char, 5000> shellTxBuf{};
+std::array<Char, 64> shellRxBuf{};
+
+struct Frame {
+    ZvEacNwkAddr source;
+    ZvEacNwkAddr destination;
+    bool withData = true;
+};
+
+class BusObserver : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        icFifoInit(&shellTx, shellTxBuf.data(), static_cast<IcFifoIndex>(shellTxBuf.size()));
+        icFifoInit(&shellRx, shellRxBuf.data(), static_cast<IcFifoIndex>(shellRxBuf.size()));
+        shellInit(nullptr, &shellTx, &shellRx);
+    }
+
+    void SetUp() override {
+        icLocalTimeSetSource(pinnedTime);
+        loggerSetVerbosity(VERB_CLEARTEXT);
+        mainResetBusObserver();
+        console();
+    }
+    void TearDown() override { icLocalTimeSetSource(nullptr); }
+
+    // Everything queued for the console since the last call, with the shell's
+    // carriage returns after line feeds taken out again.
+    static std::string console() {
+        std::string text;
+        while (icFifoCharsToPop(&shellTx) != 0) {
+            const Char c = icFifoPopChar(&shellTx);
+            if (c == '\r' && !text.empty() && text.back() == '\n') {
+                continue;
+            }
+            text.push_back(c);
+        }
+        return text;
+    }
+
+    // Hands one frame to the observer the way the link layer does: a buffer
+    // of exactly the data length that the observer then owns.
+    static std::string deliver(const Frame& f) {
+        U8* data = nullptr;
+        ZvEacNwkLen length = 0;
+        if (f.withData) {
+            const std::vector<U8> telegram =
+                f.source == 0 ? std::vector<U8>{kGetLockState} : std::vector<U8>{kLockState, 0x02};
+            length = static_cast<ZvEacNwkLen>(telegram.size());
+            data = zvEacNwkAlloc(length);
+            std::copy(telegram.begin(), telegram.end(), data);
+        }
+        zvEacNetworkRxCb(nullptr, f.source, f.destination, length, data);
+        return console();
+    }
+
+    static std::vector<std::string> reportsOf(const std::string& text) {
+        static const std::regex report(" ##  device (\\d+)  (ONLINE|OFFLINE)\n\n");
+        std::vector<std::string> found;
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), report); it != std::sregex_iterator(); ++it) {
+            found.push_back((*it)[1].str() + " " + (*it)[2].str());
+        }
+        return found;
+    }
+};
+
+struct SequenceCase {
+    const char* name;
+    std::vector<Frame> frames;
+    std::vector<std::string> reports;
+};
+
+class BusObserverSequence : public BusObserver, public testing::WithParamInterface<SequenceCase> {};
+
+TEST_P(BusObserverSequence, ReportsEachChangeOnce) {
+    std::string all;
+    for (const Frame& f : GetParam().frames) {
+        all += deliver(f);
+    }
+    EXPECT_EQ(reportsOf(all), GetParam().reports) << all;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Observer, BusObserverSequence,
+    testing::Values(
+        SequenceCase{"AnswerMarksOnline", {{0, 5}, {5, 0}}, {"5 ONLINE"}},
+        SequenceCase{"UnansweredPollThenOtherPoll", {{0, 5}, {5, 0}, {0, 5}, {0, 6}}, {"5 ONLINE", "5 OFFLINE"}},
+        SequenceCase{"NeverAnsweredDevicesStaySilent", {{0, 7}, {0, 8}, {0, 7}}, {}},
+        SequenceCase{"TwoPollsInARow", {{0, 5}, {5, 0}, {0, 5}, {0, 5}}, {"5 ONLINE", "5 OFFLINE"}},
+        SequenceCase{
+            "OtherDeviceAnswerForgetsPoll", {{0, 5}, {5, 0}, {0, 5}, {9, 0}, {0, 6}}, {"5 ONLINE", "9 ONLINE"}},
+        SequenceCase{"ConfirmingAnswersAreQuiet", {{0, 5}, {5, 0}, {0, 5}, {5, 0}, {0, 5}, {5, 0}}, {"5 ONLINE"}},
+        SequenceCase{
+            "BackOnline", {{0, 5}, {5, 0}, {0, 5}, {0, 6}, {0, 5}, {5, 0}}, {"5 ONLINE", "5 OFFLINE", "5 ONLINE"}},
+        SequenceCase{"DestinationOfDeviceFrameIgnored", {{0, 5}, {9, 5}, {0, 9}, {0, 1}}, {"9 ONLINE", "9 OFFLINE"}},
+        SequenceCase{"ZeroLengthFrameMarksOnline",
+                     {{0, 3, false}, {3, 0, false}, {0, 3, false}, {0, 4, false}},
+                     {"3 ONLINE", "3 OFFLINE"}},
+        SequenceCase{"HighestAddress", {{255, 0}, {0, 255}, {0, 1}}, {"255 ONLINE", "255 OFFLINE"}}),
+    [](const testing::TestParamInfo<SequenceCase>& info) { return std::string(info.param.name); });
+
+TEST_F(BusObserver, ChangeReportComesBeforeTheFrameThatCausedIt) {
+    deliver({0, 5});
+    const std::string out = deliver({5, 0});
+    const std::string report = std::string(kStamp) + " ##  device 5  ONLINE\n\n > ";
+    ASSERT_EQ(out.substr(0, report.size()), report) << out;
+    const std::string frame = out.substr(report.size());
+    EXPECT_EQ(frame.rfind(std::string(kStamp) + " ==> from    5 \n", 0), 0u) << frame;
+    EXPECT_NE(frame.find("MSGID_LOCK_STATE"), std::string::npos) << frame;
+    EXPECT_EQ(frame.substr(frame.size() - 5), "\n\n > ") << frame;
+}
+
+TEST_F(BusObserver, OfflineReportPrecedesThePollToTheNextDevice) {
+    deliver({0, 5});
+    deliver({5, 0});
+    deliver({0, 5});
+    const std::string out = deliver({0, 6});
+    const auto offline = out.find(" ##  device 5  OFFLINE\n\n > ");
+    const auto frame = out.find("<==  to      6 \n");
+    ASSERT_NE(offline, std::string::npos) << out;
+    ASSERT_NE(frame, std::string::npos) << out;
+    EXPECT_LT(offline, frame);
+}
+
+TEST_F(BusObserver, FrameWithoutDataPrintsNoTelegramAndNoPrompt) {
+    EXPECT_EQ(deliver({3, 0, false}), std::string(kStamp) + " ##  device 3  ONLINE\n\n > ");
+    EXPECT_EQ(deliver({3, 0, false}), "");
+    EXPECT_EQ(deliver({0, 3, false}), "");
+}
+
+TEST_F(BusObserver, EveryPrintedFrameEndsWithThePrompt) {
+    const std::string out = deliver({0, 7});
+    EXPECT_EQ(out.rfind(std::string(kStamp) + "<==  to      7 \n", 0), 0u) << out;
+    EXPECT_EQ(out.substr(out.size() - 3), " > ");
+}
+
+TEST_F(BusObserver, StateFollowsPollsAndAnswers) {
+    deliver({0, 5});
+    EXPECT_EQ(mainGetCurrentProbeOrPoll(), 5);
+    EXPECT_EQ(mainIsDeviceOnline(5), FALSE);
+    deliver({5, 0});
+    EXPECT_EQ(mainGetCurrentProbeOrPoll(), 0);
+    EXPECT_EQ(mainIsDeviceOnline(5), TRUE);
+    EXPECT_EQ(mainIsDeviceOnline(0), FALSE);
+}
+
+TEST_F(BusObserver, ReportTextsGoToTheLogFileToo) {
+    // The log file gets the same report text as the console.
+    char path[] = "/tmp/zvObserverLogXXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    ASSERT_EQ(loggerEnableLogToFile(path), TRUE);
+    reportOnOffline(42, FALSE);
+    loggerDisableLogToFile();
+    console();
+    FILE* f = std::fopen(path, "r");
+    ASSERT_NE(f, nullptr);
+    char buf[256] = {};
+    const std::size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    std::remove(path);
+    EXPECT_EQ(std::string(buf, n), std::string(kStamp) + " ##  device 42  OFFLINE\n\n");
+}
+
+// --- bit field ------------------------------------------------------------------
+
+TEST(IcHalArchBitfield, BitNumbersMapToElementAndMask) {
+    struct Case {
+        U8 bit;
+        std::size_t element;
+        U8 mask;
+    };
+    for (const Case& c :
+         {Case{0, 0, 0x01}, Case{7, 0, 0x80}, Case{9, 1, 0x02}, Case{128, 16, 0x01}, Case{255, 31, 0x80}}) {
+        std::array<U8, 32> bf{};
+        icHalArchBitfieldSet(bf.data(), c.bit, 7);  // any non-zero value sets
+        std::array<U8, 32> expected{};
+        expected[c.element] = c.mask;
+        EXPECT_EQ(bf, expected) << static_cast<int>(c.bit);
+        EXPECT_EQ(icHalArchBitfieldGet(bf.data(), c.bit), TRUE);
+
+        bf.fill(0xFF);
+        icHalArchBitfieldSet(bf.data(), c.bit, FALSE);
+        EXPECT_EQ(bf[c.element], static_cast<U8>(~c.mask)) << static_cast<int>(c.bit);
+        EXPECT_EQ(icHalArchBitfieldGet(bf.data(), c.bit), FALSE);
+    }
+}
+
+TEST(IcHalArchBitfield, ClearTouchesWholeElementsOnly) {
+    struct Case {
+        U8 sizeInBits;
+        std::size_t clearedElements;
+    };
+    for (const Case& c : {Case{0, 0}, Case{7, 0}, Case{8, 1}, Case{12, 1}, Case{16, 2}, Case{255, 31}}) {
+        std::array<U8, 33> bf{};
+        bf.fill(0xA5);
+        icHalArchBitfieldClear(bf.data(), c.sizeInBits);
+        for (std::size_t i = 0; i < bf.size(); ++i) {
+            EXPECT_EQ(bf[i], i < c.clearedElements ? 0x00 : 0xA5) << "size " << int(c.sizeInBits) << " element " << i;
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,257 @@
+// The whole program on a pseudo-terminal: bus bytes go in at the far end of
+// the line, console commands through standard input, and the tests read what
+// reaches standard output and the log file.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <string>
+#include <vector>
+
+#include "support/childProcess.h"
+#include "support/frameEncoder.h"
+#include "support/ptyPair.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using zvtest::ChildProcess;
+
+const std::string kBin = ZV_SNIFFER_BIN;
+constexpr const char* kEnter = "\n";
+constexpr U8 kGetLockState = 0xA2;
+constexpr U8 kLockState = 0xA3;
+
+// The console shows every line feed followed by a carriage return.
+std::string onConsole(std::string text) {
+    std::string out;
+    for (char c : text) {
+        out.push_back(c);
+        if (c == '\n') {
+            out.push_back('\r');
+        }
+    }
+    return out;
+}
+
+std::size_t countOf(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + what.size())) {
+        ++n;
+    }
+    return n;
+}
+
+std::string bytes(const std::vector<U8>& v) { return std::string(v.begin(), v.end()); }
+
+std::string poll(ZvEacNwkAddr device) {
+    const U8 telegram[] = {kGetLockState};
+    return bytes(zvtest::encodeFrame(0, device, telegram));
+}
+
+std::string answer(ZvEacNwkAddr device) {
+    const U8 telegram[] = {kLockState, 0x02};
+    return bytes(zvtest::encodeFrame(device, 0, telegram));
+}
+
+std::string header(bool fromDevice, int address, const char* msgid) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%s  %3d \n\t\t %s", fromDevice ? " ==> from" : "<==  to  ", address, msgid);
+    return text;
+}
+
+class SnifferEndToEnd : public testing::Test {
+protected:
+    void start(std::vector<std::string> options = {}) {
+        ASSERT_TRUE(pty_.ok()) << pty_.error();
+        std::vector<std::string> args{kBin, pty_.slavePath()};
+        args.insert(args.end(), options.begin(), options.end());
+        ASSERT_TRUE(sniffer_.start(args));
+        ASSERT_TRUE(sniffer_.waitForStdout(" application initialized\n")) << output();
+    }
+
+    std::string output() const { return sniffer_.stdoutText() + "\n--- stderr:\n" + sniffer_.stderrText(); }
+
+    // Types a command and waits until its reply appears after everything
+    // shown so far.
+    void command(const std::string& line, const std::string& reply) {
+        const std::size_t before = sniffer_.stdoutText().size();
+        ASSERT_TRUE(sniffer_.writeStdin(line + kEnter));
+        const std::string expected = onConsole(reply);
+        EXPECT_TRUE(zvtest::waitUntil([&] {
+            return sniffer_.stdoutText().find(expected, before) != std::string::npos;
+        })) << "command '"
+            << line << "'\n"
+            << output();
+    }
+
+    void send(const std::string& frames) { ASSERT_TRUE(pty_.write(frames)); }
+
+    bool stdoutShows(const std::string& text) { return sniffer_.waitForStdout(onConsole(text)); }
+
+    void quit() {
+        command("quit", "-- Stopping --\n");
+        EXPECT_EQ(sniffer_.waitExit(), 0) << output();
+    }
+
+    PtyPair pty_;
+    ChildProcess sniffer_;
+    zvtest::TempDir tmp_;
+};
+
+struct StartupCase {
+    const char* name;
+    const char* rate;
+    const char* shown;
+};
+
+class SnifferStartup : public SnifferEndToEnd, public testing::WithParamInterface<StartupCase> {};
+
+TEST_P(SnifferStartup, PrintsVersionSettingsAndReadiness) {
+    start({"-b", GetParam().rate});
+    const std::string expected =
+        "\n " + kBin + " Version: 11.3.31476\n" +
+        onConsole(std::string(" shell online\n Current settings: eac flavour: ZELVAN baudrate: ") + GetParam().shown +
+                  "\n application initialized\n");
+    EXPECT_EQ(sniffer_.stdoutText().substr(0, expected.size()), expected) << output();
+    quit();
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, SnifferStartup,
+                         testing::Values(StartupCase{"Rate38400", "38400", "38400"},
+                                         StartupCase{"UnlistedRate4800", "4800", "19200"}),
+                         [](const testing::TestParamInfo<StartupCase>& info) { return std::string(info.param.name); });
+
+TEST_F(SnifferEndToEnd, ExitStopsWithStatus0AndFlushesTheReply) {
+    start();
+    ASSERT_TRUE(sniffer_.writeStdin(std::string("exit now") + kEnter));
+    EXPECT_EQ(sniffer_.waitExit(), 0) << output();
+    EXPECT_NE(sniffer_.stdoutText().find(onConsole("-- Stopping --\n")), std::string::npos) << output();
+}
+
+class SnifferSignal : public SnifferEndToEnd, public testing::WithParamInterface<int> {};
+
+TEST_P(SnifferSignal, StopsInOrderWithStatus0) {
+    start();
+    sniffer_.sendSignal(GetParam());
+    EXPECT_EQ(sniffer_.waitExit(), 0) << output();
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, SnifferSignal, testing::Values(SIGTERM, SIGINT, SIGHUP));
+
+TEST_F(SnifferEndToEnd, LogsDecodedFramesAndOnlineChangesToFile) {
+    start();
+    const std::string logFile = tmp_.file("bus.log");
+    command("logToFile 1 " + logFile, "ok\n");
+    // Device 5 answers its poll, then misses one: the master moves on to 6.
+    send(poll(5) + answer(5) + poll(5) + poll(6));
+
+    const std::vector<std::string> expectedInOrder{header(false, 5, "MSGID_GET_LOCK_STATE"),
+                                                   " ##  device 5  ONLINE\n\n",
+                                                   header(true, 5, "MSGID_LOCK_STATE"),
+                                                   header(false, 5, "MSGID_GET_LOCK_STATE"),
+                                                   " ##  device 5  OFFLINE\n\n",
+                                                   header(false, 6, "MSGID_GET_LOCK_STATE")};
+    ASSERT_TRUE(zvtest::waitUntil([&] {
+        return zvtest::readFile(logFile).find(expectedInOrder.back()) != std::string::npos;
+    })) << zvtest::readFile(logFile);
+    const std::string log = zvtest::readFile(logFile);
+    std::size_t pos = 0;
+    for (const std::string& piece : expectedInOrder) {
+        const std::size_t found = log.find(piece, pos);
+        ASSERT_NE(found, std::string::npos) << "missing in order: " << piece << "\n" << log;
+        pos = found + piece.size();
+    }
+    EXPECT_EQ(log.find(" > "), std::string::npos) << "prompts stay on the console";
+    EXPECT_TRUE(stdoutShows(" ##  device 5  OFFLINE\n\n")) << output();
+
+    command("logToFile 0", "ok\n");
+    send(answer(6));
+    EXPECT_TRUE(stdoutShows(" ##  device 6  ONLINE\n\n")) << output();
+    EXPECT_EQ(zvtest::readFile(logFile).find("device 6"), std::string::npos);
+    quit();
+}
+
+TEST_F(SnifferEndToEnd, VerbosityLevelsShapeTheOutput) {
+    start();
+    command("verboseMessages 0", "ok\n");
+    send(poll(11));
+    command("verboseMessages 1", "ok\n");
+    send(answer(12));
+    EXPECT_TRUE(stdoutShows(header(true, 12, "MSGID_LOCK_STATE") + "\n\n")) << output();
+    command("verboseMessages 3", "ok\n");
+    send(answer(13));
+    EXPECT_TRUE(stdoutShows("length = 2, msg [ 0xa3 0x02 ]\n\n")) << output();
+    command("verboseMessages 2", "ok\n");
+    send(poll(14));
+    EXPECT_TRUE(stdoutShows(header(false, 14, "MSGID_GET_LOCK_STATE") + "\n\n")) << output();
+
+    // Nothing at all was shown for the frame sent at level 0.
+    EXPECT_EQ(sniffer_.stdoutText().find(onConsole(header(false, 11, "MSGID_GET_LOCK_STATE"))), std::string::npos)
+        << output();
+    quit();
+}
+
+TEST_F(SnifferEndToEnd, RawDataShowsEveryByteOfTheLine) {
+    start();
+    command("rawData 1", "ok\n");
+    send(poll(5));
+    EXPECT_TRUE(stdoutShows("     STX 05  00  01  a2  a6  ETX  \n")) << output();
+    // Escaped bytes show as ESC and the escaped value.
+    const U8 telegram[] = {kLockState, 0x03};
+    send(bytes(zvtest::encodeFrame(2, 0, telegram)));
+    EXPECT_TRUE(stdoutShows("     STX 00  ESC 82  02  a3  ESC 83  a0  ETX  \n")) << output();
+    command("rawData 0", "ok\n");
+    quit();
+}
+
+TEST_F(SnifferEndToEnd, MalformedCommandsAnswerWithTheirHelpText) {
+    const std::string verboseHelp =
+        " verboseMessages 3  -> maximum printouts, including raw messages \n"
+        " verboseMessages 2  -> print message ids and message contents (default)\n"
+        " verboseMessages 1  -> print message ids \n"
+        " verboseMessages 0  -> minimum printouts \n";
+    const std::string rawHelp =
+        " rawData 1  -> raw data printing on \n rawData 0  -> raw data printing off (default)\n";
+    const std::string logHelp = " Enables or disables logging to file.\n \n logToFile 1 FILENAME\n logToFile 0\n";
+    start();
+    struct Case {
+        std::string line;
+        std::string reply;
+    };
+    for (const Case& c :
+         {Case{"verboseMessages", verboseHelp}, Case{"verboseMessages 1 2", verboseHelp}, Case{"rawData 2", rawHelp},
+          Case{"rawData -1", rawHelp}, Case{"rawData", rawHelp}, Case{"logToFile 2", logHelp},
+          Case{"logToFile 1", logHelp}, Case{"verboseMessages 9", "ok\n"}}) {
+        command(c.line, c.reply + " > ");
+    }
+    // Level 9 prints like level 3: the telegram's dump follows.
+    send(answer(21));
+    EXPECT_TRUE(stdoutShows("length = 2, msg [ 0xa3 0x02 ]\n\n")) << output();
+    quit();
+}
+
+TEST_F(SnifferEndToEnd, BurstOfFramesIsDecodedCompletely) {
+    constexpr int kPairs = 1000;
+    start();
+    const std::string logFile = tmp_.file("burst.log");
+    command("logToFile 1 " + logFile, "ok\n");
+    std::string burst;
+    for (int i = 0; i < kPairs; ++i) {
+        const auto device = static_cast<ZvEacNwkAddr>(1 + i % 200);
+        burst += poll(device) + answer(device);
+    }
+    send(burst);
+    const auto complete = [&] {
+        const std::string log = zvtest::readFile(logFile);
+        return countOf(log, "MSGID_LOCK_STATE") == kPairs && countOf(log, "MSGID_GET_LOCK_STATE") == kPairs;
+    };
+    EXPECT_TRUE(zvtest::waitUntil(complete, 20s))
+        << "decoded " << countOf(zvtest::readFile(logFile), "MSGID_LOCK_STATE") << " answers of " << kPairs;
+    const std::string log = zvtest::readFile(logFile);
+    EXPECT_EQ(countOf(log, " ONLINE\n"), 200u);
+    EXPECT_EQ(countOf(log, " OFFLINE\n"), 0u);
+    quit();
+}
+
+}  // namespace

@@ -1,0 +1,435 @@
+#include "eac/zelvan/zvEacNetwork.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "eac/zelvan/zvEacNetworkPrivate.h"
+#include "fifo/icFifo.h"
+#include "hal/include/icLocalTime.h"
+#include "hal/include/icPlatformTimer.h"
+#include "logger/logger.h"
+#include "memory/mallocWrap/mallocWrap.h"
+#include "support/frameEncoder.h"
+
+namespace {
+
+using Bytes = std::vector<U8>;
+
+struct Frame {
+    ZvEacNwkAddr source;
+    ZvEacNwkAddr destination;
+    Bytes data;
+    bool operator==(const Frame&) const = default;
+};
+
+void PrintTo(const Frame& f, std::ostream* os) {
+    *os << "{src " << int{f.source} << ", dst " << int{f.destination} << ", " << f.data.size() << " bytes}";
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// dst 5, src 0, no data, BCC 05; and a second one to dst 7.
+const Bytes FRAME_TO_5 = {0x02, 0x05, 0x00, 0x00, 0x05, 0x03};
+const Bytes FRAME_TO_7 = {0x02, 0x07, 0x00, 0x00, 0x07, 0x03};
+const Frame GOT_TO_5 = {0, 5, {}};
+const Frame GOT_TO_7 = {0, 7, {}};
+
+const char* const STAMP = "\r (2024-01-31 13:05:09.042) ";
+
+U32 fakeTick = 0;
+U32 readFakeTick() { return fakeTick; }
+void pinnedTime(IcLocalTime* out) { *out = IcLocalTime{2024, 1, 31, 13, 5, 9, 42}; }
+
+// FIFOs own OS objects that live for the process, so each is made once.
+IcFifoInstance& sharedFifo(int which) {
+    static std::array<Char, 4096> rxBuffer{};
+    static std::array<Char, 512> txBuffer{};
+    static IcFifoInstance fifos[2] = {};
+    static const bool initialised = [] {
+        icFifoInit(&fifos[0], rxBuffer.data(), static_cast<IcFifoIndex>(rxBuffer.size()));
+        icFifoInit(&fifos[1], txBuffer.data(), static_cast<IcFifoIndex>(txBuffer.size()));
+        return true;
+    }();
+    (void)initialised;
+    return fifos[which];
+}
+
+class ZvEacNetworkTest : public testing::Test {
+protected:
+    void SetUp() override {
+        fakeTick = 1000;
+        platformTimerSetTickSource(readFakeTick);
+        icLocalTimeSetSource(pinnedTime);
+        loggerSetSink(&ZvEacNetworkTest::capture, this);
+        icFifoReset(&rx);
+        icFifoReset(&tx);
+        zvEacNwkSetRawData(0);
+        zvEacNwkInit(&nwk, &tx, &rx, &ZvEacNetworkTest::onFrame, &ZvEacNetworkTest::onTxResult, this);
+    }
+
+    void TearDown() override {
+        // A frame still in progress keeps its buffer; it is not a leak.
+        zvEacNwkFree(nwk.rxRcvdInfo.data);
+        zvEacNwkSetRawData(0);
+        loggerSetSink(nullptr, nullptr);
+        icLocalTimeSetSource(nullptr);
+        platformTimerSetTickSource(nullptr);
+    }
+
+    static void capture(void* arg, const char* text) { static_cast<ZvEacNetworkTest*>(arg)->printed += text; }
+
+    static void onFrame(void* cbArg, ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, U8* data) {
+        auto* self = static_cast<ZvEacNetworkTest*>(cbArg);
+        EXPECT_EQ(data == nullptr, length == 0);
+        // Reads exactly `length` bytes: the sanitizer build catches a buffer
+        // that is shorter than announced.
+        self->received.push_back(Frame{source, destination, data ? Bytes(data, data + length) : Bytes{}});
+        zvEacNwkFree(data);
+    }
+
+    static void onTxResult(void* cbArg, ZvEacNwkResult rc) {
+        static_cast<ZvEacNetworkTest*>(cbArg)->txResults.push_back(rc);
+    }
+
+    int pendingEvents() const {
+        const IcSmStateMachine& sm = nwk.stateMachine;
+        return (sm.eventQueueIndexIn + IC_SM_EVENT_QUEUE_SIZE - sm.eventQueueIndexOut) % IC_SM_EVENT_QUEUE_SIZE;
+    }
+
+    void push(const Bytes& bytes) {
+        for (U8 b : bytes) {
+            icFifoPushChar(&rx, static_cast<Char>(b));
+        }
+    }
+
+    // One execute step; each consumes at most one byte and leaves at most a
+    // time-out event behind.
+    void step() {
+        const IcFifoIndex before = icFifoCharsToPop(&rx);
+        zvEacNwkExe(&nwk);
+        EXPECT_EQ(icFifoCharsToPop(&rx), before > 0 ? before - 1 : 0);
+        EXPECT_LE(pendingEvents(), 1);
+    }
+
+    void drain() {
+        while (icFifoCharsToPop(&rx) != 0) {
+            step();
+        }
+        step();
+    }
+
+    void feed(const Bytes& bytes) {
+        push(bytes);
+        drain();
+    }
+
+    // Lets `ms` pass on a quiet line: one step notices a time-out, the next
+    // one acts on it.
+    void pause(U32 ms) {
+        fakeTick += ms;
+        step();
+        step();
+    }
+
+    IcSmState state() const { return nwk.stateMachine.activeState; }
+
+    IcFifoInstance& rx = sharedFifo(0);
+    IcFifoInstance& tx = sharedFifo(1);
+    ZvEacNwkInst nwk{};
+    std::vector<Frame> received;
+    std::vector<ZvEacNwkResult> txResults;
+    std::string printed;
+};
+
+TEST_F(ZvEacNetworkTest, ReceivesFramesAndDropsBadOnes) {
+    Bytes bytes255(255);
+    for (std::size_t i = 0; i < bytes255.size(); ++i) {
+        bytes255[i] = static_cast<U8>(i);
+    }
+    struct Case {
+        const char* name;
+        Bytes wire;
+        std::vector<Frame> expected;
+    };
+    const Case cases[] = {
+        {"no data", FRAME_TO_5, {GOT_TO_5}},
+        {"escaped destination and data", {0x02, 0x1B, 0x82, 0x00, 0x01, 0x1B, 0x83, 0x00, 0x03}, {{0, 2, {0x03}}}},
+        {"BCC equal to ESC", {0x02, 0x05, 0x00, 0x01, 0x1F, 0x1B, 0x9B, 0x03}, {{0, 5, {0x1F}}}},
+        {"BCC equal to STX", {0x02, 0x05, 0x00, 0x01, 0x06, 0x1B, 0x82, 0x03}, {{0, 5, {0x06}}}},
+        {"escaped source and length, control values in data",
+         {0x02, 0x10, 0x1B, 0x9B, 0x1B, 0x83, 0x1B, 0x82, 0x1B, 0x83, 0x1B, 0x9B, 0x12, 0x03},
+         {{0x1B, 0x10, {0x02, 0x03, 0x1B}}}},
+        {"ESC before any value clears bit 7", {0x02, 0x05, 0x00, 0x01, 0x1B, 0xC1, 0x45, 0x03}, {{0, 5, {0x41}}}},
+        {"plain STX and ETX inside a frame are values",
+         {0x02, 0x02, 0x00, 0x1B, 0x82, 0x02, 0x03, 0x01, 0x03},
+         {{0, 2, {0x02, 0x03}}}},
+        {"255 data bytes", zvtest::encodeFrameAnyLength(1, 0, bytes255), {{1, 0, bytes255}}},
+        {"bytes before STX are ignored", Bytes{0x00, 0xFF, 0x41, 0x03, 0x82} + FRAME_TO_5, {GOT_TO_5}},
+        {"ESC, STX while idle starts no frame", Bytes{0x1B} + FRAME_TO_5 + FRAME_TO_7, {GOT_TO_7}},
+        {"wrong BCC", Bytes{0x02, 0x05, 0x00, 0x00, 0x06, 0x03} + FRAME_TO_7, {GOT_TO_7}},
+        {"0x04 in place of ETX", Bytes{0x02, 0x05, 0x00, 0x00, 0x05, 0x04} + FRAME_TO_7, {GOT_TO_7}},
+        {"escaped ETX does not end a frame", Bytes{0x02, 0x05, 0x00, 0x00, 0x05, 0x1B, 0x83} + FRAME_TO_7, {GOT_TO_7}},
+        // The byte in place of ETX is consumed, so this STX starts nothing
+        // and the rest of that frame is noise to the idle state.
+        {"STX in place of ETX is not a frame start",
+         Bytes{0x02, 0x05, 0x00, 0x00, 0x05} + FRAME_TO_7 + FRAME_TO_5,
+         {GOT_TO_5}},
+        {"two frames back to back", FRAME_TO_5 + FRAME_TO_7, {GOT_TO_5, GOT_TO_7}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        received.clear();
+        feed(c.wire);
+        EXPECT_EQ(received, c.expected);
+        EXPECT_EQ(state(), nwkSmInitState);
+        EXPECT_EQ(nwk.rxRcvdInfo.data, nullptr);
+    }
+    EXPECT_TRUE(printed.empty());  // nothing is reported without raw-data mode
+}
+
+TEST_F(ZvEacNetworkTest, GapOf190MsBetweenTwoBytesDropsTheFrameInEveryState) {
+    // dst 5, src 0, length 2 (escaped), data AA 03, BCC AE.
+    const Bytes frame = {0x02, 0x05, 0x00, 0x1B, 0x82, 0xAA, 0x1B, 0x83, 0xAE, 0x03};
+    struct Cut {
+        std::size_t after;
+        IcSmState waitingIn;
+    };
+    const Cut cuts[] = {
+        {1, nwkSmGetHeaderState}, {3, nwkSmGetHeaderState}, {4, nwkSmGetHeaderState}, {5, nwkSmGetDataState},
+        {7, nwkSmGetDataState},   {8, nwkSmGetBccState},    {9, nwkSmGetEtxState},
+    };
+    // Start ticks just below the 14-bit and the 16-bit wrap of the tick.
+    for (U32 start : {1000U, 16300U, 65500U}) {
+        for (const Cut& cut : cuts) {
+            for (U32 gap : {189U, 190U, 1000U}) {
+                SCOPED_TRACE(testing::Message() << "start " << start << " cut " << cut.after << " gap " << gap);
+                received.clear();
+                fakeTick = start;
+                feed(Bytes(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(cut.after)));
+                EXPECT_EQ(state(), cut.waitingIn);
+
+                pause(gap);
+                const bool kept = gap < 190;
+                EXPECT_EQ(state(), kept ? cut.waitingIn : nwkSmInitState);
+                EXPECT_EQ(nwk.rxRcvdInfo.data == nullptr, !kept || cut.after < 5);
+
+                feed(Bytes(frame.begin() + static_cast<std::ptrdiff_t>(cut.after), frame.end()) + FRAME_TO_7);
+                std::vector<Frame> expected;
+                if (kept) {
+                    expected.push_back({0, 5, {0xAA, 0x03}});
+                }
+                expected.push_back(GOT_TO_7);
+                EXPECT_EQ(received, expected);
+
+                // Idle: no time-out runs, however long the line is quiet.
+                pause(20000);
+                EXPECT_EQ(pendingEvents(), 0);
+            }
+        }
+    }
+}
+
+TEST_F(ZvEacNetworkTest, EveryByteRestartsTheReceiveTimeOut) {
+    const Bytes frame = zvtest::encodeFrameAnyLength(0, 9, Bytes{0x1B, 0x10, 0x02});
+    for (U8 b : frame) {
+        push({b});
+        step();
+        pause(150);
+    }
+    EXPECT_EQ(received, (std::vector<Frame>{{0, 9, {0x1B, 0x10, 0x02}}}));
+}
+
+TEST_F(ZvEacNetworkTest, FrameWithoutBufferIsDroppedAndTheNextOneIsReceived) {
+    // dst 5, src 0, data 02 41 (escaped): the rest of it holds no plain STX.
+    memSetFailNextAllocs(1);
+    feed(zvtest::encodeFrameAnyLength(0, 5, Bytes{0x02, 0x41}) + FRAME_TO_7);
+    memSetFailNextAllocs(0);
+    EXPECT_EQ(received, std::vector<Frame>{GOT_TO_7});
+}
+
+TEST_F(ZvEacNetworkTest, FrameIsReleasedWhenNobodyTakesIt) {
+    zvEacNwkInit(&nwk, &tx, &rx, nullptr, nullptr, nullptr);
+    feed(zvtest::encodeFrameAnyLength(0, 5, Bytes{1, 2, 3}));  // the sanitizer build reports a leak if kept
+    EXPECT_EQ(state(), nwkSmInitState);
+}
+
+TEST_F(ZvEacNetworkTest, RandomNoiseNeverBreaksTheReceiver) {
+    std::mt19937 rng(4711);
+    const U8 favourites[] = {0x02, 0x03, 0x1B, 0x82, 0x83, 0x9B, 0x00, 0xFF};
+    for (int round = 0; round < 200; ++round) {
+        Bytes noise(rng() % 600);
+        for (U8& b : noise) {
+            b = rng() % 3 == 0 ? favourites[rng() % std::size(favourites)] : static_cast<U8>(rng());
+        }
+        received.clear();
+        feed(noise);
+        // After a pause the receiver is back in step with the line.
+        pause(190);
+        feed({0x00});  // also ends an ESC the noise may have left pending in the idle state
+        feed(FRAME_TO_7);
+        ASSERT_FALSE(received.empty());
+        EXPECT_EQ(received.back(), GOT_TO_7);
+    }
+}
+
+TEST_F(ZvEacNetworkTest, WhatTheEncoderWritesTheReceiverDelivers) {
+    std::mt19937 rng(20240131);
+    const U8 controls[] = {0x02, 0x03, 0x1B, 0x82, 0x83, 0x9B};
+    auto pick = [&](unsigned controlPercent) {
+        return rng() % 100 < controlPercent ? controls[rng() % std::size(controls)] : static_cast<U8>(rng());
+    };
+    std::size_t longest = 0;
+    for (int batch = 0; batch < 150; ++batch) {
+        Bytes wire;
+        std::vector<Frame> expected;
+        const int frames = 1 + static_cast<int>(rng() % 6);
+        for (int f = 0; f < frames; ++f) {
+            const unsigned density = rng() % 60;
+            Frame frame{pick(30), pick(30), Bytes(rng() % 171)};
+            std::generate(frame.data.begin(), frame.data.end(), [&] { return pick(density); });
+            // Keep within the encoder's limit; escapes make dense telegrams grow.
+            while (zvtest::encodedFrameSize(frame.source, frame.destination, frame.data) >
+                   ZV_EAC_NWK_MAX_ENCODED_FRAME) {
+                frame.data.pop_back();
+            }
+            const Bytes encoded = zvtest::encodeFrame(frame.source, frame.destination, frame.data);
+            ASSERT_EQ(encoded, zvtest::encodeFrameAnyLength(frame.source, frame.destination, frame.data));
+            longest = std::max(longest, frame.data.size());
+            wire = wire + encoded;
+            expected.push_back(frame);
+        }
+        received.clear();
+        feed(wire);  // back to back, no time passing
+        ASSERT_EQ(received, expected) << "batch " << batch;
+    }
+    EXPECT_GE(longest, 165U);
+}
+
+TEST_F(ZvEacNetworkTest, EncoderWritesTheFrameFormat) {
+    struct Case {
+        ZvEacNwkAddr source;
+        ZvEacNwkAddr destination;
+        Bytes data;
+        Bytes wire;
+    };
+    const Case cases[] = {
+        {0, 5, {}, FRAME_TO_5},
+        {0, 2, {0x03}, {0x02, 0x1B, 0x82, 0x00, 0x01, 0x1B, 0x83, 0x00, 0x03}},
+        {0, 5, {0x1F}, {0x02, 0x05, 0x00, 0x01, 0x1F, 0x1B, 0x9B, 0x03}},
+        {0x1B,
+         0x10,
+         {0x02, 0x03, 0x1B},
+         {0x02, 0x10, 0x1B, 0x9B, 0x1B, 0x83, 0x1B, 0x82, 0x1B, 0x83, 0x1B, 0x9B, 0x12, 0x03}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(zvtest::encodeFrame(c.source, c.destination, c.data), c.wire);
+    }
+    // Without control values a frame is its data plus six bytes, up to the limit of 180.
+    for (std::size_t length : {170U, 174U}) {
+        EXPECT_EQ(zvtest::encodeFrame(1, 5, Bytes(length, 0x41)).size(), length + 6);
+    }
+}
+
+TEST_F(ZvEacNetworkTest, EncoderReportsEachFrameOnceOnTheNextStep) {
+    U8* message = zvEacNwkAlloc(2);
+    ASSERT_NE(message, nullptr);
+    message[0] = 0x1B;
+    message[1] = 0x44;
+    zvEacNwkTx(&nwk, 3, 0, 2, message);  // takes the buffer
+    zvEacNwkTx(&nwk, 3, 0, 0, nullptr);
+    Bytes written(icFifoCharsToPop(&tx));
+    for (U8& b : written) {
+        b = static_cast<U8>(icFifoPopChar(&tx));
+    }
+    EXPECT_EQ(written, zvtest::encodeFrameAnyLength(3, 0, Bytes{0x1B, 0x44}) + zvtest::encodeFrameAnyLength(3, 0, {}));
+    EXPECT_TRUE(txResults.empty());
+    step();
+    step();
+    EXPECT_EQ(txResults, std::vector<ZvEacNwkResult>{ZV_EAC_NWK_RC_SUCCESS});
+}
+
+using ZvEacNetworkDeathTest = ZvEacNetworkTest;
+
+TEST_F(ZvEacNetworkDeathTest, FrameLongerThan180BytesIsFatal) {
+    EXPECT_EXIT(
+        {
+            dup2(STDERR_FILENO, STDOUT_FILENO);  // the handler writes to standard output
+            U8* message = zvEacNwkAlloc(175);
+            std::fill(message, message + 175, 0x41);
+            zvEacNwkTx(&nwk, 1, 5, 175, message);
+        },
+        testing::ExitedWithCode(2), "\neac/zelvan/zvEacNetwork:670: \\(F\\) Assertion failed 'FALSE'\n");
+}
+
+TEST_F(ZvEacNetworkDeathTest, MissingMessageBufferIsFatal) {
+    EXPECT_EXIT(
+        {
+            dup2(STDERR_FILENO, STDOUT_FILENO);
+            zvEacNwkTx(&nwk, 1, 5, 3, nullptr);
+        },
+        testing::ExitedWithCode(2), "Assertion failed");
+}
+
+TEST_F(ZvEacNetworkTest, RawDataModePrintsEveryByte) {
+    const std::string ts = STAMP;
+    struct Case {
+        const char* name;
+        U8 rawData;
+        Bytes wire;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"good frame: one line",
+         1,
+         {0x02, 0x05, 0x00, 0x01, 0x1F, 0x1B, 0x9B, 0x03},
+         ts + "     STX 05  00  01  1f  ESC 9b  ETX  \n"},
+        {"bytes before STX, each after its own stamp", 1, {0x41, 0x1B, 0x02}, ts + "41  " + ts + "ESC " + ts + "02  "},
+        {"frame dropped at its BCC: no line end",
+         1,
+         {0x02, 0x05, 0x00, 0x00, 0x06, 0x03},
+         ts + "     STX 05  00  00  06  " + ts + "ETX  "},
+        // The ESC read in place of ETX ends that line; the next STX is a
+        // frame start to the receiver and shows as one.
+        {"frame dropped by an ESC in place of ETX", 1, Bytes{0x02, 0x05, 0x00, 0x00, 0x05, 0x1B} + FRAME_TO_7,
+         ts + "     STX 05  00  00  05  ESC \n" + ts + "     STX 07  00  00  07  ETX  \n"},
+        {"switched off", 0, FRAME_TO_5, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        zvEacNwkSetRawData(c.rawData);
+        printed.clear();
+        feed(c.wire);
+        EXPECT_EQ(printed, c.text);
+    }
+}
+
+TEST_F(ZvEacNetworkTest, RawLineIsCompleteBeforeTheFrameIsDelivered) {
+    zvEacNwkSetRawData(1);
+    std::string printedAtDelivery;
+    // The callback sees what was printed so far through the frame's cbArg.
+    struct Probe {
+        const std::string* printed;
+        std::string* seen;
+    } probe{&printed, &printedAtDelivery};
+    zvEacNwkInit(
+        &nwk, &tx, &rx,
+        [](void* arg, ZvEacNwkAddr, ZvEacNwkAddr, ZvEacNwkLen, U8* data) {
+            auto* p = static_cast<Probe*>(arg);
+            *p->seen = *p->printed;
+            zvEacNwkFree(data);
+        },
+        nullptr, &probe);
+    feed(FRAME_TO_5);
+    EXPECT_EQ(printedAtDelivery, std::string(STAMP) + "     STX 05  00  00  05  ETX  \n");
+}
+
+}  // namespace
