@@ -235,8 +235,9 @@ TEST(DkitCredentialDeathTest, DescriptorChecksInEveryOperationThatTakesOne) {
         {"GetNextBlockHandleOfType",
          [](DkitCredential* c) { dkitCredentialGetNextBlockHandleOfType(c, nullptr, CREDBLOCKTYPE_MIFARE_UID); }},
     };
-    for (const auto& [name, use] : uses) {
-        SCOPED_TRACE(name);
+    for (const auto& entry : uses) {
+        SCOPED_TRACE(entry.first);
+        const DescriptorUse& use = entry.second;
         expectFatal([&use] { use(nullptr); }, kNullDescriptor);
         expectFatal(
             [&use] {

@@ -380,10 +380,6 @@ void mainResetBusObserver() {
     currentProbeOrPoll = kMasterAddr;
 }
 
-Boolean mainIsDeviceOnline(ZvEacNwkAddr addr) { return icHalArchBitfieldGet(onlineDevices.data(), addr); }
-
-ZvEacNwkAddr mainGetCurrentProbeOrPoll() { return currentProbeOrPoll; }
-
 // --- console commands -----------------------------------------------------------
 
 const char* mainShellCbQuit(U8 /*argc*/, char** /*argv*/, void* /*cbArg*/) {
@@ -414,8 +410,6 @@ const char* mainRawDataCmd(U8 argc, char** argv, void* /*cbArg*/) {
     zvEacNwkSetRawData(static_cast<U8>(value));
     return kReplyOk;
 }
-
-Boolean mainIsRunning() { return running; }
 
 // --- entry point ----------------------------------------------------------------
 

@@ -43,8 +43,6 @@ void reportOnOffline(U8 addr, Boolean online);
 
 // Forgets every online device and the pending poll.
 void mainResetBusObserver();
-Boolean mainIsDeviceOnline(ZvEacNwkAddr addr);
-ZvEacNwkAddr mainGetCurrentProbeOrPoll();
 
 // --- console commands ---------------------------------------------------------
 
@@ -52,5 +50,3 @@ const char* mainShellCbQuit(U8 argc, char** argv, void* cbArg);
 const char* mainVerboseMsgCmd(U8 argc, char** argv, void* cbArg);
 const char* mainLogToFileCmd(U8 argc, char** argv, void* cbArg);
 const char* mainRawDataCmd(U8 argc, char** argv, void* cbArg);
-// FALSE once `quit` or `exit` has run.
-Boolean mainIsRunning();

@@ -145,7 +145,7 @@ Boolean nwkSmInitState(IcSmStateMachine* /*smPtr*/, IcSmEvent ev, void* userData
         case ZV_EAC_NWK_EV_ENTER_STATE:
             // Every way back here passes this point, so a frame dropped
             // half-way never keeps its buffer.
-            // MUTANT
+            zvEacNwkFree(rx.data);
             rx = ZvEacRxRcvdInfo{};
             inst->rxTimerStart = ZV_EAC_NWK_RX_TIMER_STOPPED;
             // A frame dropped right after an ESC must not make the dump show

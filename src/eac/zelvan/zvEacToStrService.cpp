@@ -126,16 +126,8 @@ const char* yesNo(bool set) { return set ? "Yes" : "No"; }
 // Text from the wire up to the first NUL or the end of `text`, at most
 // `outSize` - 1 characters, made safe for a terminal.
 void wireTextToStr(ZvEacBytes text, char* out, std::size_t outSize) {
-    std::size_t count = text.size() < outSize - 1 ? text.size() : outSize - 1;
-    const U8* bytes = text.at(0, count);
-    out[0] = '\0';
-    if (bytes == nullptr) {
-        return;
-    }
-    if (const void* nul = std::memchr(bytes, 0, count)) {
-        count = static_cast<std::size_t>(static_cast<const U8*>(nul) - bytes);
-    }
-    zvEacSanitizeText(bytes, count, out);
+    const std::size_t count = text.size() < outSize - 1 ? text.size() : outSize - 1;
+    zvEacSanitizeText(text.at(0, count), count, out);
 }
 
 // Value width of ZvEacTeleParamOpData by parameter id; 0 for ids whose value

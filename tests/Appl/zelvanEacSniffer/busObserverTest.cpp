@@ -2,6 +2,7 @@
 // and prompts, and the bit field that holds the online set.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <regex>
 #include <string>
@@ -152,41 +153,6 @@ TEST_F(BusObserver, FrameWithoutDataPrintsNoTelegramAndNoPrompt) {
     EXPECT_EQ(deliver({3, 0, false}), std::string(kStamp) + " ##  device 3  ONLINE\n\n > ");
     EXPECT_EQ(deliver({3, 0, false}), "");
     EXPECT_EQ(deliver({0, 3, false}), "");
-}
-
-TEST_F(BusObserver, EveryPrintedFrameEndsWithThePrompt) {
-    const std::string out = deliver({0, 7});
-    EXPECT_EQ(out.rfind(std::string(kStamp) + "<==  to      7 \n", 0), 0u) << out;
-    EXPECT_EQ(out.substr(out.size() - 3), " > ");
-}
-
-TEST_F(BusObserver, StateFollowsPollsAndAnswers) {
-    deliver({0, 5});
-    EXPECT_EQ(mainGetCurrentProbeOrPoll(), 5);
-    EXPECT_EQ(mainIsDeviceOnline(5), FALSE);
-    deliver({5, 0});
-    EXPECT_EQ(mainGetCurrentProbeOrPoll(), 0);
-    EXPECT_EQ(mainIsDeviceOnline(5), TRUE);
-    EXPECT_EQ(mainIsDeviceOnline(0), FALSE);
-}
-
-TEST_F(BusObserver, ReportTextsGoToTheLogFileToo) {
-    // The log file gets the same report text as the console.
-    char path[] = "/tmp/zvObserverLogXXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    ASSERT_EQ(loggerEnableLogToFile(path), TRUE);
-    reportOnOffline(42, FALSE);
-    loggerDisableLogToFile();
-    console();
-    FILE* f = std::fopen(path, "r");
-    ASSERT_NE(f, nullptr);
-    char buf[256] = {};
-    const std::size_t n = std::fread(buf, 1, sizeof buf - 1, f);
-    std::fclose(f);
-    std::remove(path);
-    EXPECT_EQ(std::string(buf, n), std::string(kStamp) + " ##  device 42  OFFLINE\n\n");
 }
 
 // --- bit field ------------------------------------------------------------------

@@ -3,31 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 namespace {
 
-// Client events of the test machine.
+// Client events of the test machine. In traces the engine's own events read
+// as "A1" (enter) and "A3" (exit).
 constexpr IcSmEvent EV_GO_B = 10;       // A moves to B
 constexpr IcSmEvent EV_STAY = 11;       // A requests itself
 constexpr IcSmEvent EV_JUNCTION = 20;   // the junction consumes it
 constexpr IcSmEvent EV_PASS = 21;       // the junction looks at it and passes it on
 constexpr IcSmEvent EV_LEAVE_J = 30;    // the junction, when active, moves to A
-constexpr IcSmEvent EV_FIRST_SEQ = 40;  // numbered events for the queue tests
+constexpr IcSmEvent EV_FIRST_SEQ = 40;  // numbered events for the queue test
 
-struct Trace {
-    std::vector<std::string> calls;
-    bool chainBToD = false;
-    void* seenUserData = nullptr;
-};
-
-Trace* trace = nullptr;
-
-std::string entry(const char* state, IcSmEvent ev) { return std::string(state) + ":" + std::to_string(ev); }
+std::string trace;  // "<state><event> " per call
+bool chainBToD = false;
+void* seenUserData = nullptr;
 
 Boolean record(const char* name, IcSmEvent ev, void* userData) {
-    trace->calls.push_back(entry(name, ev));
-    trace->seenUserData = userData;
+    trace += name + std::to_string(ev) + " ";
+    seenUserData = userData;
     return TRUE;
 }
 
@@ -35,96 +29,96 @@ Boolean stateB(IcSmStateMachine* sm, IcSmEvent ev, void* userData);
 Boolean stateD(IcSmStateMachine*, IcSmEvent ev, void* userData) { return record("D", ev, userData); }
 
 Boolean stateA(IcSmStateMachine* sm, IcSmEvent ev, void* userData) {
-    record("A", ev, userData);
     if (ev == EV_GO_B) {
         sm->nextState = stateB;
     } else if (ev == EV_STAY) {
         sm->nextState = stateA;
     }
-    return TRUE;
+    return record("A", ev, userData);
 }
 
 Boolean stateB(IcSmStateMachine* sm, IcSmEvent ev, void* userData) {
-    record("B", ev, userData);
-    if (ev == IC_SM_EV_ENTER_STATE && trace->chainBToD) {
+    if (ev == IC_SM_EV_ENTER_STATE && chainBToD) {
         sm->nextState = stateD;
     }
-    return TRUE;
+    return record("B", ev, userData);
 }
 
 Boolean junction(IcSmStateMachine* sm, IcSmEvent ev, void* userData) {
-    record("J", ev, userData);
     if (ev == EV_LEAVE_J) {
         sm->nextState = stateA;
     }
+    record("J", ev, userData);
     return ev == EV_JUNCTION ? TRUE : FALSE;
 }
 
 class IcStateMachineTest : public testing::Test {
 protected:
-    void SetUp() override { trace = &t; }
-    void TearDown() override { trace = nullptr; }
+    void SetUp() override {
+        trace.clear();
+        chainBToD = false;
+    }
 
     // Init and deliver the first enter event, then forget the trace so far.
     void start(IcSmState first, IcSmState junctionState = nullptr) {
         icSmInit(&sm, first, junctionState, &appData);
         icSmExe(&sm);
-        t.calls.clear();
+        trace.clear();
+    }
+
+    void post(std::initializer_list<IcSmEvent> events) {
+        for (IcSmEvent ev : events) {
+            icSmHandleEvent(&sm, ev);
+        }
+    }
+
+    void runAll() {
+        while (icSmHasEventsInQueue(&sm)) {
+            icSmExe(&sm);
+        }
     }
 
     IcSmStateMachine sm{};
-    Trace t;
     int appData = 0;
 };
 
 TEST_F(IcStateMachineTest, FirstEnterEventIsQueuedByInitAndDeliveredByFirstExe) {
     icSmInit(&sm, stateA, nullptr, &appData);
-    EXPECT_TRUE(t.calls.empty());
+    EXPECT_EQ(trace, "");
     EXPECT_TRUE(icSmHasEventsInQueue(&sm));
 
     icSmExe(&sm);
-    EXPECT_EQ(t.calls, std::vector<std::string>{entry("A", IC_SM_EV_ENTER_STATE)});
-    EXPECT_EQ(t.seenUserData, &appData);
+    EXPECT_EQ(trace, "A1 ");
+    EXPECT_EQ(seenUserData, &appData);
     EXPECT_FALSE(icSmHasEventsInQueue(&sm));
 
     icSmExe(&sm);  // empty queue: nobody is called
-    EXPECT_EQ(t.calls.size(), 1U);
+    EXPECT_EQ(trace, "A1 ");
 }
 
 TEST_F(IcStateMachineTest, TransitionsRunWithinTheSameExe) {
     struct Case {
-        const char* name;
         IcSmEvent event;
-        bool chainBToD;
-        std::vector<std::string> expected;
+        bool chain;
+        const char* expected;
         IcSmState finalState;
     };
     const Case cases[] = {
-        {"plain event", EV_PASS, false, {entry("A", EV_PASS)}, stateA},
-        {"to B",
-         EV_GO_B,
-         false,
-         {entry("A", EV_GO_B), entry("A", IC_SM_EV_EXIT_STATE), entry("B", IC_SM_EV_ENTER_STATE)},
-         stateB},
-        {"to B, whose enter moves on to D",
-         EV_GO_B,
-         true,
-         {entry("A", EV_GO_B), entry("A", IC_SM_EV_EXIT_STATE), entry("B", IC_SM_EV_ENTER_STATE),
-          entry("B", IC_SM_EV_EXIT_STATE), entry("D", IC_SM_EV_ENTER_STATE)},
-         stateD},
-        {"to itself", EV_STAY, false, {entry("A", EV_STAY)}, stateA},
+        {EV_PASS, false, "A21 ", stateA},
+        {EV_GO_B, false, "A10 A3 B1 ", stateB},
+        {EV_GO_B, true, "A10 A3 B1 B3 D1 ", stateD},  // B's enter handler moves on to D
+        {EV_STAY, false, "A11 ", stateA},             // requesting itself: no exit, no entry
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        t.chainBToD = c.chainBToD;
+        SCOPED_TRACE(c.expected);
+        chainBToD = c.chain;
         start(stateA);
-        icSmHandleEvent(&sm, c.event);
+        post({c.event});
         icSmExe(&sm);
-        EXPECT_EQ(t.calls, c.expected);
+        EXPECT_EQ(trace, c.expected);
         EXPECT_EQ(sm.activeState, c.finalState);
         EXPECT_EQ(sm.nextState, c.finalState);
-        // Enter and exit events never take a queue slot.
-        EXPECT_FALSE(icSmHasEventsInQueue(&sm));
+        EXPECT_FALSE(icSmHasEventsInQueue(&sm));  // enter and exit never take a queue slot
     }
 }
 
@@ -132,83 +126,48 @@ TEST_F(IcStateMachineTest, FullQueueKeepsNineEventsInOrderWhereverTheIndicesStan
     for (U8 offset = 0; offset < IC_SM_EVENT_QUEUE_SIZE; ++offset) {
         SCOPED_TRACE(offset);
         start(stateA);
-        // Move both indices round the ring first.
-        for (U8 i = 0; i < offset; ++i) {
-            icSmHandleEvent(&sm, EV_PASS);
+        for (U8 i = 0; i < offset; ++i) {  // move both indices round the ring first
+            post({EV_PASS});
             icSmExe(&sm);
         }
-        t.calls.clear();
-
+        trace.clear();
         for (U8 i = 0; i < 10; ++i) {
-            icSmHandleEvent(&sm, static_cast<IcSmEvent>(EV_FIRST_SEQ + i));
+            post({static_cast<IcSmEvent>(EV_FIRST_SEQ + i)});
         }
-        while (icSmHasEventsInQueue(&sm)) {
-            icSmExe(&sm);
-        }
-        std::vector<std::string> expected;
-        for (U8 i = 0; i < 9; ++i) {
-            expected.push_back(entry("A", static_cast<IcSmEvent>(EV_FIRST_SEQ + i)));
-        }
-        EXPECT_EQ(t.calls, expected);
+        runAll();
+        EXPECT_EQ(trace, "A40 A41 A42 A43 A44 A45 A46 A47 A48 ");
     }
 }
 
-TEST_F(IcStateMachineTest, JunctionSeesEventsFirstButNeverEnterEvents) {
+TEST_F(IcStateMachineTest, JunctionSeesEventsFirstButNeverEnterOrExitEvents) {
     icSmInit(&sm, stateA, junction, &appData);
-    icSmExe(&sm);
-    EXPECT_EQ(t.calls, std::vector<std::string>{entry("A", IC_SM_EV_ENTER_STATE)});
-    t.calls.clear();
+    post({EV_JUNCTION, EV_PASS, EV_GO_B});
+    runAll();
+    // Consumed events never reach A; enter and exit go straight to the states.
+    EXPECT_EQ(trace, "A1 J20 J21 A21 J10 A10 A3 B1 ");
 
-    icSmHandleEvent(&sm, EV_JUNCTION);
-    icSmHandleEvent(&sm, EV_PASS);
-    icSmHandleEvent(&sm, EV_GO_B);
-    icSmExe(&sm);
-    icSmExe(&sm);
-    icSmExe(&sm);
-    const std::vector<std::string> expected = {
-        entry("J", EV_JUNCTION),  // consumed: A never sees it
-        entry("J", EV_PASS),
-        entry("A", EV_PASS),  // passed on
-        entry("J", EV_GO_B),
-        entry("A", EV_GO_B),  //
-        entry("A", IC_SM_EV_EXIT_STATE),
-        entry("B", IC_SM_EV_ENTER_STATE),  // no junction call for either
-    };
-    EXPECT_EQ(t.calls, expected);
-}
-
-TEST_F(IcStateMachineTest, LeavingTheJunctionAsActiveStateSendsNoExitEvent) {
+    // The junction as active state: not consumed, so it is offered the event
+    // a second time as the active state; leaving it sends it no exit event.
     start(junction, junction);
-    icSmHandleEvent(&sm, EV_LEAVE_J);
+    post({EV_LEAVE_J});
     icSmExe(&sm);
-    // Not consumed by the junction, so the active state (the same function)
-    // is offered the event a second time.
-    const std::vector<std::string> expected = {entry("J", EV_LEAVE_J), entry("J", EV_LEAVE_J),
-                                               entry("A", IC_SM_EV_ENTER_STATE)};
-    EXPECT_EQ(t.calls, expected);
+    EXPECT_EQ(trace, "J30 J30 A1 ");
     EXPECT_EQ(sm.activeState, stateA);
 }
 
 TEST_F(IcStateMachineTest, NullStatesAreSkipped) {
-    icSmInit(&sm, nullptr, nullptr, &appData);
+    start(nullptr);
+    post({EV_PASS});
     icSmExe(&sm);
-    icSmHandleEvent(&sm, EV_PASS);
-    icSmExe(&sm);
-    EXPECT_TRUE(t.calls.empty());
+    EXPECT_EQ(trace, "");
 
-    // From no state into A: an enter event, no exit.
-    sm.nextState = stateA;
-    icSmHandleEvent(&sm, EV_PASS);
+    sm.nextState = stateA;  // from no state into A: an enter event, no exit
+    post({EV_PASS});
     icSmExe(&sm);
-    EXPECT_EQ(t.calls, std::vector<std::string>{entry("A", IC_SM_EV_ENTER_STATE)});
-    t.calls.clear();
-
-    // From A into no state: an exit event, then nothing.
-    sm.nextState = nullptr;
-    icSmHandleEvent(&sm, EV_PASS);
+    sm.nextState = nullptr;  // from A into no state: an exit event, then nothing
+    post({EV_PASS});
     icSmExe(&sm);
-    const std::vector<std::string> expected = {entry("A", EV_PASS), entry("A", IC_SM_EV_EXIT_STATE)};
-    EXPECT_EQ(t.calls, expected);
+    EXPECT_EQ(trace, "A1 A21 A3 ");
     EXPECT_EQ(sm.activeState, nullptr);
 }
 

@@ -348,14 +348,6 @@ TEST(ZvEacOutputHelpers, DeviceIdLine) {
     EXPECT_EQ(zvTestCapture([&] { printDeviceIdToStr(nullptr, high); }), " [ ff ab 00 00 00 00 00 00 00 00 00 10 ]");
 }
 
-TEST(ZvEacOutputHelpers, InfoAndNextLine) {
-    EXPECT_EQ(zvTestCapture([] {
-                  zvEacShellPrintInfoLine();
-                  zvEacShellPrintNextLine();
-              }),
-              "\n\t\t \n\n");
-}
-
 TEST(ZvEacSanitizeText, ShowsOnlyPrintableAscii) {
     struct Case {
         std::vector<U8> bytes;

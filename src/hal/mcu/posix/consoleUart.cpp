@@ -300,8 +300,14 @@ std::size_t inputRoom(const ConsolePort* cp) {
     if (fifo == nullptr) {
         return kInputChunk;
     }
+    // Counted under the FIFO's lock but without icFifoCharsToPop: that would
+    // clear the wait object when the FIFO is empty, and with it a wake-up
+    // the main loop has not seen yet (passOnStopRequest).
+    osalApi->semWait(fifo->mutex, MAX_U32);
+    const std::size_t held =
+        fifo->ptr2 >= fifo->ptr1 ? fifo->ptr2 - fifo->ptr1 : fifo->buflen - (fifo->ptr1 - fifo->ptr2);
+    osalApi->semSignal(fifo->mutex);
     const std::size_t capacity = fifo->buflen > 0 ? fifo->buflen - 1u : 0u;
-    const std::size_t held = icFifoCharsToPop(fifo);
     return held < capacity ? std::min(capacity - held, kInputChunk) : 0;
 }
 

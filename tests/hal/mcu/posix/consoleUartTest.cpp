@@ -30,6 +30,10 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 std::string printable(const std::string& s) {
+    if (s.size() > 80) {
+        return printable(s.substr(0, 30)) + "...(" + std::to_string(s.size()) + " bytes)..." +
+               printable(s.substr(s.size() - 30));
+    }
     std::string out;
     for (const unsigned char c : s) {
         if (c == '\r') {
@@ -75,7 +79,7 @@ std::string readFd(int fd, std::size_t count, std::chrono::milliseconds timeout 
     while (out.size() < count) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         pollfd pfd{fd, POLLIN, 0};
-        if (left <= 0 || poll(&pfd, 1, static_cast<int>(left)) <= 0) {
+        if (poll(&pfd, 1, static_cast<int>(std::max<long long>(left, 0))) <= 0) {
             break;
         }
         char buf[4096];
