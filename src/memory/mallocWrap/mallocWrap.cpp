@@ -10,9 +10,12 @@ std::atomic<U32> failNextAllocs{0};
 void memInit() {}
 
 void* memAlloc(U8 size) {
-    if (failNextAllocs.load(std::memory_order_relaxed) != 0) {
-        failNextAllocs.fetch_sub(1, std::memory_order_relaxed);
-        return nullptr;
+    // Count down without going below zero, even with several allocating threads.
+    U32 left = failNextAllocs.load(std::memory_order_relaxed);
+    while (left != 0) {
+        if (failNextAllocs.compare_exchange_weak(left, left - 1, std::memory_order_relaxed)) {
+            return nullptr;
+        }
     }
     return std::malloc(size);
 }
