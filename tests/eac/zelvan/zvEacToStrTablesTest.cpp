@@ -2,6 +2,7 @@
 // low-byte rule, ranges, the 32-bit mask tables and the two flag printers.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "eac/zelvan/zvEacToStr.h"

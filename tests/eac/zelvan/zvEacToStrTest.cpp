@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -140,8 +141,8 @@ TEST(ZvEacPrintMessage, ActivatorOfOtherLengthsShowsHeaderOnly) {
 }
 
 // Which of two printers the dispatcher chose, told apart by a text only one
-// of them prints. Skips while the printers are still placeholders (their
-// telegrams come out as the raw dump).
+// of them prints. A wrong choice may also surface as the raw dump, when the
+// other form needs more bytes than the telegram has.
 struct FormCase {
     const char* name;
     std::vector<U8> telegram;
@@ -149,11 +150,11 @@ struct FormCase {
     const char* absent;  // printed only by the other form, if there is such a text
 };
 
+void PrintTo(const FormCase& c, std::ostream* os) { *os << c.name; }
+
 void expectForm(const FormCase& c) {
     const std::string body = zvTestPrintBody(c.telegram);
-    if (body == zvTestRawDump(c.telegram)) {
-        GTEST_SKIP() << c.name << ": printer not written yet";
-    }
+    EXPECT_FALSE(contains(body, "length =")) << c.name << ":\n" << body;
     EXPECT_TRUE(contains(body, c.marker)) << c.name << ":\n" << body;
     if (c.absent != nullptr) {
         EXPECT_FALSE(contains(body, c.absent)) << c.name << ":\n" << body;
