@@ -39,7 +39,7 @@ constexpr IcFifoIndex kOutputChunk = 4096;
 constexpr int kFifoFullRetry_ms = 1;
 // Limits on the way out of the process: a stuck standard output or a lock
 // held by a thread that died must not keep the process from ending.
-constexpr auto kExitLockWait = std::chrono::milliseconds(200);
+constexpr auto kExitLockWait = std::chrono::milliseconds(500);
 constexpr U32 kExitFifoLockWait_ms = 200;
 constexpr int kExitWriteLimit_ms = 1000;
 // consoleFlush at shutdown waits this long for a slow reader of stdout.
@@ -238,7 +238,7 @@ void writeOut(const Char* data, std::size_t len, int limitMs, const ConsolePort*
 
 // Pops the queued output in blocks and writes each with one write(). The
 // last, empty pop clears the FIFO's wait object. Returns when the FIFO is
-// empty.
+// empty, or in the console thread when it is being stopped.
 void drainOutput(ConsolePort* cp, int limitMs, bool fromThread) {
     IcFifoInstance* fifo = cp->txFifo.load();
     if (fifo == nullptr || cp->uartTxPopChar.load() == nullptr) {

@@ -320,7 +320,7 @@ void uartThread(void* arg) {
     int err = 0;
     if (receiveLoop(sp, err) == FALSE && sp->threadShallRun.load()) {
         osalApi->sleep(kFailureGrace_ms);
-        reportAndExit("read", device, err != 0 ? std::strerror(err) : "the device hung up");
+        reportAndExit("read", device, err != 0 ? std::strerror(err) : "the device was disconnected (hang-up)");
     }
     osalApi->semSignal(sp->sem);
 }

@@ -1,7 +1,7 @@
 // The console driver works on the process's own standard input and output,
 // terminal and signal handlers, so every scenario runs in a death-test child
-// that rewires fds 0 and 1 and reports a failed check on stderr with a
-// non-zero status.
+// that rewires fds 0 and 1; a failed check ends the child with status 3 and
+// says why on stderr.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,8 +13,8 @@
 #include <array>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -29,60 +29,31 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-std::string printable(const std::string& s) {
-    if (s.size() > 80) {
-        return printable(s.substr(0, 30)) + "...(" + std::to_string(s.size()) + " bytes)..." +
-               printable(s.substr(s.size() - 30));
-    }
-    std::string out;
-    for (const unsigned char c : s) {
-        if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c < 0x20 || c >= 0x7F) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    return out;
-}
-
-[[noreturn]] void fail(const std::string& what) {
-    const std::string line = "FAILED: " + what + "\n";
-    (void)!::write(STDERR_FILENO, line.data(), line.size());
-    _exit(3);
-}
-
 void check(bool ok, const std::string& what) {
     if (!ok) {
-        fail(what);
+        const std::string line = "FAILED: " + what + "\n";
+        (void)!::write(STDERR_FILENO, line.data(), line.size());
+        _exit(3);
     }
 }
 
 void checkEq(const std::string& got, const std::string& want, const std::string& what) {
-    check(got == want, what + ": got \"" + printable(got) + "\", want \"" + printable(want) + "\"");
+    const std::size_t at = std::mismatch(got.begin(), got.end(), want.begin(), want.end()).first - got.begin();
+    check(got == want, what + ": " + std::to_string(got.size()) + " bytes instead of " + std::to_string(want.size()) +
+                           ", first difference at " + std::to_string(at));
 }
 
-void writeFd(int fd, const std::string& bytes) {
-    check(::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()), "write to pipe");
-}
-
-// Reads from `fd` until `count` bytes came, the writer closed or the time-out
-// ran out.
+// Reads from `fd` until `count` bytes came or the time-out ran out.
 std::string readFd(int fd, std::size_t count, std::chrono::milliseconds timeout = 10s) {
     std::string out;
     const auto deadline = Clock::now() + timeout;
     while (out.size() < count) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         pollfd pfd{fd, POLLIN, 0};
+        char buf[4096];
         if (poll(&pfd, 1, static_cast<int>(std::max<long long>(left, 0))) <= 0) {
             break;
         }
-        char buf[4096];
         const ssize_t n = ::read(fd, buf, std::min(sizeof buf, count - out.size()));
         if (n <= 0) {
             break;
@@ -93,20 +64,15 @@ std::string readFd(int fd, std::size_t count, std::chrono::milliseconds timeout 
 }
 
 struct Pipe {
-    int readEnd = -1;
-    int writeEnd = -1;
-    Pipe() {
-        int fds[2];
-        check(pipe(fds) == 0, "pipe");
-        readEnd = fds[0];
-        writeEnd = fds[1];
-    }
+    std::array<int, 2> fds{-1, -1};
+    Pipe() { check(pipe(fds.data()) == 0, "pipe"); }
+    int readEnd() const { return fds[0]; }
+    int writeEnd() const { return fds[1]; }
 };
 
-// Replaces standard input or output of this (child) process.
 void rewire(int fd, int target) { check(dup2(fd, target) == target, "dup2"); }
 
-// The wiring of the application: shell output and input FIFOs on one console.
+// The application's wiring: shell output and input FIFOs on one console.
 struct Console {
     std::array<Char, 5000> txBuf{};
     std::array<Char, 255> rxBuf{};
@@ -125,9 +91,9 @@ struct Console {
         consoleOpenRx(ui, icFifoPushChar, &rx);
     }
     void queue(const std::string& text) { icFifoPushBlock(&tx, text.data(), static_cast<IcFifoIndex>(text.size())); }
-    // Pops keys until `count` came or the time-out ran out; `pauseEvery` > 0
-    // makes a slow consumer.
-    std::string keys(std::size_t count, std::chrono::milliseconds timeout = 10s, std::size_t pauseEvery = 0) {
+    // A slow consumer: pops keys with a pause now and then, so the input
+    // FIFO fills up when there is much to read.
+    std::string keys(std::size_t count, std::chrono::milliseconds timeout = 10s) {
         std::string got;
         const auto deadline = Clock::now() + timeout;
         while (got.size() < count && Clock::now() < deadline) {
@@ -136,11 +102,21 @@ struct Console {
                 continue;
             }
             got.push_back(icFifoPopChar(&rx));
-            if (pauseEvery > 0 && got.size() % pauseEvery == 0) {
+            if (got.size() % 16 == 0) {
                 std::this_thread::sleep_for(1ms);
             }
         }
         return got;
+    }
+};
+
+// Console on a pipe for input and a pipe for output.
+struct PipedConsole : Console {
+    Pipe in;
+    Pipe out;
+    PipedConsole() {
+        rewire(in.readEnd(), STDIN_FILENO);
+        rewire(out.writeEnd(), STDOUT_FILENO);
     }
 };
 
@@ -152,28 +128,30 @@ std::string pattern(std::size_t n) {
     return s;
 }
 
+// Puts the pty into the mode a login shell leaves it in and returns it.
 termios cookedTerminal(int fd) {
     termios tio{};
     check(tcgetattr(fd, &tio) == 0, "tcgetattr");
     tio.c_lflag |= ICANON | ECHO | ECHOE | ISIG | IEXTEN;
     tio.c_iflag |= ICRNL | IXON;
     tio.c_oflag |= OPOST | ONLCR;
-    tio.c_cc[VMIN] = 1;
-    check(tcsetattr(fd, TCSANOW, &tio) == 0, "tcsetattr");
-    check(tcgetattr(fd, &tio) == 0, "tcgetattr");
+    check(tcsetattr(fd, TCSANOW, &tio) == 0 && tcgetattr(fd, &tio) == 0, "tcsetattr");
     return tio;
 }
 
-bool sameTerminal(const termios& a, const termios& b) {
-    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
-           std::equal(std::begin(a.c_cc), std::end(a.c_cc), std::begin(b.c_cc));
+void checkTerminalIs(int fd, const termios& want) {
+    termios now{};
+    check(tcgetattr(fd, &now) == 0, "tcgetattr");
+    check(now.c_iflag == want.c_iflag && now.c_oflag == want.c_oflag && now.c_cflag == want.c_cflag &&
+              now.c_lflag == want.c_lflag &&
+              std::equal(std::begin(now.c_cc), std::end(now.c_cc), std::begin(want.c_cc)),
+          "terminal settings restored");
 }
 
-// Runs `body` in a forked process (this death-test child is fresh and has no
-// other threads, so forking is safe) and returns its wait status.
+// Runs `body` in a forked process and returns its wait status. Safe here:
+// a death-test child is a fresh process without other threads.
 template <typename Body>
 int runChild(Body body) {
-    std::fflush(nullptr);
     const pid_t pid = fork();
     check(pid >= 0, "fork");
     if (pid == 0) {
@@ -192,44 +170,34 @@ struct InputCase {
     std::string input;
     std::string keys;
 };
+void PrintTo(const InputCase& c, std::ostream* os) { *os << c.name; }
 
 class ConsolePipedInputTest : public testing::TestWithParam<InputCase> {};
 
-TEST_P(ConsolePipedInputTest, LineEndsBecomeOneCarriageReturn) {
+TEST_P(ConsolePipedInputTest, LineEndsBecomeOneCarriageReturnAndTheEndOfInputIsNotTheEnd) {
     EXPECT_EXIT(
         {
-            Pipe in;
-            Pipe out;
-            rewire(in.readEnd, STDIN_FILENO);
-            rewire(out.writeEnd, STDOUT_FILENO);
-            Console console;
+            PipedConsole console;
             console.open();
-            writeFd(in.writeEnd, GetParam().input);
-            close(in.writeEnd);
-            checkEq(console.keys(GetParam().keys.size(), 10s, 16), GetParam().keys, "keys");
-            checkEq(console.keys(1, 100ms), "", "nothing after end of input");
+            const std::string& input = GetParam().input;
+            check(::write(console.in.writeEnd(), input.data(), input.size()) == static_cast<ssize_t>(input.size()),
+                  "write input");
+            close(console.in.writeEnd());
+            checkEq(console.keys(GetParam().keys.size()), GetParam().keys, "keys");
+            checkEq(console.keys(1, 100ms), "", "keys after the end of input");
 
-            // End of input is not the end of the program: output still flows.
             console.queue("still here\n");
-            checkEq(readFd(out.readEnd, 11), "still here\n", "output after end of input");
+            checkEq(readFd(console.out.readEnd(), 11), "still here\n", "output after the end of input");
             consoleDelete(console.ui);
             _exit(0);
         },
         testing::ExitedWithCode(0), "");
 }
 
-std::string longScript() {
+std::string script(const char* lineEnd, int lines) {
     std::string s;
-    for (int i = 0; i < 200; ++i) {
-        s += "verboseMessages " + std::to_string(i % 4) + (i % 2 ? "\r\n" : "\n");
-    }
-    return s;
-}
-
-std::string longScriptKeys() {
-    std::string s;
-    for (int i = 0; i < 200; ++i) {
-        s += "verboseMessages " + std::to_string(i % 4) + "\r";
+    for (int i = 0; i < lines; ++i) {
+        s += "verboseMessages " + std::to_string(i % 4) + lineEnd;
     }
     return s;
 }
@@ -240,21 +208,19 @@ INSTANTIATE_TEST_SUITE_P(Inputs, ConsolePipedInputTest,
                                          InputCase{"LoneCarriageReturns", "a\rb\r", "a\rb\r"},
                                          InputCase{"EmptyLinesStay", "\n\r\n\n", "\r\r\r"},
                                          InputCase{"NoFinalLineEnd", "quit", "quit"},
-                                         InputCase{"BinaryBytesPassUnchanged", std::string("\x00\x7f\xff\t", 4),
-                                                   std::string("\x00\x7f\xff\t", 4)},
-                                         InputCase{"LongerThanTheInputFifo", longScript(), longScriptKeys()}),
+                                         InputCase{"OtherBytesPassUnchanged", std::string("\0\x7f\xff\t", 4),
+                                                   std::string("\0\x7f\xff\t", 4)},
+                                         InputCase{"LongerThanTheInputFifo", script("\r\n", 200), script("\r", 200)}),
                          [](const testing::TestParamInfo<InputCase>& info) { return info.param.name; });
 
 TEST(ConsoleInputTest, CrLfSplitAcrossReadsIsStillOneCarriageReturn) {
     EXPECT_EXIT(
         {
-            Pipe in;
-            rewire(in.readEnd, STDIN_FILENO);
-            Console console;
+            PipedConsole console;
             console.open();
-            writeFd(in.writeEnd, "a\r");
+            check(::write(console.in.writeEnd(), "a\r", 2) == 2, "write input");
             checkEq(console.keys(2), "a\r", "first part");
-            writeFd(in.writeEnd, "\nb\n");
+            check(::write(console.in.writeEnd(), "\nb\n", 3) == 3, "write input");
             checkEq(console.keys(2), "b\r", "second part");
             consoleDelete(console.ui);
             _exit(0);
@@ -282,16 +248,12 @@ TEST(ConsoleOutputTest, QueuedOutputIsWrittenInBlocks) {
     }
     EXPECT_EXIT(
         {
-            Pipe in;
-            Pipe out;
-            rewire(in.readEnd, STDIN_FILENO);
-            rewire(out.writeEnd, STDOUT_FILENO);
-            Console console;
+            PipedConsole console;
             const std::string text = pattern(4000);
             console.queue(text);
             const long before = writeSyscalls();
             console.open();
-            checkEq(readFd(out.readEnd, text.size()), text, "output");
+            checkEq(readFd(console.out.readEnd(), text.size()), text, "output");
             const long calls = writeSyscalls() - before;
             check(calls < 20, "4000 bytes took " + std::to_string(calls) + " write calls");
             consoleDelete(console.ui);
@@ -303,33 +265,25 @@ TEST(ConsoleOutputTest, QueuedOutputIsWrittenInBlocks) {
 TEST(ConsoleOutputTest, FlushReturnsOnlyWhenEverythingIsWritten) {
     EXPECT_EXIT(
         {
-            Pipe in;
-            Pipe out;
-            rewire(in.readEnd, STDIN_FILENO);
-            rewire(out.writeEnd, STDOUT_FILENO);
-            Console console;
+            PipedConsole console;
             console.open();
             const std::string text = pattern(4900) + "-- Stopping --\n";
             console.queue(text);
             consoleFlush(console.ui);
-            // No waiting: all of it must already be in the pipe, once and in
+            // No waiting: all of it must be in the pipe already, once and in
             // order, whether the console thread or the flush wrote it.
-            checkEq(readFd(out.readEnd, text.size() + 1, 0ms), text, "output after flush");
+            checkEq(readFd(console.out.readEnd(), text.size() + 1, 0ms), text, "output after the flush");
             consoleDelete(console.ui);
             _exit(0);
         },
         testing::ExitedWithCode(0), "");
 }
 
-TEST(ConsoleOutputTest, ClosedOutputIsDroppedNotFatal) {
+TEST(ConsoleOutputTest, OutputToAClosedPipeIsDroppedNotFatal) {
     EXPECT_EXIT(
         {
-            Pipe in;
-            Pipe out;
-            rewire(in.readEnd, STDIN_FILENO);
-            rewire(out.writeEnd, STDOUT_FILENO);
-            close(out.readEnd);
-            Console console;
+            PipedConsole console;
+            close(console.out.readEnd());
             console.open();
             console.queue("nobody reads this\n");
             consoleFlush(console.ui);
@@ -347,7 +301,7 @@ TEST(ConsoleOutputTest, ClosedOutputIsDroppedNotFatal) {
 
 // --- terminal ------------------------------------------------------------------
 
-TEST(ConsoleTerminalTest, KeysComeOneByOneWithoutEchoAndTheModeIsRestoredOnDelete) {
+TEST(ConsoleTerminalTest, KeysComeSinglyWithoutEchoAndDeleteRestoresTheMode) {
     EXPECT_EXIT(
         {
             PtyPair pty;
@@ -359,29 +313,22 @@ TEST(ConsoleTerminalTest, KeysComeOneByOneWithoutEchoAndTheModeIsRestoredOnDelet
 
             termios during{};
             check(tcgetattr(pty.slaveFd(), &during) == 0, "tcgetattr");
-            check((during.c_lflag & (ICANON | ECHO)) == 0, "no line editing, no echo");
             check((during.c_lflag & ISIG) != 0, "Ctrl-C still raises a signal");
-            check((during.c_iflag & ICRNL) == 0, "Enter stays a carriage return");
-
-            // No line end needed, nothing echoed, line ends passed as typed.
             check(pty.write("x"), "type");
-            checkEq(console.keys(1), "x", "key without Enter");
+            checkEq(console.keys(1), "x", "a key without Enter");
             check(pty.write("\r\n"), "type");
-            checkEq(console.keys(2), "\r\n", "terminal keys as typed");
+            checkEq(console.keys(2), "\r\n", "line ends as typed");
             checkEq(pty.read(100ms), "", "echo");
 
             consoleDelete(console.ui);
-            termios after{};
-            check(tcgetattr(pty.slaveFd(), &after) == 0, "tcgetattr");
-            check(sameTerminal(before, after), "terminal restored");
+            checkTerminalIs(pty.slaveFd(), before);
             _exit(0);
         },
         testing::ExitedWithCode(0), "");
 }
 
-// The process ends through icErrorExit (fatal error, port failure): queued
-// output comes out and the terminal is given back.
-TEST(ConsoleTerminalTest, ErrorExitFlushesOutputAndRestoresTheTerminal) {
+// Fatal errors and port failures end through icErrorExit.
+TEST(ConsoleTerminalTest, ErrorExitWritesQueuedOutputAndRestoresTheTerminal) {
     EXPECT_EXIT(
         {
             PtyPair pty;
@@ -391,18 +338,16 @@ TEST(ConsoleTerminalTest, ErrorExitFlushesOutputAndRestoresTheTerminal) {
             const std::string text = pattern(4900);
             const int status = runChild([&] {
                 rewire(pty.slaveFd(), STDIN_FILENO);
-                rewire(out.writeEnd, STDOUT_FILENO);
+                rewire(out.writeEnd(), STDOUT_FILENO);
                 Console console;
                 console.open();
                 console.queue(text);
                 icErrorExit(1);
             });
             check(WIFEXITED(status) && WEXITSTATUS(status) == 1, "exit status 1");
-            close(out.writeEnd);
-            checkEq(readFd(out.readEnd, text.size() + 1), text, "queued output");
-            termios after{};
-            check(tcgetattr(pty.slaveFd(), &after) == 0, "tcgetattr");
-            check(sameTerminal(before, after), "terminal restored");
+            close(out.writeEnd());
+            checkEq(readFd(out.readEnd(), text.size() + 1), text, "queued output");
+            checkTerminalIs(pty.slaveFd(), before);
             _exit(0);
         },
         testing::ExitedWithCode(0), "");
@@ -419,14 +364,12 @@ TEST(ConsoleTerminalTest, SecondInterruptEndsAStuckProgramAndRestoresTheTerminal
                 Console console;
                 console.open();
                 std::raise(SIGINT);
-                check(consoleStopRequested() == TRUE, "first interrupt asks to stop");
+                check(consoleStopRequested() == TRUE, "the first interrupt asks to stop");
                 std::raise(SIGINT);
-                fail("still running after the second interrupt");
+                check(false, "still running after the second interrupt");
             });
             check(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT, "ended by SIGINT");
-            termios after{};
-            check(tcgetattr(pty.slaveFd(), &after) == 0, "tcgetattr");
-            check(sameTerminal(before, after), "terminal restored");
+            checkTerminalIs(pty.slaveFd(), before);
             _exit(0);
         },
         testing::ExitedWithCode(0), "");
@@ -438,15 +381,14 @@ struct SignalCase {
     int signo;
     const char* name;
 };
+void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
 
 class ConsoleStopSignalTest : public testing::TestWithParam<SignalCase> {};
 
 TEST_P(ConsoleStopSignalTest, RequestsAnOrderlyStopAndWakesTheMainLoop) {
     EXPECT_EXIT(
         {
-            Pipe in;
-            rewire(in.readEnd, STDIN_FILENO);
-            Console console;
+            PipedConsole console;
             console.open();
             check(consoleStopRequested() == FALSE, "no stop before the signal");
             check(icFifoCharsToPop(&console.rx) == 0 && osalWaitObjIsSet(console.rx.event) == FALSE, "idle");

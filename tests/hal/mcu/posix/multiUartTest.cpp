@@ -6,6 +6,7 @@
 
 #include <array>
 #include <chrono>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -97,6 +98,7 @@ struct RateCase {
     UartBitrate rate;
     speed_t speed;
 };
+void PrintTo(const RateCase& c, std::ostream* os) { *os << "bitrate " << static_cast<int>(c.rate); }
 
 class SerialLineSettingsTest : public SerialDriverTest, public testing::WithParamInterface<RateCase> {};
 
@@ -134,23 +136,10 @@ TEST_P(SerialLineSettingsTest, ReadBackAsSet) {
 INSTANTIATE_TEST_SUITE_P(Rates, SerialLineSettingsTest,
                          testing::Values(RateCase{UART_9600, B9600}, RateCase{UART_19200, B19200},
                                          RateCase{UART_38400, B38400}, RateCase{UART_57600, B57600},
-                                         RateCase{UART_115200, B115200}, RateCase{static_cast<UartBitrate>(7), B9600}));
-
-TEST_F(SerialDriverTest, SecondOpenAfterTheFirstDoesNotReconfigure) {
-    openRx(UART_19200);
-    termios tio{};
-    ASSERT_EQ(tcgetattr(pty.slaveFd(), &tio), 0);
-    cfsetispeed(&tio, B4800);
-    cfsetospeed(&tio, B4800);
-    ASSERT_EQ(tcsetattr(pty.slaveFd(), TCSANOW, &tio), 0);
-
-    uartOpenTx(ui, icFifoPopChar, icFifoCharsToPop, nullptr);
-    uartOpenRx(ui, icFifoPushChar, &rxFifo);
-    ASSERT_EQ(tcgetattr(pty.slaveFd(), &tio), 0);
-    EXPECT_EQ(cfgetispeed(&tio), static_cast<speed_t>(B4800));
-    ASSERT_TRUE(pty.write("ok"));
-    EXPECT_EQ(collect(rxFifo, 2), "ok") << "still exactly one receive thread";
-}
+                                         RateCase{UART_115200, B115200}, RateCase{static_cast<UartBitrate>(7), B9600}),
+                         [](const testing::TestParamInfo<RateCase>& info) {
+                             return "Bitrate" + std::to_string(info.param.rate);
+                         });
 
 TEST_F(SerialDriverTest, ClosingGivesTheLineBackForTheNextProgram) {
     openRx();
@@ -172,6 +161,7 @@ struct TxCase {
     std::size_t queued;
     bool hooksSet;
 };
+void PrintTo(const TxCase& c, std::ostream* os) { *os << c.name; }
 
 class SerialTransmitTest : public SerialDriverTest, public testing::WithParamInterface<TxCase> {};
 
@@ -201,30 +191,9 @@ INSTANTIATE_TEST_SUITE_P(Queues, SerialTransmitTest,
                                          TxCase{"MoreThanOneChunk", 600, true}, TxCase{"HooksUnset", 10, false}),
                          [](const testing::TestParamInfo<TxCase>& info) { return info.param.name; });
 
-TEST_F(SerialDriverTest, StartTxHookOfTheFifoSendsAtOnce) {
-    std::array<Char, 255> txBuf{};
-    IcFifoInstance txFifo{};
-    icFifoInit(&txFifo, txBuf.data(), static_cast<IcFifoIndex>(txBuf.size()));
-    openRx();
-    uartOpenTx(ui, icFifoPopChar, icFifoCharsToPop, &txFifo);
-    icFifoSetStartTxFunc(&txFifo, uartStartTx, ui);
-    icFifoPushChar(&txFifo, '\x02');
-    EXPECT_EQ(pty.readExactly(1, 5s), "\x02");
-}
-
 // --- failures end the process with status 1 and one line on stderr ----------
 
 using SerialDriverDeathTest = SerialDriverTest;
-
-TEST_F(SerialDriverDeathTest, MissingDeviceIsNamedWithTheSystemsReason) {
-    EXPECT_EXIT(
-        {
-            UartInstancePtr missing = uartNewDevice("/dev/zv-no-such-port", UART_9600);
-            uartOpenRx(missing, icFifoPushChar, &rxFifo);
-            waitForTheEnd();
-        },
-        testing::ExitedWithCode(1), "^cannot open /dev/zv-no-such-port: No such file or directory\n$");
-}
 
 TEST_F(SerialDriverDeathTest, SecondProgramOnABusyLineIsRefused) {
     // Each death-test child opens a pair of its own, hence the pattern.
@@ -238,16 +207,6 @@ TEST_F(SerialDriverDeathTest, SecondProgramOnABusyLineIsRefused) {
         testing::ExitedWithCode(1), "^cannot open /dev/pts/[0-9]+: port is in use by another program\n$");
 }
 
-TEST_F(SerialDriverDeathTest, DeviceThatIsNoSerialLineCannotBeConfigured) {
-    EXPECT_EXIT(
-        {
-            UartInstancePtr notTty = uartNewDevice("/dev/null", UART_9600);
-            uartOpenRx(notTty, icFifoPushChar, &rxFifo);
-            waitForTheEnd();
-        },
-        testing::ExitedWithCode(1), "^cannot configure /dev/null: Inappropriate ioctl for device\n$");
-}
-
 TEST_F(SerialDriverDeathTest, HangUpWhileReceivingEndsTheProgram) {
     EXPECT_EXIT(
         {
@@ -259,18 +218,41 @@ TEST_F(SerialDriverDeathTest, HangUpWhileReceivingEndsTheProgram) {
         testing::ExitedWithCode(1), "^cannot read /dev/pts/[0-9]+: ");
 }
 
-TEST_F(SerialDriverDeathTest, PortIndexNamesTheLinuxSerialDevice) {
-    for (const auto& [index, device] : {std::pair<U8, const char*>{9, "/dev/ttyS9"}, {255, "/dev/ttyS255"}}) {
-        if (access(device, F_OK) == 0) {
-            continue;  // a real port by that name: it may well open
-        }
-        EXPECT_EXIT(
-            {
-                uartOpenRx(uartNew(index, static_cast<UartBitrate>(7)), icFifoPushChar, &rxFifo);
-                waitForTheEnd();
-            },
-            testing::ExitedWithCode(1), std::string("^cannot open ") + device + ": ");
+struct OpenFailureCase {
+    const char* name;
+    const char* device;  // nullptr: the port index names it
+    U8 index;
+    const char* message;
+};
+void PrintTo(const OpenFailureCase& c, std::ostream* os) { *os << c.name; }
+
+class SerialOpenFailureDeathTest : public testing::TestWithParam<OpenFailureCase> {};
+
+TEST_P(SerialOpenFailureDeathTest, NamesTheDeviceAndTheReason) {
+    const OpenFailureCase& c = GetParam();
+    const std::string device = c.device != nullptr ? c.device : "/dev/ttyS" + std::to_string(c.index);
+    if (c.device == nullptr && access(device.c_str(), F_OK) == 0) {
+        GTEST_SKIP() << device << " exists here and may well open";
     }
+    EXPECT_EXIT(
+        {
+            // An unknown bit rate must not get in the way of the open.
+            const auto rate = static_cast<UartBitrate>(7);
+            UartInstancePtr port = c.device != nullptr ? uartNewDevice(c.device, rate) : uartNew(c.index, rate);
+            uartOpenRx(port, icFifoPushChar, nullptr);
+            waitForTheEnd();
+        },
+        testing::ExitedWithCode(1), c.message);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, SerialOpenFailureDeathTest,
+    testing::Values(OpenFailureCase{"Missing", "/dev/zv-no-such-port", 0,
+                                    "^cannot open /dev/zv-no-such-port: No such file or directory\n$"},
+                    OpenFailureCase{"NotASerialLine", "/dev/null", 0,
+                                    "^cannot configure /dev/null: Inappropriate ioctl for device\n$"},
+                    OpenFailureCase{"PortIndex9", nullptr, 9, "^cannot open /dev/ttyS9: "},
+                    OpenFailureCase{"PortIndex255", nullptr, 255, "^cannot open /dev/ttyS255: "}),
+    [](const testing::TestParamInfo<OpenFailureCase>& info) { return info.param.name; });
 
 }  // namespace
