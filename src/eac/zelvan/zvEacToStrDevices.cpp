@@ -35,6 +35,7 @@ constexpr std::size_t kDoorStatus = offsetof(ZvEacTeleDoorState, status);
 constexpr std::size_t kTamperStatus = offsetof(ZvEacTeleTamperState, status);
 constexpr std::size_t kDoorModeMode = offsetof(ZvEacTeleDoorMode, mode);
 // Handle and key cylinder states share one layout.
+static_assert(sizeof(ZvEacTeleHandleState) == sizeof(ZvEacTeleKeyCylinderState));
 static_assert(offsetof(ZvEacTeleHandleState, doorSide) == offsetof(ZvEacTeleKeyCylinderState, doorSide));
 static_assert(offsetof(ZvEacTeleHandleState, status) == offsetof(ZvEacTeleKeyCylinderState, status));
 constexpr std::size_t kDevStateDevId = offsetof(ZvEacTeleHandleState, devId);
