@@ -184,14 +184,16 @@ int ChildProcess::waitExit(std::chrono::milliseconds timeout) {
         return exitStatus_;
     }
     int status = 0;
+    bool reaped = false;
     const bool ended = waitUntil(
         [&] {
             const pid_t r = ::waitpid(pid_, &status, WNOHANG);
-            return r == pid_ || (r < 0 && errno != EINTR);
+            reaped = r == pid_;
+            return reaped || (r < 0 && errno != EINTR);
         },
         timeout);
     if (ended) {
-        exitStatus_ = decodeStatus(status);
+        exitStatus_ = reaped ? decodeStatus(status) : kNotStarted;
     } else {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, &status, 0);

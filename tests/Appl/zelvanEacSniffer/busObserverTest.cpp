@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -81,11 +80,19 @@ protected:
         return console();
     }
 
+    // "5 ONLINE", "5 OFFLINE", ... for every change report in the text.
     static std::vector<std::string> reportsOf(const std::string& text) {
-        static const std::regex report(" ##  device (\\d+)  (ONLINE|OFFLINE)\n\n");
+        static const std::string kMarker = " ##  device ";
         std::vector<std::string> found;
-        for (auto it = std::sregex_iterator(text.begin(), text.end(), report); it != std::sregex_iterator(); ++it) {
-            found.push_back((*it)[1].str() + " " + (*it)[2].str());
+        for (std::size_t pos = text.find(kMarker); pos != std::string::npos; pos = text.find(kMarker, pos + 1)) {
+            const std::size_t number = pos + kMarker.size();
+            const std::size_t gap = text.find("  ", number);
+            const std::size_t end = text.find("\n\n", number);
+            if (gap == std::string::npos || end == std::string::npos || gap > end) {
+                found.push_back("malformed: " + text.substr(pos));
+                break;
+            }
+            found.push_back(text.substr(number, gap - number) + " " + text.substr(gap + 2, end - gap - 2));
         }
         return found;
     }

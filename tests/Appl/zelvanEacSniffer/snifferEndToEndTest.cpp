@@ -129,6 +129,17 @@ TEST_F(SnifferEndToEnd, ExitStopsWithStatus0AndFlushesTheReply) {
     EXPECT_NE(sniffer_.stdoutText().find(onConsole("-- Stopping --\n")), std::string::npos) << output();
 }
 
+TEST_F(SnifferEndToEnd, PortTypedAtThePromptLeavesTheFollowingLinesToTheConsole) {
+    ASSERT_TRUE(pty_.ok()) << pty_.error();
+    ASSERT_TRUE(sniffer_.start({kBin}));
+    // All at once: reading the port line must not take the commands with it.
+    ASSERT_TRUE(sniffer_.writeStdin(pty_.slavePath() + "\nverboseMessages 1\nquit\n"));
+    EXPECT_EQ(sniffer_.waitExit(), 0) << output();
+    EXPECT_NE(sniffer_.stdoutText().find(onConsole("verboseMessages 1\nok\n > quit\n-- Stopping --\n")),
+              std::string::npos)
+        << output();
+}
+
 class SnifferSignal : public SnifferEndToEnd, public testing::WithParamInterface<int> {};
 
 TEST_P(SnifferSignal, StopsInOrderWithStatus0) {
