@@ -81,6 +81,7 @@ std::atomic<OsalSemObject*> allSemaphores{nullptr};
 std::atomic<OsalWaitObjectRecord*> allWaitObjects{nullptr};
 
 OsalResCodes sleep(U32 timeout);
+void setPriority(OsalPrio prio);
 
 // The common fatal path of the OS operations: the system's text for `err`,
 // a pause so that other threads' output can settle, then the handler.
@@ -135,6 +136,9 @@ struct TaskStart {
 void* taskTrampoline(void* raw) {
     const TaskStart start = *static_cast<TaskStart*>(raw);
     delete static_cast<TaskStart*>(raw);
+    // Linux threads inherit their creator's nice value; a new task starts at
+    // normal priority, whatever the thread that created it runs at.
+    setPriority(OSAL_PRIO_NORMAL);
     start.func(start.arg);
     return nullptr;
 }
@@ -256,7 +260,9 @@ OsalResCodes semWait(OsalSem sem, U32 timeout) {
     }
     checkOs(pthread_mutex_lock(&sem->lock));
     int rc = 0;
-    if (timeout == MAX_U32) {
+    if (timeout == 0) {
+        rc = ETIMEDOUT;
+    } else if (timeout == MAX_U32) {
         while (!sem->available && rc == 0) {
             rc = pthread_cond_wait(&sem->cond, &sem->lock);
         }
@@ -442,7 +448,7 @@ void waitForObjects(const OsalWaitObject* waitList, U8 numOfWaitObjects, U16 tim
             return;
         }
     }
-    std::array<pollfd, 255> fds{};
+    std::array<pollfd, 255> fds;  // only the first numOfWaitObjects are used
     for (U8 i = 0; i < numOfWaitObjects; ++i) {
         fds[i] = pollfd{waitList[i]->fd, POLLIN, 0};
     }

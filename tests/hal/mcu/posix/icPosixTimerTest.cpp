@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <ctime>
 #include <thread>
 #include <vector>
 
@@ -12,33 +11,21 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr milliseconds kGenerous{5000};
-
 struct Record {
     std::atomic<int> calls{0};
-    std::atomic<U32> lastId{0};
-    std::thread::id thread;
-    Clock::time_point first;
-    // Stalls the routine on this call number (the machine being busy).
-    int stallOnCall = 0;
+    int stallOnCall = 0;  // the machine being busy on that call
     milliseconds stall{0};
+    int killSelfOnCall = 0;
     std::atomic<bool> stalling{false};
     std::atomic<bool> stallOver{false};
     Clock::time_point stallEnd;
-    std::vector<Clock::time_point> times;  // written only on the timer thread
-    int killSelfOnCall = 0;
+    std::vector<Clock::time_point> times;  // written on the timer thread only
 };
 
 void record(U32 eventId, void* arg) {
     auto* r = static_cast<Record*>(arg);
-    const int call = r->calls.load() + 1;
-    const auto now = Clock::now();
-    if (call == 1) {
-        r->thread = std::this_thread::get_id();
-        r->first = now;
-    }
-    r->times.push_back(now);
-    r->lastId = eventId;
+    const int call = r->calls + 1;
+    r->times.push_back(Clock::now());
     if (call == r->stallOnCall) {
         r->stalling = true;
         std::this_thread::sleep_for(r->stall);
@@ -53,28 +40,11 @@ void record(U32 eventId, void* arg) {
 
 template <typename Pred>
 bool waitUntil(Pred pred) {
-    const auto deadline = Clock::now() + kGenerous;
-    while (!pred()) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (!pred() && Clock::now() < deadline) {
         std::this_thread::sleep_for(milliseconds(1));
     }
-    return true;
-}
-
-TEST(IcPosixTimerTest, OneShotFiresOnceOnTheTimerThread) {
-    Record r;
-    const auto start = Clock::now();
-    const U32 id = platformTimerSetEvent(20, record, &r, FALSE);
-    ASSERT_NE(id, 0U);
-    ASSERT_TRUE(waitUntil([&] { return r.calls >= 1; }));
-    EXPECT_GE(r.first - start, milliseconds(20));
-    EXPECT_EQ(r.lastId, id);
-    EXPECT_NE(r.thread, std::this_thread::get_id());
-    std::this_thread::sleep_for(milliseconds(50));
-    EXPECT_EQ(r.calls, 1);
-    platformTimerKillEvent(id);  // cancelling a spent event is harmless
+    return pred();
 }
 
 TEST(IcPosixTimerTest, RoutineIsNotRunningOnceKillReturns) {
@@ -85,8 +55,8 @@ TEST(IcPosixTimerTest, RoutineIsNotRunningOnceKillReturns) {
     ASSERT_TRUE(waitUntil([&] { return r.stalling.load(); }));
     platformTimerKillEvent(id);
     EXPECT_TRUE(r.stallOver) << "kill returned while the routine was still running";
-    const int calls = r.calls;
-    std::this_thread::sleep_for(milliseconds(30));
+    const int calls = r.calls;  // one more may have slipped in before the kill
+    std::this_thread::sleep_for(milliseconds(20));
     EXPECT_EQ(r.calls, calls);
 }
 
@@ -95,7 +65,7 @@ TEST(IcPosixTimerTest, RoutineMayCancelItsOwnEvent) {
     r.killSelfOnCall = 3;
     platformTimerSetEvent(1, record, &r, TRUE);
     ASSERT_TRUE(waitUntil([&] { return r.calls >= 3; }));
-    std::this_thread::sleep_for(milliseconds(30));
+    std::this_thread::sleep_for(milliseconds(20));
     EXPECT_EQ(r.calls, 3);
 }
 
@@ -111,9 +81,9 @@ TEST(IcPosixTimerTest, StaleIdDoesNotCancelALaterEvent) {
     EXPECT_EQ(first.calls, 0);
 }
 
-// After a stall of twelve periods a periodic event fires once and keeps its
-// pace: in any stretch of time after the stall it fires at most about
-// stretch / period times, whatever the scheduler does.
+// After a stall of twelve periods the event fires once and keeps its pace: in
+// any stretch after the stall it fires at most about stretch / period times,
+// however late the scheduler runs the thread.
 TEST(IcPosixTimerTest, PeriodicEventThatFellBehindSkipsMissedExpiries) {
     constexpr milliseconds kPeriod{5};
     constexpr milliseconds kWindow{20};
@@ -121,31 +91,14 @@ TEST(IcPosixTimerTest, PeriodicEventThatFellBehindSkipsMissedExpiries) {
     r.stallOnCall = 1;
     r.stall = kPeriod * 12;
     const U32 id = platformTimerSetEvent(static_cast<U16>(kPeriod.count()), record, &r, TRUE);
-    ASSERT_TRUE(waitUntil([&] { return r.stallOver.load() && Clock::now() > r.stallEnd + kWindow; }));
-    // Wait for one call past the window so the window is complete.
+    ASSERT_TRUE(waitUntil([&] { return r.stallOver && Clock::now() > r.stallEnd + kWindow; }));
     const int seen = r.calls;
-    ASSERT_TRUE(waitUntil([&] { return r.calls > seen; }));
+    ASSERT_TRUE(waitUntil([&] { return r.calls > seen; }));  // the window is complete
     platformTimerKillEvent(id);
-    int inWindow = 0;
+    long inWindow = 0;
     for (const auto& t : r.times) {
-        if (t >= r.stallEnd && t < r.stallEnd + kWindow) {
-            ++inWindow;
-        }
+        inWindow += (t >= r.stallEnd && t < r.stallEnd + kWindow) ? 1 : 0;
     }
     EXPECT_LE(inWindow, kWindow / kPeriod + 2);
-}
-
-U32 fixedTick() { return 0xFFFFFFFFU; }
-
-TEST(IcPosixTimerTest, TickCountIsMonotonicMillisecondsOrTheTestSource) {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const auto expected = static_cast<U32>(static_cast<unsigned long long>(now.tv_sec) * 1000ULL +
-                                           static_cast<unsigned long long>(now.tv_nsec) / 1000000ULL);
-    EXPECT_LT(platformTimerGetTickCount() - expected, 1000U);
-    platformTimerSetTickSource(fixedTick);
-    EXPECT_EQ(platformTimerGetTickCount(), 0xFFFFFFFFU);
-    platformTimerSetTickSource(nullptr);
-    EXPECT_LT(platformTimerGetTickCount() - expected, 10000U);
 }
 }  // namespace

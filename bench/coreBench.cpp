@@ -1,0 +1,336 @@
+// Google Benchmark over the core, single-threaded: bytes through the frame
+// receiver, telegrams through the printer into a discarding sink, the whole
+// decode path of the main thread down to the console FIFO, and the platform
+// primitives each received byte and printed character pays for.
+//
+// The stream is the built-in one unless --stream=FILE names a recording of
+// the bus simulator (bench/run.sh passes one).
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Appl/zelvanEacSniffer/main.h"
+#include "Shell/shell.h"
+#include "benchModes.h"
+#include "benchRig.h"
+#include "eac/zelvan/zvEacToStr.h"
+#include "fifo/icFifo.h"
+#include "hal/include/icLocalTime.h"
+#include "hal/include/icOsal.h"
+#include "logger/logger.h"
+#include "timer/icTimer.h"
+
+namespace {
+
+constexpr std::size_t kBuiltinFrames = 4000;
+constexpr IcFifoIndex kRxSize = 255;
+constexpr IcFifoIndex kShellTxSize = 5000;
+constexpr IcFifoIndex kShellRxSize = 255;
+
+std::string streamPath;
+
+struct Workload {
+    std::vector<U8> bytes;
+    std::vector<bench::StreamFrame> frames;
+    std::size_t dataFrames = 0;
+};
+
+const Workload& workload() {
+    static const Workload w = [] {
+        Workload load;
+        load.bytes = bench::loadStreamOrBuiltin(streamPath, kBuiltinFrames);
+        load.frames = bench::indexFrames(load.bytes);
+        for (const bench::StreamFrame& f : load.frames) {
+            load.dataFrames += f.telegram.empty() ? 0 : 1;
+        }
+        return load;
+    }();
+    return w;
+}
+
+// The main loop's FIFOs and wait list, set up once as the application does.
+struct Rig {
+    std::array<Char, kRxSize> rxBuf{};
+    std::array<Char, kRxSize> txBuf{};
+    std::array<Char, kShellTxSize> shellTxBuf{};
+    std::array<Char, kShellRxSize> shellRxBuf{};
+    IcFifoInstance fifoRx{};
+    IcFifoInstance fifoTx{};
+    IcFifoInstance fifoShellTx{};
+    IcFifoInstance fifoShellRx{};
+    std::array<OsalWaitObject, 3> waitList{};
+    std::array<Char, kShellTxSize> drainBuf{};
+    std::size_t consoleBytes = 0;
+
+    Rig() {
+        icTimerInit();
+        icFifoInit(&fifoTx, txBuf.data(), kRxSize);
+        icFifoInit(&fifoRx, rxBuf.data(), kRxSize);
+        icFifoInit(&fifoShellTx, shellTxBuf.data(), kShellTxSize);
+        icFifoInit(&fifoShellRx, shellRxBuf.data(), kShellRxSize);
+        waitList = {icFifoGetWaitObject(&fifoRx), icFifoGetWaitObject(&fifoShellRx), hioTimerGetWaitObject()};
+        shellInit(nullptr, &fifoShellTx, &fifoShellRx);
+        drainConsole();
+    }
+
+    // What the console thread does: take the queued text in blocks.
+    void drainConsole() {
+        IcFifoIndex n = 0;
+        while ((n = icFifoPopBlock(&fifoShellTx, kShellTxSize, drainBuf.data())) > 0) {
+            consoleBytes += n;
+            benchmark::DoNotOptimize(drainBuf.data());
+        }
+    }
+
+    // One pass of the main loop without its waiting.
+    void pass(ZvEacNwkInst& nwk) {
+        zvEacNwkExe(&nwk);
+        icTimerExe();
+        shellExe();
+        osalApi->waitForObjects(waitList.data(), static_cast<U8>(waitList.size()), 1);
+    }
+};
+
+Rig& rig() {
+    static Rig r;
+    return r;
+}
+
+void countFrame(void* cbArg, ZvEacNwkAddr, ZvEacNwkAddr, ZvEacNwkLen, U8* data) {
+    ++*static_cast<std::size_t*>(cbArg);
+    zvEacNwkFree(data);
+}
+
+void discardText(void* arg, const char* text) { *static_cast<std::size_t*>(arg) += std::strlen(text); }
+
+void fixedTime(IcLocalTime* out) { *out = IcLocalTime{2024, 5, 17, 12, 34, 56, 789}; }
+
+// Pushes the stream into the receive FIFO as the serial thread does (byte by
+// byte, never past its room) and lets `drain` empty it.
+template <typename Drain>
+void pushStream(IcFifoInstance& fifo, const std::vector<U8>& bytes, Drain drain) {
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        const std::size_t room = kRxSize - 1u - icFifoCharsToPop(&fifo);
+        const std::size_t n = std::min(room, bytes.size() - pos);
+        for (std::size_t i = 0; i < n; ++i) {
+            icFifoPushChar(&fifo, static_cast<Char>(bytes[pos + i]));
+        }
+        pos += n;
+        drain();
+    }
+}
+
+void setRates(benchmark::State& state, std::size_t frames, std::size_t bytes) {
+    const auto iterations = static_cast<double>(state.iterations());
+    state.counters["frames/s"] =
+        benchmark::Counter(iterations * static_cast<double>(frames), benchmark::Counter::kIsRate);
+    state.counters["bytes/s"] =
+        benchmark::Counter(iterations * static_cast<double>(bytes), benchmark::Counter::kIsRate);
+}
+
+// ---- the core ----------------------------------------------------------------------
+
+// The frame receiver alone: bytes in, frames to a counting callback.
+void BM_FrameReceiver(benchmark::State& state) {
+    const Workload& w = workload();
+    Rig& r = rig();
+    std::size_t received = 0;
+    ZvEacNwkInst nwk{};
+    zvEacNwkInit(&nwk, &r.fifoTx, &r.fifoRx, countFrame, nullptr, &received);
+    for (auto _ : state) {
+        pushStream(r.fifoRx, w.bytes, [&] {
+            while (icFifoCharsToPop(&r.fifoRx) != 0) {
+                zvEacNwkExe(&nwk);
+            }
+        });
+    }
+    if (received != w.frames.size() * state.iterations()) {
+        state.SkipWithError("frames were lost");
+    }
+    setRates(state, w.frames.size(), w.bytes.size());
+}
+BENCHMARK(BM_FrameReceiver)->Unit(benchmark::kMillisecond);
+
+// Every pass of the main loop per received byte (receiver, timer service,
+// shell, the wait that returns at once), frames to a counting callback.
+void BM_MainLoopNoPrint(benchmark::State& state) {
+    const Workload& w = workload();
+    Rig& r = rig();
+    std::size_t received = 0;
+    ZvEacNwkInst nwk{};
+    zvEacNwkInit(&nwk, &r.fifoTx, &r.fifoRx, countFrame, nullptr, &received);
+    for (auto _ : state) {
+        pushStream(r.fifoRx, w.bytes, [&] {
+            while (icFifoCharsToPop(&r.fifoRx) != 0) {
+                r.pass(nwk);
+            }
+        });
+    }
+    setRates(state, w.frames.size(), w.bytes.size());
+}
+BENCHMARK(BM_MainLoopNoPrint)->Unit(benchmark::kMillisecond);
+
+// The message printer and logger formatting, text to a discarding sink.
+void BM_Printer(benchmark::State& state) {
+    const Workload& w = workload();
+    std::size_t textBytes = 0;
+    loggerSetSink(discardText, &textBytes);
+    loggerSetVerbosity(static_cast<U8>(state.range(0)));
+    icLocalTimeSetSource(fixedTime);
+    for (auto _ : state) {
+        for (const bench::StreamFrame& f : w.frames) {
+            if (!f.telegram.empty()) {
+                const bool fromMaster = f.source == 0;
+                zvEacShellPrintMessage(fromMaster ? PRINT_MSG_DIR_OUTGOING : PRINT_MSG_DIR_INCOMING, 0,
+                                       fromMaster ? f.destination : f.source, static_cast<U8>(f.telegram.size()),
+                                       f.telegram.data());
+            }
+        }
+    }
+    icLocalTimeSetSource(nullptr);
+    loggerSetSink(nullptr, nullptr);
+    loggerSetVerbosity(VERB_CLEARTEXT);
+    setRates(state, w.dataFrames, w.bytes.size());
+    state.counters["text/frame"] =
+        static_cast<double>(textBytes) / (static_cast<double>(state.iterations()) * static_cast<double>(w.dataFrames));
+}
+BENCHMARK(BM_Printer)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
+
+// The sniffer's main thread end to end: received bytes through the main
+// loop's passes, the bus observer, printer, logger and shell into the console
+// FIFO, which is emptied in blocks as the console thread would.
+void BM_DecodePath(benchmark::State& state) {
+    const Workload& w = workload();
+    Rig& r = rig();
+    ZvEacNwkInst nwk{};
+    zvEacNwkInit(&nwk, &r.fifoTx, &r.fifoRx, zvEacNetworkRxCb, zvEacNwkTxResCb, nullptr);
+    mainResetBusObserver();
+    loggerSetVerbosity(static_cast<U8>(state.range(0)));
+    r.consoleBytes = 0;
+    for (auto _ : state) {
+        pushStream(r.fifoRx, w.bytes, [&] {
+            while (icFifoCharsToPop(&r.fifoRx) != 0) {
+                r.pass(nwk);
+                // Long before the console FIFO could fill.
+                if (icFifoCharsToPop(&r.fifoShellTx) > kShellTxSize / 2) {
+                    r.drainConsole();
+                }
+            }
+        });
+        r.drainConsole();
+    }
+    loggerSetVerbosity(VERB_CLEARTEXT);
+    setRates(state, w.dataFrames, w.bytes.size());
+    state.counters["console/frame"] = static_cast<double>(r.consoleBytes) /
+                                      (static_cast<double>(state.iterations()) * static_cast<double>(w.dataFrames));
+}
+BENCHMARK(BM_DecodePath)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
+
+// ---- platform primitives -------------------------------------------------------------
+
+// What one received byte costs in the FIFO: push, count, pop.
+void BM_FifoCharRoundTrip(benchmark::State& state) {
+    Rig& r = rig();
+    for (auto _ : state) {
+        icFifoPushChar(&r.fifoRx, 'x');
+        benchmark::DoNotOptimize(icFifoCharsToPop(&r.fifoRx));
+        benchmark::DoNotOptimize(icFifoPopChar(&r.fifoRx));
+    }
+}
+BENCHMARK(BM_FifoCharRoundTrip);
+
+// The console path: a 64-character piece pushed char by char, taken in a block.
+void BM_FifoTextPiece(benchmark::State& state) {
+    Rig& r = rig();
+    static constexpr char kPiece[] = "\n\t\t Lock state:            LOCKED, bolt thrown and door closed   ";
+    for (auto _ : state) {
+        for (const char c : kPiece) {
+            icFifoPushChar(&r.fifoShellTx, c);
+        }
+        r.drainConsole();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(sizeof kPiece));
+}
+BENCHMARK(BM_FifoTextPiece);
+
+void BM_SemWaitSignal(benchmark::State& state) {
+    static OsalSem sem = osalApi->semCreate(TRUE);
+    for (auto _ : state) {
+        osalApi->semWait(sem, MAX_U32);
+        osalApi->semSignal(sem);
+    }
+}
+BENCHMARK(BM_SemWaitSignal);
+
+// A wait object set while it is already set: every push after the first.
+void BM_WaitObjSignalWhileSet(benchmark::State& state) {
+    static OsalWaitObject obj = osalApi->waitObjCreate();
+    osalApi->waitObjSignal(obj);
+    for (auto _ : state) {
+        osalApi->waitObjSignal(obj);
+    }
+}
+BENCHMARK(BM_WaitObjSignalWhileSet);
+
+// Set and cleared again: a burst that the consumer drains at once.
+void BM_WaitObjSignalReset(benchmark::State& state) {
+    static OsalWaitObject obj = osalApi->waitObjCreate();
+    for (auto _ : state) {
+        osalApi->waitObjSignal(obj);
+        osalApi->waitObjectReset(obj);
+    }
+}
+BENCHMARK(BM_WaitObjSignalReset);
+
+// The main loop's wait while input is pending: returns without sleeping.
+void BM_WaitForObjectsPending(benchmark::State& state) {
+    Rig& r = rig();
+    icFifoPushChar(&r.fifoShellRx, 'x');
+    for (auto _ : state) {
+        osalApi->waitForObjects(r.waitList.data(), static_cast<U8>(r.waitList.size()), 0);
+    }
+    (void)icFifoPopChar(&r.fifoShellRx);
+    (void)icFifoCharsToPop(&r.fifoShellRx);
+}
+BENCHMARK(BM_WaitForObjectsPending);
+
+void BM_LocalTime(benchmark::State& state) {
+    IcLocalTime now{};
+    for (auto _ : state) {
+        icLocalTimeGet(&now);
+        benchmark::DoNotOptimize(now);
+    }
+}
+BENCHMARK(BM_LocalTime);
+
+}  // namespace
+
+int runCoreBenchmarks(int argc, char** argv) {
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        constexpr std::string_view kStream = "--stream=";
+        if (std::string_view(argv[i]).starts_with(kStream)) {
+            streamPath = argv[i] + kStream.size();
+        } else {
+            args.push_back(argv[i]);
+        }
+    }
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
+        return 2;
+    }
+    const Workload& w = workload();
+    std::printf("stream: %s, %zu bytes, %zu frames (%zu with data), %.1f bytes per frame\n",
+                streamPath.empty() ? "built-in" : streamPath.c_str(), w.bytes.size(), w.frames.size(), w.dataFrames,
+                w.frames.empty() ? 0.0 : static_cast<double>(w.bytes.size()) / static_cast<double>(w.frames.size()));
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

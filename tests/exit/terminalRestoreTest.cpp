@@ -1,0 +1,306 @@
+// Every way the sniffer ends must hand the operator's terminal back as it
+// found it. The program runs with a pseudo-terminal as its console (standard
+// input, output and error on the slave side, which is also its controlling
+// terminal, so Ctrl-C typed on the master raises SIGINT as on a real
+// console). The test keeps a descriptor of its own on the slave side to read
+// the settings before, during and after the run.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "error/icError.h"
+#include "fifo/icFifo.h"
+#include "hal/include/multiUart.h"
+#include "support/childProcess.h"
+#include "support/ptyPair.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kTimeout = 20s;
+constexpr const char* kReady = "application initialized";
+
+// What an interactive shell leaves on a terminal: line editing, echo,
+// signals, CR to NL on input, NL to CR NL on output.
+termios cookTerminal(int fd) {
+    termios tio{};
+    EXPECT_EQ(tcgetattr(fd, &tio), 0);
+    tio.c_iflag = ICRNL | IXON | BRKINT | IMAXBEL;
+    tio.c_oflag = OPOST | ONLCR;
+    tio.c_lflag = ICANON | ECHO | ECHOE | ECHOK | ISIG | IEXTEN | ECHOCTL | ECHOKE;
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    tio.c_cc[VINTR] = 0x03;
+    EXPECT_EQ(tcsetattr(fd, TCSANOW, &tio), 0);
+    EXPECT_EQ(tcgetattr(fd, &tio), 0);
+    return tio;
+}
+
+termios currentTerminal(int fd) {
+    termios tio{};
+    EXPECT_EQ(tcgetattr(fd, &tio), 0);
+    return tio;
+}
+
+testing::AssertionResult sameTerminal(const termios& before, const termios& after) {
+    if (before.c_iflag == after.c_iflag && before.c_oflag == after.c_oflag && before.c_cflag == after.c_cflag &&
+        before.c_lflag == after.c_lflag && std::equal(std::begin(before.c_cc), std::end(before.c_cc), after.c_cc)) {
+        return testing::AssertionSuccess();
+    }
+    char text[160];
+    std::snprintf(text, sizeof text, "iflag %o -> %o, oflag %o -> %o, cflag %o -> %o, lflag %o -> %o", before.c_iflag,
+                  after.c_iflag, before.c_oflag, after.c_oflag, before.c_cflag, after.c_cflag, before.c_lflag,
+                  after.c_lflag);
+    return testing::AssertionFailure() << "terminal settings changed: " << text;
+}
+
+int decodeStatus(int status) {
+    if (WIFEXITED(status)) {
+        return WEXITSTATUS(status);
+    }
+    return WIFSIGNALED(status) ? zvtest::ChildProcess::kSignalBase + WTERMSIG(status) : zvtest::ChildProcess::kTimedOut;
+}
+
+// One run of a program whose console is `console`'s slave side.
+class ConsoleRun {
+public:
+    explicit ConsoleRun(PtyPair& console) : console_(console) {}
+    ~ConsoleRun() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            int status = 0;
+            ::waitpid(pid_, &status, 0);
+        }
+    }
+    ConsoleRun(const ConsoleRun&) = delete;
+    ConsoleRun& operator=(const ConsoleRun&) = delete;
+
+    // Starts `args` in a session of its own whose controlling terminal is
+    // the console.
+    bool spawn(const std::vector<std::string>& args) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, console_.slavePath().c_str(), O_RDWR, 0);
+        posix_spawn_file_actions_adddup2(&actions, STDIN_FILENO, STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, STDIN_FILENO, STDERR_FILENO);
+
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        for (const int signo : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) {
+            sigaddset(&defaults, signo);
+        }
+        posix_spawnattr_setsigdefault(&attr, &defaults);
+        sigset_t emptyMask;
+        sigemptyset(&emptyMask);
+        posix_spawnattr_setsigmask(&attr, &emptyMask);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+        std::vector<char*> argv;
+        for (const std::string& arg : args) {
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        }
+        argv.push_back(nullptr);
+        const bool ok = posix_spawn(&pid_, args[0].c_str(), &actions, &attr, argv.data(), environ) == 0;
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attr);
+        return ok;
+    }
+
+    // Runs `body` in a forked child with the console as standard input,
+    // output and error; the child ends when `body` returns.
+    bool fork(const std::function<void()>& body) {
+        std::fflush(nullptr);
+        pid_ = ::fork();
+        if (pid_ < 0) {
+            return false;
+        }
+        if (pid_ == 0) {
+            const int fd = ::open(console_.slavePath().c_str(), O_RDWR);
+            if (fd < 0 || dup2(fd, STDIN_FILENO) < 0 || dup2(fd, STDOUT_FILENO) < 0 || dup2(fd, STDERR_FILENO) < 0) {
+                _exit(100);
+            }
+            body();
+            _exit(101);
+        }
+        return true;
+    }
+
+    // Reads the console until `text` has appeared (or the time-out).
+    bool waitForOutput(const std::string& text) {
+        const auto deadline = Clock::now() + kTimeout;
+        while (output_.find(text) == std::string::npos && Clock::now() < deadline) {
+            output_ += console_.read(50ms);
+        }
+        return output_.find(text) != std::string::npos;
+    }
+
+    // Waits for the end, reading the console meanwhile so that the program
+    // never blocks on a full terminal.
+    int waitExit() {
+        const auto deadline = Clock::now() + kTimeout;
+        int status = 0;
+        while (Clock::now() < deadline) {
+            const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+            if (r == pid_) {
+                pid_ = -1;
+                output_ += console_.read(50ms);
+                return decodeStatus(status);
+            }
+            output_ += console_.read(10ms);
+        }
+        return zvtest::ChildProcess::kTimedOut;
+    }
+
+    void signal(int signo) const { ::kill(pid_, signo); }
+    const std::string& output() const { return output_; }
+
+private:
+    PtyPair& console_;
+    pid_t pid_ = -1;
+    std::string output_;
+};
+
+// --- the sniffer ---------------------------------------------------------------
+
+enum class Ending : U8 { QUIT, CTRL_C, SIGTERM_SIGNAL, BUS_HANG_UP, MISSING_PORT };
+
+struct EndingCase {
+    const char* name;
+    Ending ending;
+    int status;
+    const char* lastWords;  // shown on the console before the end
+};
+
+class SnifferEnding : public testing::TestWithParam<EndingCase> {};
+
+TEST_P(SnifferEnding, RestoresTheTerminal) {
+    const EndingCase& c = GetParam();
+    PtyPair console;
+    PtyPair bus;
+    ASSERT_TRUE(console.ok()) << console.error();
+    ASSERT_TRUE(bus.ok()) << bus.error();
+    const termios before = cookTerminal(console.slaveFd());
+
+    const std::string port = c.ending == Ending::MISSING_PORT ? "/dev/zvMissingPort" : bus.slavePath();
+    ConsoleRun run(console);
+    ASSERT_TRUE(run.spawn({ZV_SNIFFER_BIN, port, "-b", "115200"}));
+
+    if (c.ending != Ending::MISSING_PORT) {
+        // The port failure comes on its own; every other ending is the
+        // test's move, made once the console is in the program's mode.
+        ASSERT_TRUE(run.waitForOutput(kReady)) << run.output();
+        const termios during = currentTerminal(console.slaveFd());
+        EXPECT_EQ(during.c_lflag & (ICANON | ECHO), 0u) << "console mode not entered";
+        switch (c.ending) {
+            case Ending::QUIT:
+                ASSERT_TRUE(console.write("quit\r"));
+                break;
+            case Ending::CTRL_C:
+                ASSERT_TRUE(console.write("\x03"));
+                break;
+            case Ending::SIGTERM_SIGNAL:
+                run.signal(SIGTERM);
+                break;
+            case Ending::BUS_HANG_UP:
+                bus.closeMaster();
+                break;
+            case Ending::MISSING_PORT:
+                break;
+        }
+    }
+
+    EXPECT_EQ(run.waitExit(), c.status) << run.output();
+    EXPECT_NE(run.output().find(c.lastWords), std::string::npos) << run.output();
+    EXPECT_TRUE(sameTerminal(before, currentTerminal(console.slaveFd())));
+}
+
+INSTANTIATE_TEST_SUITE_P(Exit, SnifferEnding,
+                         testing::Values(EndingCase{"Quit", Ending::QUIT, 0, "-- Stopping --"},
+                                         EndingCase{"CtrlC", Ending::CTRL_C, 0, kReady},
+                                         EndingCase{"Sigterm", Ending::SIGTERM_SIGNAL, 0, kReady},
+                                         EndingCase{"BusHangUp", Ending::BUS_HANG_UP, 1, "cannot"},
+                                         EndingCase{"MissingPort", Ending::MISSING_PORT, 1, "/dev/zvMissingPort"}),
+                         [](const testing::TestParamInfo<EndingCase>& info) { return std::string(info.param.name); });
+
+// --- a fatal error -----------------------------------------------------------------
+
+// The console driver wired as the application wires it, on the process's own
+// standard input and output.
+void openConsole() {
+    static std::array<Char, 5000> txBuf{};
+    static std::array<Char, 255> rxBuf{};
+    static IcFifoInstance tx{};
+    static IcFifoInstance rx{};
+    icFifoInit(&tx, txBuf.data(), static_cast<IcFifoIndex>(txBuf.size()));
+    icFifoInit(&rx, rxBuf.data(), static_cast<IcFifoIndex>(rxBuf.size()));
+    UartInstancePtr ui = consoleNew();
+    if (ui == nullptr) {
+        _exit(102);
+    }
+    consoleOpenTx(ui, icFifoPopChar, icFifoCharsToPop, &tx);
+    consoleOpenRx(ui, icFifoPushChar, &rx);
+    termios during{};
+    if (tcgetattr(STDIN_FILENO, &during) != 0 || (during.c_lflag & (ICANON | ECHO)) != 0) {
+        _exit(103);  // console mode not entered: the test would prove nothing
+    }
+    const char queued[] = "queued before the failure\n";
+    icFifoPushBlock(&tx, queued, sizeof queued - 1);
+}
+
+[[noreturn]] void failFatally() { icErrorHandler("exit/terminalRestoreTest", 0, 42, "Assertion failed 'FALSE'"); }
+
+struct FatalCase {
+    const char* name;
+    bool fromOtherThread;
+};
+
+class FatalError : public testing::TestWithParam<FatalCase> {};
+
+TEST_P(FatalError, EndsWithStatus2AndRestoresTheTerminal) {
+    PtyPair console;
+    ASSERT_TRUE(console.ok()) << console.error();
+    const termios before = cookTerminal(console.slaveFd());
+
+    ConsoleRun run(console);
+    const bool fromOtherThread = GetParam().fromOtherThread;
+    ASSERT_TRUE(run.fork([fromOtherThread] {
+        openConsole();
+        if (fromOtherThread) {
+            std::thread worker(failFatally);
+            worker.join();
+        } else {
+            failFatally();
+        }
+    }));
+
+    EXPECT_EQ(run.waitExit(), 2) << run.output();
+    EXPECT_NE(run.output().find("queued before the failure"), std::string::npos) << run.output();
+    EXPECT_NE(run.output().find("exit/terminalRestoreTest:42: (F) Assertion failed 'FALSE'"), std::string::npos)
+        << run.output();
+    EXPECT_TRUE(sameTerminal(before, currentTerminal(console.slaveFd())));
+}
+
+INSTANTIATE_TEST_SUITE_P(Exit, FatalError,
+                         testing::Values(FatalCase{"OnTheMainThread", false}, FatalCase{"OnAnotherThread", true}),
+                         [](const testing::TestParamInfo<FatalCase>& info) { return std::string(info.param.name); });
+
+}  // namespace

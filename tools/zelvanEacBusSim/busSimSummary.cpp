@@ -1,0 +1,152 @@
+#include "busSimSummary.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr ZvEacNwkAddr kMasterAddr = 0;
+constexpr std::size_t kAddresses = 256;
+constexpr std::size_t kMsgIds = 256;
+
+struct Counts {
+    U32 good = 0;
+    U32 faulty = 0;
+};
+
+U32 runSeed = 0;
+U8 devices = 0;
+std::array<Counts, kMsgIds> byMsgId{};
+Counts empty{};
+std::array<U32, BUS_SIM_FAULT_KINDS> faults{};
+std::array<U32, kAddresses> onlineReports{};
+std::array<U32, kAddresses> offlineReports{};
+U32 totalBytes = 0;
+
+// The sniffer's picture of the bus, updated exactly as it updates its own.
+std::array<bool, kAddresses> online{};
+ZvEacNwkAddr currentProbeOrPoll = 0;
+
+void observe(const BusSimFrame& frame) {
+    if (frame.source == kMasterAddr) {
+        // The device the master addressed last is online and did not answer.
+        if (currentProbeOrPoll != kMasterAddr && online[currentProbeOrPoll]) {
+            online[currentProbeOrPoll] = false;
+            ++offlineReports[currentProbeOrPoll];
+        }
+        currentProbeOrPoll = frame.destination;
+    } else {
+        if (!online[frame.source]) {
+            online[frame.source] = true;
+            ++onlineReports[frame.source];
+        }
+        currentProbeOrPoll = kMasterAddr;
+    }
+}
+
+void appendLine(std::string& text, const char* format, auto... args) {
+    char line[128];
+    const int n = std::snprintf(line, sizeof line, format, args...);
+    if (n > 0) {
+        text.append(line, static_cast<std::size_t>(n) < sizeof line ? static_cast<std::size_t>(n) : sizeof line - 1);
+    }
+}
+
+}  // namespace
+
+void busSimSummaryInit(U32 seed, U8 deviceCount) {
+    runSeed = seed;
+    devices = deviceCount;
+    byMsgId.fill(Counts{});
+    empty = Counts{};
+    faults.fill(0);
+    onlineReports.fill(0);
+    offlineReports.fill(0);
+    online.fill(false);
+    currentProbeOrPoll = kMasterAddr;
+    totalBytes = 0;
+}
+
+void busSimSummaryFrame(const BusSimFrame& frame, bool intact, U32 wireBytes) {
+    const std::optional<U8> msgid = frame.telegram.msgid();
+    Counts& counts = msgid ? byMsgId[*msgid] : empty;
+    ++(intact ? counts.good : counts.faulty);
+    totalBytes += wireBytes;
+    if (intact) {
+        observe(frame);
+    }
+}
+
+void busSimSummaryFault(BusSimFaultKind kind) {
+    if (kind < BUS_SIM_FAULT_KINDS) {
+        ++faults[kind];
+    }
+}
+
+void busSimSummaryBytes(U32 wireBytes) { totalBytes += wireBytes; }
+
+U32 busSimSummaryFramesSent() {
+    U32 frames = empty.good + empty.faulty;
+    for (const Counts& counts : byMsgId) {
+        frames += counts.good + counts.faulty;
+    }
+    return frames;
+}
+
+std::string busSimSummaryText() {
+    std::string text;
+    appendLine(text, "seed %u\n", static_cast<unsigned>(runSeed));
+    appendLine(text, "devices %u\n", static_cast<unsigned>(devices));
+    U32 good = empty.good;
+    U32 faulty = empty.faulty;
+    appendLine(text, "frames empty good %u faulty %u\n", static_cast<unsigned>(empty.good),
+               static_cast<unsigned>(empty.faulty));
+    for (std::size_t id = 0; id < kMsgIds; ++id) {
+        const Counts& counts = byMsgId[id];
+        if (counts.good + counts.faulty == 0) {
+            continue;
+        }
+        appendLine(text, "frames 0x%02x good %u faulty %u\n", static_cast<unsigned>(id),
+                   static_cast<unsigned>(counts.good), static_cast<unsigned>(counts.faulty));
+        good += counts.good;
+        faulty += counts.faulty;
+    }
+    for (U8 kind = 0; kind < BUS_SIM_FAULT_KINDS; ++kind) {
+        appendLine(text, "faults %s %u\n", busSimFaultName(static_cast<BusSimFaultKind>(kind)),
+                   static_cast<unsigned>(faults[kind]));
+    }
+    for (unsigned address = 1; address <= devices; ++address) {
+        appendLine(text, "reports device %u online %u offline %u\n", address,
+                   static_cast<unsigned>(onlineReports[address]), static_cast<unsigned>(offlineReports[address]));
+    }
+    appendLine(text, "total frames %u\n", static_cast<unsigned>(good + faulty));
+    appendLine(text, "total good %u\n", static_cast<unsigned>(good));
+    appendLine(text, "total faulty %u\n", static_cast<unsigned>(faulty));
+    appendLine(text, "total bytes %u\n", static_cast<unsigned>(totalBytes));
+    return text;
+}
+
+bool busSimSummaryWrite(const std::string& path, std::string& error) {
+    const std::string text = busSimSummaryText();
+    if (path.empty()) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+        return true;
+    }
+    const std::string temporary = path + ".part";
+    std::FILE* file = std::fopen(temporary.c_str(), "w");
+    if (file == nullptr) {
+        error = "cannot write " + temporary + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}

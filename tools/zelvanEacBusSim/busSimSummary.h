@@ -1,0 +1,37 @@
+// The run's summary: frames sent per message id (intact and damaged apart),
+// faults injected per kind, and the ONLINE and OFFLINE reports a sniffer
+// must print per device, found by applying the sniffer's own rule to the
+// frames that reach it intact.
+//
+// Stable, line-based text, one fact per line:
+//   seed 7
+//   devices 8
+//   frames empty good 120 faulty 2     (frames without data)
+//   frames 0xa3 good 12 faulty 1       (by message id, ascending)
+//   faults bcc 3                       (every kind, also when 0)
+//   reports device 5 online 2 offline 1 (every device 1..N)
+//   total frames 1500
+//   total good 1490
+//   total faulty 10
+//   total bytes 34567
+#pragma once
+
+#include <string>
+
+#include "busSimScenario.h"
+#include "busSimWire.h"
+#include "hal/include/hal_types.h"
+
+void busSimSummaryInit(U32 seed, U8 deviceCount);
+// Every frame put on the line; `intact` when the receiver gets it whole.
+void busSimSummaryFrame(const BusSimFrame& frame, bool intact, U32 wireBytes);
+void busSimSummaryFault(BusSimFaultKind kind);
+// Bytes on the line outside frames (noise).
+void busSimSummaryBytes(U32 wireBytes);
+U32 busSimSummaryFramesSent();
+
+std::string busSimSummaryText();
+// Writes the text to `path` (replaced as a whole, so a reader never sees
+// half of it) or, with an empty path, to standard output. FALSE with a
+// reason in `error` when the file cannot be written.
+bool busSimSummaryWrite(const std::string& path, std::string& error);
