@@ -23,7 +23,7 @@ namespace {
 using Bytes = std::vector<U8>;
 
 constexpr IcFifoIndex kEncoderFifoSize = 255;
-constexpr U8 kClockCommand = 0xFF;  // byteStreamFuzz: 0xFF k lets k ms pass, 0xFF 0x00 is a data 0xFF
+constexpr U8 kClockCommand = 0xFF;
 constexpr U8 kMaster = 0;
 
 std::filesystem::path corpusRoot;
@@ -86,19 +86,29 @@ struct Encoder {
 
 Encoder* encoder = nullptr;
 
-// Bus bytes as the byteStreamFuzz input reads them (a data 0xFF doubled up).
-Bytes line(const Bytes& bus) {
-    Bytes out;
-    for (const U8 b : bus) {
-        out.push_back(b);
-        if (b == kClockCommand) {
-            out.push_back(0x00);
+// A byteStreamFuzz input: bus bytes (a data 0xFF doubled up as 0xFF 0x00)
+// and pauses (0xFF k: k ms pass).
+class Stream {
+public:
+    Stream& bus(const Bytes& bytes) {
+        for (const U8 b : bytes) {
+            input_.push_back(b);
+            if (b == kClockCommand) {
+                input_.push_back(0x00);
+            }
         }
+        return *this;
     }
-    return out;
-}
+    Stream& pause(U8 ms) {
+        input_.push_back(kClockCommand);
+        input_.push_back(ms);
+        return *this;
+    }
+    const Bytes& input() const { return input_; }
 
-Bytes gap(U8 ms) { return {kClockCommand, ms}; }
+private:
+    Bytes input_;
+};
 
 // ---- credential containers ---------------------------------------------------------
 
@@ -247,32 +257,48 @@ void writeByteStreamSeeds(const std::vector<Telegram>& all) {
     // Every telegram on the line once, as a device answer to a poll.
     for (const Telegram& t : all) {
         writeSeed("byteStreamFuzz", telegramSeedName(t),
-                  line(cat({enc.frame(kMaster, 3, {0xBF}), gap(3), enc.frame(3, kMaster, t.bytes)})));
+                  Stream().bus(enc.frame(kMaster, 3, {0xBF})).pause(3).bus(enc.frame(3, kMaster, t.bytes)).input());
     }
     // Addresses and values that must travel escaped, 0xFF among them.
-    writeSeed("byteStreamFuzz", "escaped-header-and-data",
-              line(cat({enc.frame(0x02, 0x1B, {0x03, 0x02, 0x1B, 0xFF, 0x82}), enc.frame(0xFF, 0x03, {0x1B})})));
-    writeSeed("byteStreamFuzz", "longest-encodable", line(enc.frame(kMaster, 9, cat({{0x61}, repeat(0x5A, 169)}))));
+    writeSeed(
+        "byteStreamFuzz", "escaped-header-and-data",
+        Stream().bus(enc.frame(0x02, 0x1B, {0x03, 0x02, 0x1B, 0xFF, 0x82})).bus(enc.frame(0xFF, 0x03, {0x1B})).input());
+    writeSeed("byteStreamFuzz", "longest-encodable",
+              Stream().bus(enc.frame(kMaster, 9, cat({{0x61}, repeat(0x5A, 169)}))).input());
     writeSeed("byteStreamFuzz", "online-offline",
-              line(cat({poll, gap(2), answer, gap(20), poll, gap(50), emptyPoll, gap(50), poll})));
+              Stream()
+                  .bus(poll)
+                  .pause(2)
+                  .bus(answer)
+                  .pause(20)
+                  .bus(poll)
+                  .pause(50)
+                  .bus(emptyPoll)
+                  .pause(50)
+                  .bus(poll)
+                  .input());
     writeSeed("byteStreamFuzz", "noise-between-frames",
-              line(cat({{0x00, 0x55, 0x03, 0x1B, 0x02}, poll, {0x04, 0x10}, answer})));
+              Stream().bus({0x00, 0x55, 0x03, 0x1B, 0x02}).bus(poll).bus({0x04, 0x10}).bus(answer).input());
     // A frame cut by a pause of 190 ms is dropped; one of 189 ms is kept.
     const Bytes firstHalf(answer.begin(), answer.begin() + 3);
     const Bytes secondHalf(answer.begin() + 3, answer.end());
-    writeSeed("byteStreamFuzz", "gap-drops-frame", line(cat({firstHalf, gap(190), secondHalf, poll})));
-    writeSeed("byteStreamFuzz", "gap-keeps-frame", line(cat({firstHalf, gap(189), secondHalf, poll})));
-    writeSeed("byteStreamFuzz", "gaps-add-up", line(cat({firstHalf, gap(100), gap(100), secondHalf, poll})));
+    writeSeed("byteStreamFuzz", "gap-drops-frame",
+              Stream().bus(firstHalf).pause(190).bus(secondHalf).bus(poll).input());
+    writeSeed("byteStreamFuzz", "gap-keeps-frame",
+              Stream().bus(firstHalf).pause(189).bus(secondHalf).bus(poll).input());
+    writeSeed("byteStreamFuzz", "gaps-add-up",
+              Stream().bus(firstHalf).pause(100).pause(100).bus(secondHalf).bus(poll).input());
     // A wrong BCC, and 0x04 where the ETX belongs.
     Bytes badBcc = answer;
     badBcc[badBcc.size() - 2] ^= 0x40;
     Bytes badEtx = answer;
     badEtx.back() = 0x04;
-    writeSeed("byteStreamFuzz", "wrong-bcc", line(cat({badBcc, poll})));
-    writeSeed("byteStreamFuzz", "wrong-etx", line(cat({badEtx, gap(250), poll})));
-    writeSeed("byteStreamFuzz", "frame-without-data", line(cat({emptyPoll, poll})));
+    writeSeed("byteStreamFuzz", "wrong-bcc", Stream().bus(badBcc).bus(poll).input());
+    writeSeed("byteStreamFuzz", "wrong-etx", Stream().bus(badEtx).pause(250).bus(poll).input());
+    writeSeed("byteStreamFuzz", "frame-without-data", Stream().bus(emptyPoll).bus(poll).input());
     // A length byte announcing more data than ever comes.
-    writeSeed("byteStreamFuzz", "long-length-then-silence", line(cat({{0x02, 0x05, 0x00, 0xFE, 0x01}, gap(255)})));
+    writeSeed("byteStreamFuzz", "long-length-then-silence",
+              Stream().bus({0x02, 0x05, 0x00, 0xFE, 0x01}).pause(255).input());
 }
 
 // ---- typed console lines ---------------------------------------------------------------

@@ -42,6 +42,53 @@ struct StartTx {
     }
 };
 
+// With the lock held: the producer asked to hear when half the FIFO is free.
+void noteRoomLocked(IcFifoInstance* self) {
+    if (self->roomWanted != FALSE && freeRoom(self) >= static_cast<int>(self->buflen / 2)) {
+        self->roomWanted = FALSE;
+        osalApi->waitObjSignal(self->roomEvent);
+    }
+}
+
+// With the lock held: the wait object that the next pop setting half the
+// FIFO free sets.
+OsalWaitObject requestRoomLocked(IcFifoInstance* self) {
+    if (self->roomEvent == nullptr) {
+        self->roomEvent = osalApi->waitObjCreate();
+        IC_ASSERT_TEXT(kFile, self->roomEvent != nullptr, "Assertion failed 'this->roomEvent'");
+    }
+    self->roomWanted = TRUE;
+    osalApi->waitObjectReset(self->roomEvent);
+    return self->roomEvent;
+}
+
+// With the lock held: a consumer that has taken half the FIFO again is
+// moving, and the next full FIFO is worth a wait again.
+void endStallLocked(IcFifoInstance* self) {
+    if (self->pushStalled != FALSE && freeRoom(self) >= static_cast<int>(self->buflen / 2)) {
+        self->pushStalled = FALSE;
+    }
+}
+
+// With the lock held and the FIFO full: unless back-pressure is off or has
+// already run out, sleeps (lock released) until the consumer has made room or
+// the wait runs out. Returns with the lock held; TRUE when there is room.
+bool waitForRoomLocked(IcFifoInstance* self) {
+    if (self->pushWait_ms == 0 || self->pushStalled != FALSE) {
+        return false;
+    }
+    const OsalWaitObject room = requestRoomLocked(self);
+    unlock(self);
+    osalApi->waitForObjects(&room, 1, self->pushWait_ms);
+    lock(self);
+    self->roomWanted = FALSE;
+    if (freeRoom(self) > 0) {
+        return true;
+    }
+    self->pushStalled = TRUE;
+    return false;
+}
+
 StartTx startConditionLocked(const IcFifoInstance* self) {
     if (self->ptr1 == self->ptr2 && self->startTx != nullptr) {
         return StartTx{self->startTx, self->startTxArg};
@@ -69,6 +116,7 @@ void icFifoReset(IcFifoInstance* self) {
     lock(self);
     self->ptr1 = 0;
     self->ptr2 = 0;
+    noteRoomLocked(self);
     unlock(self);
 }
 
@@ -78,7 +126,8 @@ void icFifoPushChar(IcFifoInstance* self, Char chr) {
     }
     lock(self);
     const StartTx startTx = startConditionLocked(self);
-    if (freeRoom(self) > 0) {
+    endStallLocked(self);
+    if (freeRoom(self) > 0 || waitForRoomLocked(self)) {
         self->buffer[self->ptr2] = chr;
         self->ptr2 = advance(self, self->ptr2, 1);
     }
@@ -98,11 +147,25 @@ void icFifoPushBlock(IcFifoInstance* self, const Char* block, IcFifoIndex len) {
     // running at the same time reads a half-updated ring.
     lock(self);
     const StartTx startTx = startConditionLocked(self);
-    const int room = freeRoom(self);
-    const int toStore = room < static_cast<int>(len) ? room : static_cast<int>(len);
-    for (int i = 0; i < toStore; ++i) {
-        self->buffer[self->ptr2] = block[i];
-        self->ptr2 = advance(self, self->ptr2, 1);
+    endStallLocked(self);
+    int stored = 0;
+    while (stored < static_cast<int>(len)) {
+        const int room = freeRoom(self);
+        if (room == 0) {
+            // What the consumer has not taken yet must be visible to it
+            // while this producer waits.
+            osalApi->waitObjSignal(self->event);
+            if (!waitForRoomLocked(self)) {
+                break;
+            }
+            continue;
+        }
+        const int toStore = room < static_cast<int>(len) - stored ? room : static_cast<int>(len) - stored;
+        for (int i = 0; i < toStore; ++i) {
+            self->buffer[self->ptr2] = block[stored + i];
+            self->ptr2 = advance(self, self->ptr2, 1);
+        }
+        stored += toStore;
     }
     osalApi->waitObjSignal(self->event);
     unlock(self);
@@ -120,6 +183,7 @@ Char icFifoPopChar(IcFifoInstance* self) {
     } else {
         chr = self->buffer[self->ptr1];
         self->ptr1 = advance(self, self->ptr1, 1);
+        noteRoomLocked(self);
     }
     unlock(self);
     return chr;
@@ -145,6 +209,7 @@ IcFifoIndex icFifoPopBlock(IcFifoInstance* self, IcFifoIndex maxCharsToPop, Char
         buffer[i] = self->buffer[self->ptr1 + i];
     }
     self->ptr1 = advance(self, self->ptr1, n);
+    noteRoomLocked(self);
     unlock(self);
     return n;
 }
@@ -175,4 +240,29 @@ void icFifoSetStartTxFunc(IcFifoInstance* self, IcFifoStartTxFunc startTx, void*
 OsalWaitObject icFifoGetWaitObject(IcFifoInstance* self) {
     requireFifo(self, static_cast<U16>(__LINE__));
     return self->event;
+}
+
+void icFifoSetPushWait(IcFifoInstance* self, U16 wait_ms) {
+    if (self == nullptr) {
+        return;
+    }
+    // Like the start-transmit hook, the setting may come before icFifoInit.
+    const bool initialised = self->mutex != nullptr;
+    if (initialised) {
+        lock(self);
+    }
+    self->pushWait_ms = wait_ms;
+    self->pushStalled = FALSE;
+    if (initialised) {
+        unlock(self);
+    }
+}
+
+OsalWaitObject icFifoRoomWaitObject(IcFifoInstance* self) {
+    requireFifo(self, static_cast<U16>(__LINE__));
+    lock(self);
+    const OsalWaitObject room =
+        freeRoom(self) >= static_cast<int>(self->buflen / 2) ? nullptr : requestRoomLocked(self);
+    unlock(self);
+    return room;
 }

@@ -19,6 +19,12 @@ struct IcFifoInstance {
     void* startTxArg;
     U8 irqControlA;
     U8 irqControlB;
+    // Back-pressure, off unless icFifoSetPushWait turns it on: how long a
+    // push into the full FIFO waits for the consumer to make room.
+    U16 pushWait_ms;
+    Boolean pushStalled;  // a wait ran out: pushes drop at once until there is room
+    Boolean roomWanted;   // a producer sleeps on roomEvent
+    OsalWaitObject roomEvent;
 };
 
 void icFifoInit(IcFifoInstance* self, Char* buffer, IcFifoIndex buflen);
@@ -30,3 +36,15 @@ IcFifoIndex icFifoPopBlock(IcFifoInstance* self, IcFifoIndex maxCharsToPop, Char
 IcFifoIndex icFifoCharsToPop(IcFifoInstance* self);
 void icFifoSetStartTxFunc(IcFifoInstance* self, IcFifoStartTxFunc startTx, void* startTxArg);
 OsalWaitObject icFifoGetWaitObject(IcFifoInstance* self);
+// For a FIFO whose consumer is slower now and then (a screen): a push that
+// finds the FIFO full waits up to `wait_ms` for the consumer to free half of
+// it instead of dropping the character. After a wait that ran out, pushes
+// drop at once (as without the option) until half the FIFO is free again, so
+// a consumer that has stopped costs the producer one wait, not one per push.
+// 0 turns it off. For FIFOs with one producer thread.
+void icFifoSetPushWait(IcFifoInstance* self, U16 wait_ms);
+// For a producer that will not push into a full FIFO: nullptr when half the
+// FIFO or more is free; otherwise a wait object that is set as soon as a
+// consumer has made it so (the producer may sleep on it together with other
+// things). For FIFOs with one producer thread.
+OsalWaitObject icFifoRoomWaitObject(IcFifoInstance* self);

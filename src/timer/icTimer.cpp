@@ -74,6 +74,9 @@ void icTimerInit() {
         osalApi->waitObjectReset(timerDoneEvent);
     }
     IC_ASSERT_TEXT(kFile, timerDoneEvent != nullptr, "Assertion failed 'timerDoneEvent'");
+    // The main loop sleeps on the event: it wakes for the system tick itself,
+    // without the timer thread waking first to set the event.
+    platformTimerServeFromWaiters(timerDoneEvent);
     nextFreeTimer = 0;
     sysTime = 0;
     sysTick = 0;

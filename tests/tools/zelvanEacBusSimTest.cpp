@@ -2,8 +2,10 @@
 // writes into a file (read back through the link layer's own receiver), and
 // a run against the real sniffer over a pseudo-terminal, whose log must show
 // exactly what the simulator's summary says reached it intact.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Dkit/Include/dkitCredential.h"
@@ -22,6 +25,7 @@
 #include "fifo/icFifo.h"
 #include "hal/include/icPlatformTimer.h"
 #include "support/childProcess.h"
+#include "support/ptyPair.h"
 
 namespace {
 
@@ -114,7 +118,11 @@ INSTANTIATE_TEST_SUITE_P(
         CliCase{"LinkOnAFile", {"-o", "never-written", "-c", "5", "--link", "x"}, 2, "apply to a pseudo-terminal only"},
         CliCase{"TwoOutputs", {"/dev/null", "-o", "never-written"}, 2, "give one of DEVICE and -o FILE"},
         CliCase{"DeviceThatCannotBeOpened", {"/nonexistent/ttyZV", "-c", "1"}, 1, "cannot open /nonexistent/ttyZV"},
-        CliCase{"NoReaderInTime", {"--wait-reader", "0.2", "-q"}, 1, "no reader opened"}),
+        CliCase{"NoReaderInTime", {"--wait-reader", "0.2", "-q"}, 1, "no reader opened"},
+        CliCase{"SummaryCannotBeWritten",
+                {"-o", "/dev/null", "-c", "3", "--summary", "/nonexistent/dir/summary"},
+                1,
+                "cannot write /nonexistent/dir/summary"}),
     [](const testing::TestParamInfo<CliCase>& info) { return std::string(info.param.name); });
 
 TEST(BusSimSignals, PrintsTheSummaryOnUsr1AndStopsCleanlyOnTerm) {
@@ -130,6 +138,31 @@ TEST(BusSimSignals, PrintsTheSummaryOnUsr1AndStopsCleanlyOnTerm) {
     sim.sendSignal(SIGTERM);
     EXPECT_EQ(sim.waitExit(), 0) << sim.stderrText();
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link))) << "the link goes with the line";
+}
+
+// A reader that only looks in (as stty does) does not start the play; the
+// reader that stays does, and its leaving ends the run.
+TEST(BusSimPty, PlaysWhileAReaderHoldsTheLine) {
+    zvtest::TempDir tmp;
+    const std::string link = tmp.file("bus");
+    ChildProcess sim;
+    ASSERT_TRUE(sim.start({kSim, "--link", link, "--delay", "0.3", "-b", "115200"}));
+    ASSERT_TRUE(sim.waitForStderr("waiting for a reader")) << sim.stderrText();
+
+    ::close(::open(link.c_str(), O_RDWR | O_NOCTTY));
+    std::this_thread::sleep_for(800ms);
+    EXPECT_EQ(sim.stderrText().find("playing"), std::string::npos) << sim.stderrText();
+
+    const int reader = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_TRUE(sim.waitForStderr("playing 8 devices")) << sim.stderrText();
+    std::array<char, 64> bytes{};
+    EXPECT_TRUE(zvtest::waitUntil([&] { return ::read(reader, bytes.data(), bytes.size()) > 0; }));
+    ::close(reader);
+
+    EXPECT_TRUE(sim.waitForStderr("the reader closed the line")) << sim.stderrText();
+    EXPECT_EQ(sim.waitExit(), 0);
+    EXPECT_GT(parseSummary(sim.stdoutText()).totals["frames"], 0U);
 }
 
 // --- the byte stream, read back -----------------------------------------------------------------
@@ -202,6 +235,21 @@ TEST(BusSimFile, TheSameSeedWritesTheSameBytes) {
     EXPECT_EQ(first.summary, second.summary);
     EXPECT_FALSE(first.bytes == otherSeed.bytes);
     EXPECT_EQ(parseSummary(first.summary).totals["frames"], 1500U);
+}
+
+// On a file -t is the time the traffic takes on the line, not the time it
+// takes to write it.
+TEST(BusSimFile, TimeLimitCountsLineTime) {
+    zvtest::TempDir tmp;
+    const FileRun slow = writeFile(tmp, "slow", {"-t", "20", "-b", "9600"});
+    const FileRun fast = writeFile(tmp, "fast", {"-t", "20", "-b", "115200"});
+    ASSERT_EQ(slow.status, 0);
+    ASSERT_EQ(fast.status, 0);
+    const unsigned slowBytes = parseSummary(slow.summary).totals["bytes"];
+    // 9600 bit/s carry at most 873 bytes a second, idle time aside.
+    EXPECT_GT(slowBytes, 20U * 873 / 4);
+    EXPECT_LE(slowBytes, 20U * 873);
+    EXPECT_GT(parseSummary(fast.summary).totals["frames"], 2 * parseSummary(slow.summary).totals["frames"]);
 }
 
 TEST(BusSimFile, AReceiverGetsExactlyTheFramesTheSummaryCallsGood) {
@@ -285,6 +333,28 @@ TEST(BusSimFile, PlaysTheWholeCatalogue) {
     for (const std::string& form : expectedForms) {
         EXPECT_TRUE(forms.count(form)) << form << " never played";
     }
+}
+
+// A serial port gets the same bytes as a file, on a line set to 8 data bits,
+// no parity and 2 stop bits at the chosen rate.
+TEST(BusSimDevice, WritesTheSameBytesOnASerialLineSetTo8N2) {
+    zvtest::TempDir tmp;
+    const FileRun reference = writeFile(tmp, "reference", {"-c", "80", "-s", "3"});
+    ASSERT_EQ(reference.status, 0);
+
+    PtyPair line;
+    ASSERT_TRUE(line.ok()) << line.error();
+    const zvtest::RunResult run =
+        zvtest::runProgram({kSim, line.slavePath(), "-c", "80", "-s", "3", "-b", "57600", "-q"});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_TRUE(line.readExactly(reference.bytes.size()) == reference.bytes);
+
+    termios tio{};
+    ASSERT_EQ(tcgetattr(line.slaveFd(), &tio), 0);
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_NE(tio.c_cflag & CSTOPB, 0U);
+    EXPECT_EQ(tio.c_cflag & PARENB, 0U);
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B57600));
 }
 
 // --- against the sniffer ----------------------------------------------------------------------

@@ -190,6 +190,11 @@ int run() {
     busSimScenarioInit(options.seed, options.devices);
     busSimSummaryInit(options.seed, options.devices);
 
+    std::string error;
+    if (!busSimSummaryCanWrite(options.summaryPath, error)) {
+        reportError(error);
+        return kExitRuntimeError;
+    }
     const BusSimLineHooks hooks{serviceHook, stopHook};
     if (!busSimLineOpen(options.line, hooks)) {
         reportError(busSimLineError());

@@ -12,9 +12,9 @@ namespace {
 
 constexpr U32 kBitRates[] = {9600, 19200, 38400, 57600, 115200};
 
-// Longest time-like value accepted, in seconds (about a year): keeps every
-// conversion to milliseconds or microseconds in range.
-constexpr double kMaxSeconds = 31.0e6;
+// Longest time-like value accepted, in seconds (about 46 days): keeps every
+// conversion to 32-bit milliseconds in range.
+constexpr double kMaxSeconds = 4.0e6;
 
 enum class Opt : U8 {
     OUTPUT,
@@ -301,7 +301,8 @@ std::string busSimUsage(const char* program) {
            "\n"
            "Options:\n"
            "  -b, --baud RATE      bit rate: 9600, 19200, 38400, 57600 or 115200 (default 19200)\n"
-           "      --rate max       no pacing: as fast as the reader takes the bytes\n"
+           "      --rate max       no pacing: as fast as the reader takes the bytes (--rate\n"
+           "                       RATE is the same as -b RATE)\n"
            "  -n, --devices N      devices 1..N on the bus, 1 to 254 (default 8)\n"
            "  -t, --time SECONDS   stop after this long\n"
            "  -c, --count FRAMES   stop after this many frames\n"

@@ -244,7 +244,7 @@ struct Device {
     U8 missed = 0;
     std::deque<Request> queue;
     U32 visits = 0;
-    U8 pollIndex = 0;
+    U32 pollIndex = 0;
 
     // The device's own state.
     std::deque<ZvEacTeleEventCode> events;

@@ -128,6 +128,21 @@ std::string busSimSummaryText() {
     return text;
 }
 
+bool busSimSummaryCanWrite(const std::string& path, std::string& error) {
+    if (path.empty()) {
+        return true;
+    }
+    const std::string temporary = path + ".part";
+    std::FILE* file = std::fopen(temporary.c_str(), "w");
+    if (file == nullptr) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::fclose(file);
+    std::remove(temporary.c_str());
+    return true;
+}
+
 bool busSimSummaryWrite(const std::string& path, std::string& error) {
     const std::string text = busSimSummaryText();
     if (path.empty()) {
@@ -135,10 +150,11 @@ bool busSimSummaryWrite(const std::string& path, std::string& error) {
         std::fflush(stdout);
         return true;
     }
+    // Written aside and renamed, so that a reader never sees half of it.
     const std::string temporary = path + ".part";
     std::FILE* file = std::fopen(temporary.c_str(), "w");
     if (file == nullptr) {
-        error = "cannot write " + temporary + ": " + std::strerror(errno);
+        error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();

@@ -31,6 +31,9 @@ void busSimSummaryBytes(U32 wireBytes);
 U32 busSimSummaryFramesSent();
 
 std::string busSimSummaryText();
+// Whether the summary can be written to `path`, checked before a run so that
+// a long run does not end in an error; FALSE with a reason in `error`.
+bool busSimSummaryCanWrite(const std::string& path, std::string& error);
 // Writes the text to `path` (replaced as a whole, so a reader never sees
 // half of it) or, with an empty path, to standard output. FALSE with a
 // reason in `error` when the file cannot be written.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "hal/include/hal_types.h"
+#include "hal/include/icOsal.h"
 
 using PlatformTimerRoutine = void (*)(U32 eventId, void* arg);
 using PlatformTickSource = U32 (*)();
@@ -16,3 +17,9 @@ void platformTimerKillEvent(U32 eventId);
 U32 platformTimerGetTickCount();
 // Tests replace the clock with their own; nullptr restores the real one.
 void platformTimerSetTickSource(PlatformTickSource source);
+// The routines of the events set `obj`. A thread that sleeps on `obj` in
+// waitForObjects then runs the due routines itself when their time comes,
+// instead of the timer thread waking for them and then waking it: one wake-up
+// per expiry instead of two. The timer thread still serves every expiry that
+// no sleeping thread takes care of.
+void platformTimerServeFromWaiters(OsalWaitObject obj);

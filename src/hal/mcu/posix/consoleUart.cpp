@@ -44,6 +44,12 @@ constexpr U32 kExitFifoLockWait_ms = 200;
 constexpr int kExitWriteLimit_ms = 1000;
 // consoleFlush at shutdown waits this long for a slow reader of stdout.
 constexpr int kFlushWriteLimit_ms = 5000;
+// A producer that finds the output FIFO full waits this long for the console
+// thread to write some of it out, rather than dropping text: a busy machine
+// can keep this thread off the processor for a while, and text lost in the
+// middle of a report garbles it. A screen that stays stuck longer costs one
+// such wait, then text is dropped until the screen moves again.
+constexpr U16 kOutputBackPressure_ms = 200;
 
 using Clock = std::chrono::steady_clock;
 
@@ -449,6 +455,7 @@ void consoleOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend 
     cp->txFifo = userParam;
     cp->uartTxCharsToSend = charsToSend;
     cp->uartTxPopChar = popChar;
+    icFifoSetPushWait(userParam, kOutputBackPressure_ms);
     wake(cp->wakeFd);
     consoleStartThread(ui);
 }
@@ -486,6 +493,8 @@ void consoleCloseTx(UartInstancePtr ui) {
         return;
     }
     consoleStopThread(cp);
+    // Nobody takes the output any more: a full FIFO drops again at once.
+    icFifoSetPushWait(cp->txFifo.load(), 0);
     cp->uartTxPopChar = nullptr;
     cp->uartTxCharsToSend = nullptr;
     restoreTerminal();
@@ -511,6 +520,7 @@ void consoleDelete(UartInstancePtr ui) {
     ConsolePort* expected = cp;
     activeConsole.compare_exchange_strong(expected, nullptr);
     consoleStopThread(cp);
+    icFifoSetPushWait(cp->txFifo.load(), 0);
     restoreTerminal();
     cp->tag = 0;
     delete cp;

@@ -1,12 +1,16 @@
+#include <linux/futex.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -17,24 +21,17 @@
 #include "hal/include/icOsal.h"
 #include "hal/mcu/posix/icOsalPosix.h"
 
-// A lock of count 1. Time-outs run on CLOCK_MONOTONIC so that setting the
-// wall clock never stretches or cuts a wait.
+// A lock of count 1 on a futex word: taking a free one and releasing one
+// nobody waits for stay in user space (every byte through a FIFO takes and
+// releases its lock several times), and a thread that finds it taken spins
+// briefly before it sleeps, since FIFO locks are held for a few dozen
+// instructions. Time-outs run on CLOCK_MONOTONIC so that setting the wall
+// clock never stretches or cuts a wait.
 struct OsalSemObject {
-    pthread_mutex_t lock{};
-    pthread_cond_t cond{};
-    bool available = false;
-    bool initialised = false;
+    // kSemFree, kSemTaken, or kSemContended: taken, and a thread may sleep
+    // on it, so the release has to wake one.
+    alignas(4) U32 word = 0;
     OsalSemObject* registryNext = nullptr;
-
-    OsalSemObject() = default;
-    OsalSemObject(const OsalSemObject&) = delete;
-    OsalSemObject& operator=(const OsalSemObject&) = delete;
-    ~OsalSemObject() {
-        if (initialised) {
-            pthread_cond_destroy(&cond);
-            pthread_mutex_destroy(&lock);
-        }
-    }
 };
 
 // A manual-reset event. `set` is the truth; the eventfd mirrors it so that
@@ -45,6 +42,7 @@ struct OsalSemObject {
 struct OsalWaitObjectRecord {
     std::atomic<bool> set{false};
     int fd = -1;
+    std::atomic<const IcOsalPosixWaitClock*> clock{nullptr};
     OsalWaitObjectRecord* registryNext = nullptr;
 };
 
@@ -92,17 +90,20 @@ void setPriority(OsalPrio prio);
     icErrorHandler(kFile, 0, static_cast<U16>(__LINE__), "Assertion failed 'FALSE'");
 }
 
-void checkOs(int rc) {
-    if (rc != 0) {
-        printOsError(rc);
-    }
-}
-
 timespec monotonicNow() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return now;
 }
+
+// Never ahead of monotonicNow(); behind it by up to one kernel tick.
+timespec coarseNow() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return now;
+}
+
+long long toNs(const timespec& t) { return static_cast<long long>(t.tv_sec) * kNsPerSec + t.tv_nsec; }
 
 timespec addMs(timespec t, U32 ms) {
     t.tv_sec += static_cast<time_t>(ms / 1000U);
@@ -112,18 +113,6 @@ timespec addMs(timespec t, U32 ms) {
         t.tv_nsec -= kNsPerSec;
     }
     return t;
-}
-
-// Milliseconds from now until `deadline`, rounded up so that a wait never
-// ends early; 0 once it has passed.
-int msUntil(const timespec& deadline) {
-    const timespec now = monotonicNow();
-    const long long ns =
-        static_cast<long long>(deadline.tv_sec - now.tv_sec) * kNsPerSec + (deadline.tv_nsec - now.tv_nsec);
-    if (ns <= 0) {
-        return 0;
-    }
-    return static_cast<int>((ns + kNsPerMs - 1) / kNsPerMs);
 }
 
 // ---- threads -------------------------------------------------------------
@@ -226,26 +215,43 @@ void setPriority(OsalPrio prio) {
 
 // ---- semaphores ------------------------------------------------------------
 
+constexpr U32 kSemFree = 0;
+constexpr U32 kSemTaken = 1;
+constexpr U32 kSemContended = 2;
+// Attempts before a waiter sleeps; a FIFO lock's holder lets go well within.
+constexpr int kSemSpins = 100;
+
+inline void cpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
+std::atomic_ref<U32> semWord(OsalSemObject* sem) { return std::atomic_ref<U32>(sem->word); }
+
+bool semTryTake(OsalSemObject* sem, U32 as) {
+    U32 expected = kSemFree;
+    return semWord(sem).compare_exchange_strong(expected, as, std::memory_order_acquire, std::memory_order_relaxed);
+}
+
+// Sleeps while the word is kSemContended, until `deadline` (nullptr: no
+// limit). Returns 0 or the error number (ETIMEDOUT, EINTR, EAGAIN).
+int futexWait(OsalSemObject* sem, const timespec* deadline) {
+    const long rc = syscall(SYS_futex, &sem->word, FUTEX_WAIT_BITSET | FUTEX_PRIVATE_FLAG, kSemContended, deadline,
+                            nullptr, FUTEX_BITSET_MATCH_ANY);
+    return rc == 0 ? 0 : errno;
+}
+
 // Returns the new semaphore, or reports the failure through the fatal path.
 OsalSemObject* newSemaphore(Boolean signaled) {
-    std::unique_ptr<OsalSemObject> sem(new (std::nothrow) OsalSemObject);
-    if (!sem) {
+    auto* sem = new (std::nothrow) OsalSemObject;
+    if (sem == nullptr) {
         printOsError(ENOMEM);
     }
-    pthread_condattr_t condAttr;
-    checkOs(pthread_condattr_init(&condAttr));
-    checkOs(pthread_condattr_setclock(&condAttr, CLOCK_MONOTONIC));
-    const int condRc = pthread_cond_init(&sem->cond, &condAttr);
-    pthread_condattr_destroy(&condAttr);
-    checkOs(condRc);
-    const int mutexRc = pthread_mutex_init(&sem->lock, nullptr);
-    if (mutexRc != 0) {
-        pthread_cond_destroy(&sem->cond);
-        printOsError(mutexRc);
-    }
-    sem->initialised = true;
-    sem->available = signaled != FALSE;
-    return sem.release();
+    sem->word = signaled != FALSE ? kSemFree : kSemTaken;
+    return sem;
 }
 
 OsalSem semCreate(Boolean signaled) {
@@ -258,46 +264,52 @@ OsalResCodes semWait(OsalSem sem, U32 timeout) {
     if (sem == nullptr) {
         printOsError(EINVAL);
     }
-    checkOs(pthread_mutex_lock(&sem->lock));
-    int rc = 0;
-    if (timeout == 0) {
-        rc = ETIMEDOUT;
-    } else if (timeout == MAX_U32) {
-        while (!sem->available && rc == 0) {
-            rc = pthread_cond_wait(&sem->cond, &sem->lock);
-        }
-    } else {
-        const timespec deadline = addMs(monotonicNow(), timeout);
-        while (!sem->available && rc == 0) {
-            rc = pthread_cond_timedwait(&sem->cond, &sem->lock, &deadline);
-        }
-    }
-    // A time-out that races with a release still takes the semaphore.
-    if (sem->available) {
-        sem->available = false;
-        pthread_mutex_unlock(&sem->lock);
+    if (semTryTake(sem, kSemTaken)) {
         return OSAL_RES_SUCCESS;
     }
-    pthread_mutex_unlock(&sem->lock);
-    if (rc == ETIMEDOUT) {
+    if (timeout == 0) {
         return OSAL_RES_TIMEOUT;
     }
-    printOsError(rc);
+    for (int i = 0; i < kSemSpins; ++i) {
+        cpuRelax();
+        if (semWord(sem).load(std::memory_order_relaxed) == kSemFree && semTryTake(sem, kSemTaken)) {
+            return OSAL_RES_SUCCESS;
+        }
+    }
+    timespec deadline{};
+    if (timeout != MAX_U32) {
+        deadline = addMs(monotonicNow(), timeout);
+    }
+    // Once a thread has slept here it takes the lock as contended: others
+    // may still be asleep, and the release must wake them in turn.
+    while (semWord(sem).exchange(kSemContended, std::memory_order_acquire) != kSemFree) {
+        const int rc = futexWait(sem, timeout == MAX_U32 ? nullptr : &deadline);
+        if (rc == ETIMEDOUT) {
+            // A time-out that races with a release still takes the semaphore.
+            return semTryTake(sem, kSemContended) ? OSAL_RES_SUCCESS : OSAL_RES_TIMEOUT;
+        }
+        if (rc != 0 && rc != EINTR && rc != EAGAIN) {
+            printOsError(rc);
+        }
+    }
+    return OSAL_RES_SUCCESS;
 }
 
 OsalResCodes semSignal(OsalSem sem) {
     if (sem == nullptr) {
         printOsError(EINVAL);
     }
-    checkOs(pthread_mutex_lock(&sem->lock));
-    if (sem->available) {
+    const U32 previous = semWord(sem).exchange(kSemFree, std::memory_order_release);
+    if (previous == kSemFree) {
         // Count 1 at most: releasing what nobody holds is a programming error.
-        pthread_mutex_unlock(&sem->lock);
         printOsError(EOVERFLOW);
     }
-    sem->available = true;
-    pthread_cond_signal(&sem->cond);
-    pthread_mutex_unlock(&sem->lock);
+    if (previous == kSemContended) {
+        const long rc = syscall(SYS_futex, &sem->word, FUTEX_WAKE | FUTEX_PRIVATE_FLAG, 1, nullptr, nullptr, 0);
+        if (rc < 0) {
+            printOsError(errno);
+        }
+    }
     return OSAL_RES_SUCCESS;
 }
 
@@ -440,8 +452,48 @@ void waitObjReset(OsalWaitObject obj) {
     }
 }
 
+// The clock of the first object in the list that has one.
+const IcOsalPosixWaitClock* clockOf(const OsalWaitObject* waitList, U8 numOfWaitObjects) {
+    for (U8 i = 0; i < numOfWaitObjects; ++i) {
+        if (waitList[i] == nullptr) {
+            continue;  // the caller's checks report it
+        }
+        if (const IcOsalPosixWaitClock* clock = waitList[i]->clock.load(std::memory_order_acquire)) {
+            return clock;
+        }
+    }
+    return nullptr;
+}
+
+// Counts the calling thread as one that serves `clock` while it sleeps.
+class ClockSleeper {
+public:
+    explicit ClockSleeper(const IcOsalPosixWaitClock* clock) : clock_(clock) {
+        if (clock_ != nullptr) {
+            clock_->sleepers(+1);
+        }
+    }
+    ~ClockSleeper() {
+        if (clock_ != nullptr) {
+            clock_->sleepers(-1);
+        }
+    }
+    ClockSleeper(const ClockSleeper&) = delete;
+    ClockSleeper& operator=(const ClockSleeper&) = delete;
+
+private:
+    const IcOsalPosixWaitClock* clock_;
+};
+
 void waitForObjects(const OsalWaitObject* waitList, U8 numOfWaitObjects, U16 timeout_ms) {
     IC_ASSERT_TEXT(kFile, waitList != nullptr && numOfWaitObjects > 0, kWaitFailed);
+    // The main loop comes here once per received byte when busy: the coarse
+    // clock (a few milliseconds behind at most) is enough to see that the
+    // clock has nothing due, and costs a third of the precise one.
+    const IcOsalPosixWaitClock* clock = clockOf(waitList, numOfWaitObjects);
+    if (clock != nullptr && toNs(coarseNow()) >= clock->nextDueNs()) {
+        clock->serveDue(toNs(monotonicNow()));
+    }
     for (U8 i = 0; i < numOfWaitObjects; ++i) {
         IC_ASSERT_TEXT(kFile, waitList[i] != nullptr, kWaitFailed);
         if (waitList[i]->set.load(std::memory_order_acquire)) {
@@ -452,36 +504,42 @@ void waitForObjects(const OsalWaitObject* waitList, U8 numOfWaitObjects, U16 tim
     for (U8 i = 0; i < numOfWaitObjects; ++i) {
         fds[i] = pollfd{waitList[i]->fd, POLLIN, 0};
     }
-    const timespec deadline = addMs(monotonicNow(), timeout_ms);
+    const long long deadline = timeout_ms != 0 ? toNs(addMs(monotonicNow(), timeout_ms)) : LLONG_MAX;
+    const ClockSleeper sleeper(clock);
     for (;;) {
-        int waitMs = -1;
-        if (timeout_ms != 0) {
-            waitMs = msUntil(deadline);
-            if (waitMs == 0) {
-                return;
-            }
+        long long until = deadline;
+        if (clock != nullptr) {
+            until = std::min(until, clock->nextDueNs());
         }
-        const int rc = poll(fds.data(), numOfWaitObjects, waitMs);
+        timespec pause{};
+        const timespec* limit = nullptr;
+        if (until != LLONG_MAX) {
+            const long long left = std::max(until - toNs(monotonicNow()), 0LL);
+            pause = timespec{static_cast<time_t>(left / kNsPerSec), static_cast<long>(left % kNsPerSec)};
+            limit = &pause;
+        }
+        const int rc = ppoll(fds.data(), numOfWaitObjects, limit, nullptr);
         if (rc < 0) {
             IC_ASSERT_TEXT(kFile, errno == EINTR, kWaitFailed);
             continue;
+        }
+        const long long now = toNs(monotonicNow());
+        if (clock != nullptr) {
+            clock->serveDue(now);
         }
         bool anySet = false;
         for (U8 i = 0; i < numOfWaitObjects; ++i) {
             const short revents = fds[i].revents;
             IC_ASSERT_TEXT(kFile, (revents & (POLLERR | POLLNVAL)) == 0, kWaitFailed);
-            if ((revents & POLLIN) == 0) {
-                continue;
-            }
             if (waitList[i]->set.load(std::memory_order_acquire)) {
                 anySet = true;
-            } else {
+            } else if ((revents & POLLIN) != 0) {
                 // Readable but clear: a count left by a signal that lost a
                 // race with a reset. Drain it instead of waking for nothing.
                 drainAndRearm(waitList[i]);
             }
         }
-        if (anySet) {
+        if (anySet || now >= deadline) {
             return;
         }
     }
@@ -500,3 +558,9 @@ Boolean osalWaitObjIsSet(OsalWaitObject obj) {
 }
 
 int icOsalPosixWaitObjectFd(OsalWaitObject obj) { return obj != nullptr ? obj->fd : -1; }
+
+void icOsalPosixSetWaitClock(OsalWaitObject obj, const IcOsalPosixWaitClock* clock) {
+    if (obj != nullptr) {
+        obj->clock.store(clock, std::memory_order_release);
+    }
+}

@@ -8,10 +8,13 @@
 
 #include "hal/include/icOsal.h"
 #include "hal/include/icPlatformTimer.h"
+#include "hal/mcu/posix/icOsalPosix.h"
 
 // One timer thread serves every event. Routines run on it with the table
 // locked, so cancelling an event (which takes the same lock) also waits for a
-// routine of that event that is running right now.
+// routine of that event that is running right now. A thread sleeping on the
+// wait object the routines set (platformTimerServeFromWaiters) runs them the
+// same way, under the same lock, when it wakes for them.
 namespace {
 constexpr long long kNsPerMs = 1000000LL;
 constexpr long long kNsPerSec = 1000000000LL;
@@ -19,6 +22,10 @@ constexpr U32 kSlotBits = 5;
 constexpr U32 kNumSlots = 1U << kSlotBits;  // the timer service needs 15
 constexpr U32 kSlotMask = kNumSlots - 1U;
 constexpr long long kNever = LLONG_MAX;
+// While a thread sleeps serving the events, the timer thread only looks in
+// this much after the next due time: it is there for expiries nobody else
+// serves (the serving thread is busy elsewhere), not to wake for each one.
+constexpr long long kBackstopNs = 20 * kNsPerMs;
 
 struct EventSlot {
     bool active = false;
@@ -40,6 +47,15 @@ U32 generation = 0;
 thread_local bool onTimerThread = false;
 
 std::atomic<PlatformTickSource> tickSource{nullptr};
+
+// The earliest due time of the active events (kNever: none), for sleeping
+// threads that serve them; written with the table locked. It may be early
+// (an event was cancelled since), never late.
+std::atomic<long long> earliestDueNs{kNever};
+std::atomic<int> servingSleepers{0};
+// An event due before anything a sleeping thread knows of was started (on
+// another thread): the timer thread serves it on time itself. Table lock.
+bool dueBeforeServersKnow = false;
 
 long long monotonicNs() {
     timespec now{};
@@ -114,8 +130,14 @@ void* timerThread(void*) {
     onTimerThread = true;
     for (;;) {
         fireDueEvents(monotonicNs());
-        const long long next = nextDeadline();
+        long long next = nextDeadline();
+        earliestDueNs.store(next, std::memory_order_release);
         onTimerThread = false;
+        const bool exact = dueBeforeServersKnow || servingSleepers.load(std::memory_order_acquire) == 0;
+        dueBeforeServersKnow = false;
+        if (next != kNever && !exact) {
+            next += kBackstopNs;
+        }
         if (next == kNever) {
             pthread_cond_wait(&wakeTimerThread, &tableLock);
         } else {
@@ -160,6 +182,26 @@ bool ensureTimerThread() {
     return true;
 }
 
+// ---- serving from a sleeping thread ------------------------------------------
+
+long long clockNextDueNs() { return earliestDueNs.load(std::memory_order_acquire); }
+
+void clockServeDue(long long nowNs) {
+    if (nowNs < earliestDueNs.load(std::memory_order_acquire) || onTimerThread) {
+        return;
+    }
+    pthread_mutex_lock(&tableLock);
+    onTimerThread = true;
+    fireDueEvents(nowNs);
+    earliestDueNs.store(nextDeadline(), std::memory_order_release);
+    onTimerThread = false;
+    pthread_mutex_unlock(&tableLock);
+}
+
+void clockSleepers(int delta) { servingSleepers.fetch_add(delta, std::memory_order_acq_rel); }
+
+constexpr IcOsalPosixWaitClock kServingClock{clockNextDueNs, clockServeDue, clockSleepers};
+
 U32 nextId(U32 slotIndex) {
     generation = (generation + 1U) & (MAX_U32 >> kSlotBits);
     if (generation == 0) {
@@ -191,6 +233,10 @@ U32 platformTimerSetEvent(U16 delayMs, PlatformTimerRoutine routine, void* arg, 
         const long long delayNs = static_cast<long long>(delayMs) * kNsPerMs;
         slot.periodNs = (slot.periodic && delayNs == 0) ? kNsPerMs : delayNs;
         slot.deadlineNs = monotonicNs() + slot.periodNs;
+        if (slot.deadlineNs < earliestDueNs.load(std::memory_order_relaxed)) {
+            earliestDueNs.store(slot.deadlineNs, std::memory_order_release);
+            dueBeforeServersKnow = true;
+        }
         if (!onTimerThread) {
             pthread_cond_signal(&wakeTimerThread);
         }
@@ -219,3 +265,5 @@ U32 platformTimerGetTickCount() {
 }
 
 void platformTimerSetTickSource(PlatformTickSource source) { tickSource.store(source, std::memory_order_release); }
+
+void platformTimerServeFromWaiters(OsalWaitObject obj) { icOsalPosixSetWaitClock(obj, &kServingClock); }

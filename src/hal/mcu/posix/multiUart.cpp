@@ -24,6 +24,7 @@
 
 #include "error/icError.h"
 #include "hal/include/icOsal.h"
+#include "hal/mcu/posix/icOsalPosix.h"
 
 namespace {
 
@@ -40,13 +41,9 @@ constexpr std::size_t kTxChunk = 256;
 // Time between a port failure and the end of the process, so that start-up
 // text still reaches the console before the message.
 constexpr U32 kFailureGrace_ms = 500;
-// While the receive FIFO is full the thread pauses before it looks again. A
-// fixed 1 ms would cap the throughput at one FIFO's worth of bytes per
-// millisecond; a fixed short pause would wake the thread many times per
-// refill. The pause adapts so that the thread comes back when the main loop
-// has taken about half of the FIFO.
-constexpr long kFifoFullPauseMin_ns = 20000;
-constexpr long kFifoFullPauseMax_ns = 1000000;
+// While the receive FIFO is full the thread sleeps until the main loop has
+// taken half of it (icFifoRoomWaitObject), or this long at most.
+constexpr int kFifoFullWaitMax_ms = 10;
 
 constexpr std::array<speed_t, 5> kSpeeds{B9600, B19200, B38400, B57600, B115200};
 
@@ -250,6 +247,16 @@ std::size_t receiveRoom(const SerialPort* sp) {
     return held < capacity ? std::min(capacity - held, kRxChunk) : 0;
 }
 
+// Sleeps until the receive FIFO has room again or a stop is requested.
+void waitForRoom(const SerialPort* sp) {
+    const OsalWaitObject room = icFifoRoomWaitObject(sp->rxFifo);
+    if (room == nullptr) {
+        return;
+    }
+    std::array<pollfd, 2> fds{pollfd{sp->stopFd.get(), POLLIN, 0}, pollfd{icOsalPosixWaitObjectFd(room), POLLIN, 0}};
+    (void)poll(fds.data(), fds.size(), kFifoFullWaitMax_ms);
+}
+
 void deliver(const SerialPort* sp, const Char* bytes, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         if (sp->uartRxCb != nullptr && sp->threadShallRun.load(std::memory_order_relaxed)) {
@@ -264,27 +271,12 @@ void deliver(const SerialPort* sp, const Char* bytes, std::size_t count) {
 Boolean receiveLoop(SerialPort* sp, int& err) {
     std::array<Char, kRxChunk> buf{};
     std::array<pollfd, 2> fds{pollfd{sp->stopFd.get(), POLLIN, 0}, pollfd{sp->hCom.get(), POLLIN, 0}};
-    long pause_ns = kFifoFullPauseMin_ns * 4;
-    bool paused = false;
     while (sp->threadShallRun.load()) {
         const std::size_t room = receiveRoom(sp);
-        if (paused) {
-            // Came back to a nearly empty FIFO: the pause was too long (the
-            // main loop may have idled); to a nearly full one: too short.
-            const std::size_t capacity = sp->rxFifo != nullptr ? sp->rxFifo->buflen - 1u : kRxChunk;
-            if (room * 4 >= capacity * 3) {
-                pause_ns = std::max(pause_ns / 2, kFifoFullPauseMin_ns);
-            } else if (room * 4 < capacity) {
-                pause_ns = std::min(pause_ns * 2, kFifoFullPauseMax_ns);
-            }
-            paused = false;
-        }
         if (room == 0) {
             // The FIFO is full: the bytes wait in the system's buffer rather
             // than being read and lost.
-            const timespec pause{0, pause_ns};
-            (void)ppoll(fds.data(), 1, &pause, nullptr);
-            paused = true;
+            waitForRoom(sp);
             continue;
         }
         fds[0].revents = 0;
