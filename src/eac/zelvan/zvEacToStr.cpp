@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <iterator>
 
 #include "eac/zelvan/zvEacTelegrams.h"
@@ -274,6 +275,25 @@ void printDeviceIdToStr(const char* firstStr, const U8 (&deviceId)[12]) {
     loggerPrintf("%s [ %02x %02x %02x %02x %02x %02x %02x %02x %02x %02x %02x %02x ]", firstStr ? firstStr : "",
                  deviceId[0], deviceId[1], deviceId[2], deviceId[3], deviceId[4], deviceId[5], deviceId[6], deviceId[7],
                  deviceId[8], deviceId[9], deviceId[10], deviceId[11]);
+}
+
+void zvEacPrintDeviceIdLine(const char* label, ZvEacBytes bytes, std::size_t offset) {
+    U8 deviceId[12] = {};
+    if (const U8* p = bytes.at(offset, sizeof(deviceId))) {
+        std::memcpy(deviceId, p, sizeof(deviceId));
+    }
+    zvEacShellPrintInfoLine();
+    printDeviceIdToStr(label, deviceId);
+}
+
+void zvEacPrintIndicationSettings(ZvEacBytes body, std::size_t doorSideOffset, std::size_t statusOffset,
+                                  std::size_t maskOffset, std::size_t physicalRepresentationOffset) {
+    zvEacShellPrintInfoLine();
+    loggerPrintf("Door side:         %s", zvEacDoorSideToStr(body.u8(doorSideOffset)));
+    loggerPrintf("\n");
+    printPermanentIndicationFlagsSettingsToStr(body.u32be(statusOffset), body.u32be(maskOffset));
+    loggerPrintf("\n");
+    printPhysicalRepresentationFlagsSettingsToStr(body.u8(physicalRepresentationOffset));
 }
 
 void zvEacSanitizeText(const U8* bytes, std::size_t count, char* out) {

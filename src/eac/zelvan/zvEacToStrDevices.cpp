@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr std::size_t kDevIdSize = sizeof(ZvEacDabsDeviceId);
-
 // Body offsets of the fields read here (multi-byte fields big-endian).
 namespace off {
 constexpr std::size_t kDevInfoDevId = offsetof(ZvEacTeleDeviceInfo, devId);
@@ -70,24 +68,6 @@ constexpr std::size_t kSpiPhysicalRepresentation =
 
 constexpr U32 kDoorModeTimeInfinite = 0xFFFFFFFFu;
 
-struct DeviceId {
-    U8 id[kDevIdSize] = {};
-};
-
-// Callers have checked that the 12 bytes are there; a short view yields zeros.
-DeviceId deviceIdAt(ZvEacBytes bytes, std::size_t offset) {
-    DeviceId devId;
-    if (const U8* p = bytes.at(offset, kDevIdSize)) {
-        std::memcpy(devId.id, p, kDevIdSize);
-    }
-    return devId;
-}
-
-void printIdLine(const char* label, ZvEacBytes bytes, std::size_t offset) {
-    zvEacShellPrintInfoLine();
-    printDeviceIdToStr(label, deviceIdAt(bytes, offset).id);
-}
-
 const char* onlineStatusToStr(U8 status) {
     switch (status) {
         case ZV_EAC_ONLINESTATUS_UNKNOWN:
@@ -138,7 +118,7 @@ Boolean printDeviceState(ZvEacBytes body, StateToStr toStr) {
     }
     zvEacShellPrintInfoLine();
     loggerPrintf("%s", toStr(body.u8(off::kDevStateStatus)));
-    printIdLine("Device id: ", body, off::kDevStateDevId);
+    zvEacPrintDeviceIdLine("Device id: ", body, off::kDevStateDevId);
     zvEacShellPrintInfoLine();
     loggerPrintf("%s", zvEacDoorSideToStr(body.u8(off::kDevStateDoorSide)));
     return TRUE;
@@ -175,8 +155,8 @@ Boolean zvEacPrintDeviceInfo(ZvEacBytes body) {
     if (!body.has(0, sizeof(ZvEacTeleDeviceInfo))) {
         return FALSE;
     }
-    printIdLine("Device id:      ", body, off::kDevInfoDevId);
-    printIdLine("Host device id: ", body, off::kDevInfoHostDevId);
+    zvEacPrintDeviceIdLine("Device id:      ", body, off::kDevInfoDevId);
+    zvEacPrintDeviceIdLine("Host device id: ", body, off::kDevInfoHostDevId);
     zvEacShellPrintInfoLine();
     loggerPrintf("Door side:       %s", zvEacDoorSideToStr(body.u8(off::kDevInfoDoorSide)));
     zvEacShellPrintInfoLine();
@@ -188,7 +168,7 @@ Boolean zvEacPrintGetExtendedDeviceInfo(ZvEacBytes body) {
     if (!body.has(0, sizeof(ZvEacTeleGetExtendedDeviceInfo))) {
         return FALSE;
     }
-    printIdLine("Device id:      ", body, off::kGetExtDevId);
+    zvEacPrintDeviceIdLine("Device id:      ", body, off::kGetExtDevId);
     zvEacShellPrintInfoLine();
     loggerPrintf("Data ID:         0x%08X", static_cast<unsigned>(body.u32be(off::kGetExtDataId)));
     return TRUE;
@@ -202,7 +182,7 @@ Boolean zvEacPrintExtendedDeviceInfo(ZvEacBytes body) {
     if (!body.has(off::kExtData, dataLength)) {
         return FALSE;
     }
-    printIdLine("Device id:      ", body, off::kExtDevId);
+    zvEacPrintDeviceIdLine("Device id:      ", body, off::kExtDevId);
     zvEacShellPrintInfoLine();
     loggerPrintf("Online Status:   %s", onlineStatusToStr(body.u8(off::kExtOnlineStatus)));
     zvEacShellPrintInfoLine();
@@ -246,7 +226,7 @@ Boolean zvEacPrintTamperStateForDevice(ZvEacBytes body) {
     }
     zvEacShellPrintInfoLine();
     loggerPrintf("%s", zvEacTamperStateCodeToStr(body.u8(off::kTamperDevStatus)));
-    printIdLine("Device id: ", body, off::kTamperDevDevId);
+    zvEacPrintDeviceIdLine("Device id: ", body, off::kTamperDevDevId);
     return TRUE;
 }
 
@@ -254,7 +234,7 @@ Boolean zvEacPrintGetAllStatesForDevice(ZvEacBytes body) {
     if (!body.has(0, sizeof(ZvEacTeleGetAllStatesForDevice))) {
         return FALSE;
     }
-    printIdLine("Device id: ", body, off::kAllStatesDevId);
+    zvEacPrintDeviceIdLine("Device id: ", body, off::kAllStatesDevId);
     return TRUE;
 }
 
@@ -263,7 +243,7 @@ Boolean zvEacPrintActivator(ZvEacBytes body) {
         return FALSE;
     }
     const U8 doorSide = body.u8(off::kActDoorSide);
-    printIdLine("Device id:      ", body, off::kActDevId);
+    zvEacPrintDeviceIdLine("Device id:      ", body, off::kActDevId);
     zvEacShellPrintInfoLine();
     loggerPrintf("Doorside:        %s hex(0x%01x)", zvEacDoorSideToStr(doorSide), doorSide);
     zvEacShellPrintInfoLine();
@@ -276,7 +256,7 @@ Boolean zvEacPrintActivatorWithActivatorId(ZvEacBytes body) {
         return FALSE;
     }
     const U8 doorSide = body.u8(off::kActDoorSide);
-    printIdLine("Device id:      ", body, off::kActDevId);
+    zvEacPrintDeviceIdLine("Device id:      ", body, off::kActDevId);
     zvEacShellPrintInfoLine();
     loggerPrintf("Doorside:        %s hex(0x%02x)", zvEacDoorSideToStr(doorSide), doorSide);
     zvEacShellPrintInfoLine();
@@ -312,13 +292,8 @@ Boolean zvEacPrintSetDoorModeWithIndication(ZvEacBytes body) {
     printDoorModeAndTime(body);
     zvEacShellPrintInfoLine();
     loggerPrintf("Indication Mode:  %s", zvEacIndicationModeToStr(body.u8(off::kSdmIndicationMode)));
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Door side:         %s", zvEacDoorSideToStr(body.u8(off::kSdmDoorSide)));
-    loggerPrintf("\n");
-    printPermanentIndicationFlagsSettingsToStr(body.u32be(off::kSdmIndicationStatus),
-                                               body.u32be(off::kSdmIndicationMask));
-    loggerPrintf("\n");
-    printPhysicalRepresentationFlagsSettingsToStr(body.u8(off::kSdmPhysicalRepresentation));
+    zvEacPrintIndicationSettings(body, off::kSdmDoorSide, off::kSdmIndicationStatus, off::kSdmIndicationMask,
+                                 off::kSdmPhysicalRepresentation);
     return TRUE;
 }
 

@@ -102,6 +102,16 @@ Boolean zvEacPrintMifareCredentialUidOnly(ZvEacBytes body);
 Boolean zvEacPrintMifareCredentialWithSectorData(ZvEacBytes body);
 Boolean zvEacPrintGenericCredential(ZvEacBytes body, U8 length);
 
+// Field-line helpers shared by the printers; callers have checked that the
+// bytes they name lie inside the view.
+// A field line with `label` and the 12-byte device id at `offset`.
+void zvEacPrintDeviceIdLine(const char* label, ZvEacBytes bytes, std::size_t offset);
+// The door-side line and the two flag blocks that end every form with an
+// indication: indication status and mask (32 bits each) and the physical
+// representation byte.
+void zvEacPrintIndicationSettings(ZvEacBytes body, std::size_t doorSideOffset, std::size_t statusOffset,
+                                  std::size_t maskOffset, std::size_t physicalRepresentationOffset);
+
 // Bytes from the bus shown as text: printable ASCII (0x20..0x7E) as it is,
 // anything else as '.', so a device cannot send control sequences to the
 // operator's terminal. Writes at most `count` characters and a terminator

@@ -90,24 +90,6 @@ constexpr U8 kAllAlarms = 255;
 constexpr U8 kBdtOpWithBlock1 = 3;
 constexpr U8 kBdtOpWithBlock2 = 4;
 
-struct DeviceId {
-    U8 id[kDevIdSize] = {};
-};
-
-// Callers have checked that the 12 bytes are there; a short view yields zeros.
-DeviceId deviceIdAt(ZvEacBytes bytes, std::size_t offset) {
-    DeviceId devId;
-    if (const U8* p = bytes.at(offset, kDevIdSize)) {
-        std::memcpy(devId.id, p, kDevIdSize);
-    }
-    return devId;
-}
-
-void printIdLine(const char* label, ZvEacBytes bytes, std::size_t offset) {
-    zvEacShellPrintInfoLine();
-    printDeviceIdToStr(label, deviceIdAt(bytes, offset).id);
-}
-
 // The six fields of a ZvEacTeleTime at `offset`, in printing order.
 struct TimeFields {
     int v[std::size(kTimeFields)];
@@ -169,12 +151,7 @@ void printIndicationBlock(ZvEacBytes body, std::size_t modeOff, std::size_t door
                           std::size_t maskOff, std::size_t physOff) {
     zvEacShellPrintInfoLine();
     loggerPrintf("Indication Mode:     %s", zvEacIndicationModeToStr(body.u8(modeOff)));
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Door side:         %s", zvEacDoorSideToStr(body.u8(doorSideOff)));
-    loggerPrintf("\n");
-    printPermanentIndicationFlagsSettingsToStr(body.u32be(statusOff), body.u32be(maskOff));
-    loggerPrintf("\n");
-    printPhysicalRepresentationFlagsSettingsToStr(body.u8(physOff));
+    zvEacPrintIndicationSettings(body, doorSideOff, statusOff, maskOff, physOff);
 }
 
 }  // namespace
@@ -270,7 +247,7 @@ Boolean zvEacPrintKeypad(ZvEacBytes body) {
         return FALSE;
     }
     const U8 doorSide = body.u8(off::kKeypadDoorSide);
-    printIdLine("Device id:      ", body, off::kKeypadDevId);
+    zvEacPrintDeviceIdLine("Device id:      ", body, off::kKeypadDevId);
     zvEacShellPrintInfoLine();
     loggerPrintf("Door side:       %s hex(0x%01x)", zvEacDoorSideToStr(doorSide), doorSide);
     zvEacShellPrintInfoLine();
@@ -305,7 +282,7 @@ Boolean zvEacPrintGetDtcs(ZvEacBytes body) {
     if (!body.has(0, sizeof(ZvEacTeleGetDtcs))) {
         return FALSE;
     }
-    printIdLine("Device id:      ", body, off::kGetDtcsDevId);
+    zvEacPrintDeviceIdLine("Device id:      ", body, off::kGetDtcsDevId);
     zvEacShellPrintInfoLine();
     loggerPrintf("DTC request:     %s", zvEacDtcRequestToStr(body.u8(off::kGetDtcsRequest)));
     return TRUE;
@@ -316,7 +293,7 @@ Boolean zvEacPrintDtc(ZvEacBytes body) {
         return FALSE;
     }
     const U8 flags = body.u8(off::kDtcFlags);
-    printIdLine("Device id:      ", body, off::kDtcDevId);
+    zvEacPrintDeviceIdLine("Device id:      ", body, off::kDtcDevId);
     zvEacShellPrintInfoLine();
     loggerPrintf("DTC ID:          %08X", static_cast<unsigned>(body.u32be(off::kDtcId)));
     zvEacShellPrintInfoLine();
@@ -333,7 +310,7 @@ Boolean zvEacPrintClearDtc(ZvEacBytes body) {
         return FALSE;
     }
     const U32 dtcId = body.u32be(off::kClearDtcId);
-    printIdLine("Device id:      ", body, off::kClearDtcDevId);
+    zvEacPrintDeviceIdLine("Device id:      ", body, off::kClearDtcDevId);
     zvEacShellPrintInfoLine();
     loggerPrintf("DTC ID:          %08X %s", static_cast<unsigned>(dtcId), dtcId == 0 ? "(All Dtcs)" : "");
     return TRUE;
@@ -345,7 +322,7 @@ Boolean zvEacPrintGetAlarms(ZvEacBytes body) {
     if (!body.has(0, sizeof(ZvEacTeleGetAlarms))) {
         return FALSE;
     }
-    printIdLine("Device ID:      ", body, off::kGetAlarmsDevId);
+    zvEacPrintDeviceIdLine("Device ID:      ", body, off::kGetAlarmsDevId);
     zvEacShellPrintInfoLine();
     loggerPrintf("Alarm request:     %s", zvEacAlarmRequestToStr(body.u8(off::kGetAlarmsRequest)));
     return TRUE;
@@ -357,7 +334,7 @@ Boolean zvEacPrintAlarm(ZvEacBytes body) {
     }
     const U8 alarmId = body.u8(off::kAlarmId);
     const U8 flags = body.u8(off::kAlarmFlags);
-    printIdLine("Device ID:      ", body, off::kAlarmDevId);
+    zvEacPrintDeviceIdLine("Device ID:      ", body, off::kAlarmDevId);
     zvEacShellPrintInfoLine();
     loggerPrintf("Alarm ID:      0x%X: %s", alarmId, zvEacAlarmIdToStr(alarmId));
     zvEacShellPrintInfoLine();
@@ -376,7 +353,7 @@ Boolean zvEacPrintConfirmAlarm(ZvEacBytes body) {
         return FALSE;
     }
     const U8 alarmId = body.u8(off::kConfirmAlarmId);
-    printIdLine("Device ID:      ", body, off::kConfirmAlarmDevId);
+    zvEacPrintDeviceIdLine("Device ID:      ", body, off::kConfirmAlarmDevId);
     zvEacShellPrintInfoLine();
     loggerPrintf("Alarm ID:          0x%X %s", alarmId, alarmId == kAllAlarms ? "(All Alarms)" : "");
     return TRUE;
@@ -526,7 +503,7 @@ Boolean zvEacPrintFirmwareUpgrade(ZvEacBytes telegram) {
     }
     char fileReference[kWireTextMax + 1];
     wireTextToStr(body.from(ZV_EAC_FW_UPGRADE_OFS_FILE_REFERENCE), fileReference, sizeof fileReference);
-    printIdLine("Device id:      ", body, ZV_EAC_FW_UPGRADE_OFS_DEV_ID);
+    zvEacPrintDeviceIdLine("Device id:      ", body, ZV_EAC_FW_UPGRADE_OFS_DEV_ID);
     zvEacShellPrintInfoLine();
     loggerPrintf("File reference:  %s", fileReference);
     return TRUE;
@@ -537,7 +514,7 @@ Boolean zvEacPrintFirmwareStatusNtf(ZvEacBytes telegram) {
     if (!body.has(0, ZV_EAC_FW_STATUS_OFS_STRING_FLAG + 1)) {
         return FALSE;
     }
-    printIdLine("Device id:      ", body, ZV_EAC_FW_STATUS_OFS_DEV_ID);
+    zvEacPrintDeviceIdLine("Device id:      ", body, ZV_EAC_FW_STATUS_OFS_DEV_ID);
     zvEacShellPrintInfoLine();
     loggerPrintf("Status:          %d", body.u8(ZV_EAC_FW_STATUS_OFS_STATUS));
     zvEacShellPrintInfoLine();
