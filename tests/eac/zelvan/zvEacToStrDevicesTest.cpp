@@ -10,6 +10,7 @@
 
 #include "eac/zelvan/zvEacToStr.h"
 #include "support/printCapture.h"
+#include "support/printerCases.h"
 
 namespace {
 
@@ -18,44 +19,11 @@ const std::string kDevIdText = "[ 01 02 03 04 05 06 07 08 09 0a 0b 0c ]";
 const std::vector<U8> kHostId = {0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x29, 0x2a, 0x2b, 0xff};
 const std::string kHostIdText = "[ 21 22 23 24 25 26 27 28 29 2a 2b ff ]";
 
-// Indentation of the lines inside the flag blocks: two tabs and 18 blanks.
-const std::string kFlagIndent = "\t\t                  ";
-
-std::vector<U8> tele(U8 id, std::initializer_list<std::vector<U8>> parts) {
-    std::vector<U8> telegram = {id};
-    for (const auto& part : parts) {
-        telegram.insert(telegram.end(), part.begin(), part.end());
-    }
-    return telegram;
-}
-
-// One field line.
-std::string line(const std::string& text) { return "\n\t\t " + text; }
-
 std::string flagLine(const std::string& flag, const char* onOff) {
     return kFlagIndent + flag + " is turned " + onOff + "\n";
 }
 
 std::string physLine(const std::string& name) { return kFlagIndent + name + " representation is desired\n"; }
-
-struct PrintCase {
-    const char* name;
-    std::vector<U8> telegram;
-    std::string body;       // the text between the header and the closing blank line
-    bool lastByteRequired;  // without its last byte the telegram is too short and shows the raw dump
-};
-
-void PrintTo(const PrintCase& c, std::ostream* os) { *os << c.name; }
-
-std::string caseName(const testing::TestParamInfo<PrintCase>& info) {
-    std::string name = info.param.name;
-    for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) {
-            c = '_';
-        }
-    }
-    return name;
-}
 
 class ZvEacDevicePrinters : public testing::TestWithParam<PrintCase> {};
 

@@ -10,6 +10,7 @@
 
 #include "eac/zelvan/zvEacToStr.h"
 #include "support/printCapture.h"
+#include "support/printerCases.h"
 
 namespace {
 
@@ -17,40 +18,7 @@ const std::vector<U8> kDevId = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 
 const std::string kIdLine = "\n\t\t Device id:       [ 01 02 03 04 05 06 07 08 09 0a 0b 0c ]";
 const std::string kAlarmIdLine = "\n\t\t Device ID:       [ 01 02 03 04 05 06 07 08 09 0a 0b 0c ]";
 
-// Indentation of the lines inside the flag blocks: two tabs and 18 blanks.
-const std::string kFlagIndent = "\t\t                  ";
-
-std::vector<U8> tele(U8 id, std::initializer_list<std::vector<U8>> parts) {
-    std::vector<U8> telegram = {id};
-    for (const auto& part : parts) {
-        telegram.insert(telegram.end(), part.begin(), part.end());
-    }
-    return telegram;
-}
-
 std::vector<U8> text(const std::string& s) { return std::vector<U8>(s.begin(), s.end()); }
-
-// One field line.
-std::string line(const std::string& text) { return "\n\t\t " + text; }
-
-struct PrintCase {
-    const char* name;
-    std::vector<U8> telegram;
-    std::string body;       // the text between the header and the closing blank line
-    bool lastByteRequired;  // without its last byte the telegram is too short and shows the raw dump
-};
-
-void PrintTo(const PrintCase& c, std::ostream* os) { *os << c.name; }
-
-std::string caseName(const testing::TestParamInfo<PrintCase>& info) {
-    std::string name = info.param.name;
-    for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) {
-            c = '_';
-        }
-    }
-    return name;
-}
 
 class ZvEacServicePrinters : public testing::TestWithParam<PrintCase> {};
 
