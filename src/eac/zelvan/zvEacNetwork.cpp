@@ -115,6 +115,17 @@ bool unescapeRxByte(ZvEacRxRcvdInfo& rx, U8& byte) {
     return true;
 }
 
+// The common start of every byte inside a frame: pop it, restart the
+// receive time-out (ESC bytes count too) and undo escaping. FALSE while no
+// value is ready: nothing waiting, or the byte was an ESC.
+bool takeFrameValue(ZvEacNwkInst* inst, U8& value) {
+    if (!popAndPrintRxByte(inst, value)) {
+        return false;
+    }
+    restartRxTimer(inst);
+    return unescapeRxByte(inst->rxRcvdInfo, value);
+}
+
 void deliverFrame(ZvEacNwkInst* inst) {
     const ZvEacRxRcvdInfo frame = inst->rxRcvdInfo;
     // The buffer is the callee's from here on; forget it before the call so
@@ -182,11 +193,7 @@ Boolean nwkSmGetHeaderState(IcSmStateMachine* /*smPtr*/, IcSmEvent ev, void* use
     switch (ev) {
         case ZV_EAC_NWK_EV_DATA_RCVD: {
             U8 byte = 0;
-            if (!popAndPrintRxByte(inst, byte)) {
-                return TRUE;
-            }
-            restartRxTimer(inst);
-            if (!unescapeRxByte(rx, byte)) {
+            if (!takeFrameValue(inst, byte)) {
                 return TRUE;
             }
             switch (rx.numRcvdBytes) {
@@ -234,11 +241,7 @@ Boolean nwkSmGetDataState(IcSmStateMachine* /*smPtr*/, IcSmEvent ev, void* userD
             return TRUE;
         case ZV_EAC_NWK_EV_DATA_RCVD: {
             U8 byte = 0;
-            if (!popAndPrintRxByte(inst, byte)) {
-                return TRUE;
-            }
-            restartRxTimer(inst);
-            if (!unescapeRxByte(rx, byte)) {
+            if (!takeFrameValue(inst, byte)) {
                 return TRUE;
             }
             if (rx.data == nullptr || rx.numRcvdBytes >= rx.length) {
@@ -268,11 +271,7 @@ Boolean nwkSmGetBccState(IcSmStateMachine* /*smPtr*/, IcSmEvent ev, void* userDa
     switch (ev) {
         case ZV_EAC_NWK_EV_DATA_RCVD: {
             U8 byte = 0;
-            if (!popAndPrintRxByte(inst, byte)) {
-                return TRUE;
-            }
-            restartRxTimer(inst);
-            if (!unescapeRxByte(rx, byte)) {
+            if (!takeFrameValue(inst, byte)) {
                 return TRUE;
             }
             if (byte == rx.bcc) {
