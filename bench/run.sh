@@ -137,7 +137,8 @@ measure() {
     decoded=$(headers "$output")
     extra="$extra decoded=$decoded"
     if [ "$scenario" != idle ] && [ "$decoded" != "$expected" ]; then
-      echo "   !! $reader decoded $decoded of $expected frames"
+      echo "   !! $reader decoded $decoded of $expected frames (output kept in $out)"
+      cp "$output" "$out/mismatch-$scenario-$reader-$run.out"
       status=1
     fi
     if [[ $reader == *log* ]]; then

@@ -112,13 +112,13 @@ private:
 
 // ---- credential containers ---------------------------------------------------------
 
-struct BlockSpec {
+struct BlockContent {
     DkitCredentialBlockType type;
     U32 bits;
     Bytes data;
 };
 
-Bytes container(DkitCredentialSourceMainDetails main, U8 sub, const std::vector<BlockSpec>& blocks) {
+Bytes container(DkitCredentialSourceMainDetails main, U8 sub, const std::vector<BlockContent>& blocks) {
     Bytes area(72);
     DkitCredential cred{};
     dkitCredentialInitialize(&cred, area.data(), static_cast<U16>(area.size()));
@@ -126,7 +126,7 @@ Bytes container(DkitCredentialSourceMainDetails main, U8 sub, const std::vector<
     details.main = main;
     std::memcpy(&details.additional, &sub, 1);
     dkitCredentialAddBlockWithSourceDetails(&cred, details);
-    for (const BlockSpec& b : blocks) {
+    for (const BlockContent& b : blocks) {
         dkitCredentialAddBlock(&cred, b.type, b.bits, b.data.data());
     }
     dkitCredentialFinalize(&cred);

@@ -29,7 +29,7 @@ while getopts "t:j:ks" opt; do
     j) jobs=$OPTARG ;;
     k) keep=1 ;;
     s) seeds=1 ;;
-    *) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+    *) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
