@@ -1,6 +1,7 @@
 #include "fifo/icFifo.h"
 
 #include "error/icError.h"
+#include "timer/icTimer.h"
 
 namespace {
 constexpr const char* kFile = "fifo/icFifo";
@@ -89,6 +90,56 @@ bool waitForRoomLocked(IcFifoInstance* self) {
     return false;
 }
 
+// With the lock held: the tick the bytes of this push arrived at. Read once
+// per push, not per byte, and under the lock, so ticks never run backwards
+// in FIFO order and a consumer that finds the FIFO empty knows that nothing
+// arrived before its own reading of the clock.
+U16 arrivalTickLocked(const IcFifoInstance* self) {
+    return self->arrivalTicks != nullptr ? icTimerGetRunningTimer_ms() : 0;
+}
+
+// With the lock held and a byte free at the write position.
+void storeLocked(IcFifoInstance* self, Char chr, U16 arrivalTick) {
+    self->buffer[self->ptr2] = chr;
+    if (self->arrivalTicks != nullptr) {
+        self->arrivalTicks[self->ptr2] = arrivalTick;
+    }
+    self->ptr2 = advance(self, self->ptr2, 1);
+}
+
+// With the lock held: the arrival tick of the byte at the read position, or
+// the current tick when there is none to give.
+U16 headTickLocked(const IcFifoInstance* self) {
+    if (self->arrivalTicks != nullptr && self->ptr1 != self->ptr2) {
+        return self->arrivalTicks[self->ptr1];
+    }
+    return icTimerGetRunningTimer_ms();
+}
+
+// The clock is only read for a caller that asks for the tick.
+Char popChar(IcFifoInstance* self, U16* arrivalTick) {
+    if (self == nullptr) {
+        if (arrivalTick != nullptr) {
+            *arrivalTick = icTimerGetRunningTimer_ms();
+        }
+        return 0;
+    }
+    lock(self);
+    if (arrivalTick != nullptr) {
+        *arrivalTick = headTickLocked(self);
+    }
+    Char chr = 0;
+    if (self->ptr1 == self->ptr2) {
+        osalApi->waitObjectReset(self->event);
+    } else {
+        chr = self->buffer[self->ptr1];
+        self->ptr1 = advance(self, self->ptr1, 1);
+        noteRoomLocked(self);
+    }
+    unlock(self);
+    return chr;
+}
+
 StartTx startConditionLocked(const IcFifoInstance* self) {
     if (self->ptr1 == self->ptr2 && self->startTx != nullptr) {
         return StartTx{self->startTx, self->startTxArg};
@@ -106,6 +157,7 @@ void icFifoInit(IcFifoInstance* self, Char* buffer, IcFifoIndex buflen) {
     self->buflen = buflen;
     self->ptr1 = 0;
     self->ptr2 = 0;
+    self->arrivalTicks = nullptr;
     self->mutex = osalApi->semCreate(TRUE);
     self->event = osalApi->waitObjCreate();
     IC_ASSERT_TEXT(kFile, self->event != nullptr, "Assertion failed 'this->event'");
@@ -125,11 +177,11 @@ void icFifoPushChar(IcFifoInstance* self, Char chr) {
         return;
     }
     lock(self);
+    const U16 arrivalTick = arrivalTickLocked(self);
     const StartTx startTx = startConditionLocked(self);
     endStallLocked(self);
     if (freeRoom(self) > 0 || waitForRoomLocked(self)) {
-        self->buffer[self->ptr2] = chr;
-        self->ptr2 = advance(self, self->ptr2, 1);
+        storeLocked(self, chr, arrivalTick);
     }
     osalApi->waitObjSignal(self->event);
     unlock(self);
@@ -146,6 +198,7 @@ void icFifoPushBlock(IcFifoInstance* self, const Char* block, IcFifoIndex len) {
     // Under the lock like every other move of a position: without it a pop
     // running at the same time reads a half-updated ring.
     lock(self);
+    const U16 arrivalTick = arrivalTickLocked(self);
     const StartTx startTx = startConditionLocked(self);
     endStallLocked(self);
     int stored = 0;
@@ -162,8 +215,7 @@ void icFifoPushBlock(IcFifoInstance* self, const Char* block, IcFifoIndex len) {
         }
         const int toStore = room < static_cast<int>(len) - stored ? room : static_cast<int>(len) - stored;
         for (int i = 0; i < toStore; ++i) {
-            self->buffer[self->ptr2] = block[stored + i];
-            self->ptr2 = advance(self, self->ptr2, 1);
+            storeLocked(self, block[stored + i], arrivalTick);
         }
         stored += toStore;
     }
@@ -172,21 +224,25 @@ void icFifoPushBlock(IcFifoInstance* self, const Char* block, IcFifoIndex len) {
     startTx();
 }
 
-Char icFifoPopChar(IcFifoInstance* self) {
+Char icFifoPopChar(IcFifoInstance* self) { return popChar(self, nullptr); }
+
+Char icFifoPopCharWithTick(IcFifoInstance* self, U16* arrivalTick) { return popChar(self, arrivalTick); }
+
+Boolean icFifoPeekArrivalTick(IcFifoInstance* self, U16* arrivalTick) {
+    Boolean held = FALSE;
+    U16 tick = 0;
     if (self == nullptr) {
-        return 0;
-    }
-    lock(self);
-    Char chr = 0;
-    if (self->ptr1 == self->ptr2) {
-        osalApi->waitObjectReset(self->event);
+        tick = icTimerGetRunningTimer_ms();
     } else {
-        chr = self->buffer[self->ptr1];
-        self->ptr1 = advance(self, self->ptr1, 1);
-        noteRoomLocked(self);
+        lock(self);
+        tick = headTickLocked(self);
+        held = self->ptr1 != self->ptr2 ? TRUE : FALSE;
+        unlock(self);
     }
-    unlock(self);
-    return chr;
+    if (arrivalTick != nullptr) {
+        *arrivalTick = tick;
+    }
+    return held;
 }
 
 IcFifoIndex icFifoPopBlock(IcFifoInstance* self, IcFifoIndex maxCharsToPop, Char* buffer) {
@@ -265,4 +321,17 @@ OsalWaitObject icFifoRoomWaitObject(IcFifoInstance* self) {
         freeRoom(self) >= static_cast<int>(self->buflen / 2) ? nullptr : requestRoomLocked(self);
     unlock(self);
     return room;
+}
+
+void icFifoEnableArrivalTicks(IcFifoInstance* self, U16* tickStorage) {
+    requireFifo(self, static_cast<U16>(__LINE__));
+    lock(self);
+    if (tickStorage != nullptr) {
+        const U16 now = icTimerGetRunningTimer_ms();
+        for (IcFifoIndex i = 0; i < self->buflen; ++i) {
+            tickStorage[i] = now;
+        }
+    }
+    self->arrivalTicks = tickStorage;
+    unlock(self);
 }

@@ -25,6 +25,9 @@ struct IcFifoInstance {
     Boolean pushStalled;  // a wait ran out: pushes drop at once until there is room
     Boolean roomWanted;   // a producer sleeps on roomEvent
     OsalWaitObject roomEvent;
+    // Arrival tick of each held byte, at the byte's position; nullptr while
+    // arrival ticks are off.
+    U16* arrivalTicks;
 };
 
 void icFifoInit(IcFifoInstance* self, Char* buffer, IcFifoIndex buflen);
@@ -48,3 +51,17 @@ void icFifoSetPushWait(IcFifoInstance* self, U16 wait_ms);
 // consumer has made it so (the producer may sleep on it together with other
 // things). For FIFOs with one producer thread.
 OsalWaitObject icFifoRoomWaitObject(IcFifoInstance* self);
+// For a consumer that must know when each byte came in, not when it got
+// round to taking it: from now on every push notes the millisecond tick at
+// which it stored its bytes. `tickStorage` holds `buflen` entries and stays
+// the caller's, like the byte buffer; nullptr turns it off. Call after
+// icFifoInit; bytes already held count as arriving now.
+void icFifoEnableArrivalTicks(IcFifoInstance* self, U16* tickStorage);
+// icFifoPopChar that also gives the byte's arrival tick. Without arrival
+// ticks, or from an empty FIFO, the tick is the current one.
+Char icFifoPopCharWithTick(IcFifoInstance* self, U16* arrivalTick);
+// The arrival tick of the byte the next pop takes, leaving it in place.
+// FALSE when the FIFO is empty; the tick is then the current one, read while
+// no push can slip in between. Without arrival ticks the tick is always the
+// current one.
+Boolean icFifoPeekArrivalTick(IcFifoInstance* self, U16* arrivalTick);

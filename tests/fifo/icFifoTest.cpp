@@ -6,7 +6,10 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
+
+#include "hal/include/icPlatformTimer.h"
 
 namespace {
 
@@ -54,6 +57,109 @@ TEST(IcFifoTest, HoldsOneLessThanItsBufferAndTheEventFollowsTheData) {
     EXPECT_EQ(icFifoCharsToPop(&fifo.f), 0);
     EXPECT_EQ(icFifoPopChar(nullptr), 0);
     EXPECT_EQ(icFifoCharsToPop(nullptr), 0);
+}
+
+U32 fakeTick = 0;
+U32 readFakeTick() { return fakeTick; }
+
+struct FakeClock {
+    explicit FakeClock(U32 start) {
+        fakeTick = start;
+        platformTimerSetTickSource(readFakeTick);
+    }
+    ~FakeClock() { platformTimerSetTickSource(nullptr); }
+    FakeClock(const FakeClock&) = delete;
+    FakeClock& operator=(const FakeClock&) = delete;
+};
+
+using TickedBytes = std::vector<std::pair<Char, U16>>;
+
+template <std::size_t N>
+TickedBytes popAllWithTicks(Fifo<N>& fifo) {
+    TickedBytes out;
+    while (icFifoCharsToPop(&fifo.f) > 0) {
+        U16 tick = 0;
+        const Char c = icFifoPopCharWithTick(&fifo.f, &tick);
+        out.emplace_back(c, tick);
+    }
+    return out;
+}
+
+TEST(IcFifoTest, ArrivalTicksFollowTheirBytesAcrossTheEndOfStorage) {
+    const FakeClock clock(1000);
+    Fifo<8> fifo;
+    std::array<U16, 8> ticks{};
+    icFifoEnableArrivalTicks(&fifo.f, ticks.data());
+    fifo.push("-----");
+    fifo.popAll();  // the next pushes run across the end of storage
+
+    fakeTick = 1100;
+    fifo.push("a");
+    fakeTick = 1101;
+    fifo.push("b");
+    fakeTick = 1200;
+    icFifoPushBlock(&fifo.f, "cdef", 4);  // the whole block came at once
+    EXPECT_EQ(icFifoPopChar(&fifo.f), 'a');
+    fakeTick = 65536 + 7;  // the 16-bit tick wraps
+    icFifoPushBlock(&fifo.f, "gh", 2);
+    fakeTick = 70000;
+    EXPECT_EQ(popAllWithTicks(fifo),
+              (TickedBytes{{'b', 1101}, {'c', 1200}, {'d', 1200}, {'e', 1200}, {'f', 1200}, {'g', 7}, {'h', 7}}));
+}
+
+TEST(IcFifoTest, PeekGivesTheNextArrivalTickAndLeavesTheByte) {
+    const FakeClock clock(500);
+    Fifo<8> fifo;
+    std::array<U16, 8> ticks{};
+    icFifoEnableArrivalTicks(&fifo.f, ticks.data());
+    fifo.push("x");
+    fakeTick = 520;
+    fifo.push("y");
+    fakeTick = 900;
+    U16 tick = 0;
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(icFifoPeekArrivalTick(&fifo.f, &tick), TRUE);
+        EXPECT_EQ(tick, 500);
+    }
+    EXPECT_EQ(icFifoCharsToPop(&fifo.f), 2);
+    EXPECT_EQ(icFifoPopCharWithTick(&fifo.f, &tick), 'x');
+    EXPECT_EQ(tick, 500);
+    EXPECT_EQ(icFifoPeekArrivalTick(&fifo.f, &tick), TRUE);
+    EXPECT_EQ(tick, 520);
+    EXPECT_EQ(icFifoPopCharWithTick(&fifo.f, &tick), 'y');
+    EXPECT_EQ(tick, 520);
+
+    EXPECT_EQ(icFifoPeekArrivalTick(&fifo.f, &tick), FALSE);
+    EXPECT_EQ(tick, 900) << "nothing waiting: the current tick";
+    EXPECT_TRUE(fifo.eventSet()) << "a peek is no consumer finding it empty";
+}
+
+// Without tick storage, and for bytes held when it was switched on, the
+// consumer sees "now": the behaviour of a FIFO that never had ticks.
+TEST(IcFifoTest, WithoutArrivalTicksTheCurrentTickIsGiven) {
+    const FakeClock clock(100);
+    Fifo<8> fifo;
+    std::array<U16, 8> ticks{};
+    fifo.push("ab");
+    fakeTick = 200;
+    U16 tick = 0;
+    EXPECT_EQ(icFifoPeekArrivalTick(&fifo.f, &tick), TRUE);
+    EXPECT_EQ(tick, 200);
+    EXPECT_EQ(icFifoPopCharWithTick(&fifo.f, &tick), 'a');
+    EXPECT_EQ(tick, 200);
+
+    fakeTick = 300;
+    icFifoEnableArrivalTicks(&fifo.f, ticks.data());
+    fakeTick = 310;
+    fifo.push("c");
+    fakeTick = 400;
+    EXPECT_EQ(popAllWithTicks(fifo), (TickedBytes{{'b', 300}, {'c', 310}}));
+
+    icFifoEnableArrivalTicks(&fifo.f, nullptr);
+    fifo.push("d");
+    fakeTick = 500;
+    EXPECT_EQ(popAllWithTicks(fifo), (TickedBytes{{'d', 500}}));
+    EXPECT_EQ(ticks[3], 300) << "storage no longer written once switched off";
 }
 
 TEST(IcFifoTest, PopBlockReturnsTheStretchUpToTheEndOfStorageFirst) {

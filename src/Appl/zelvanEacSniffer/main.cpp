@@ -99,6 +99,9 @@ IcFifoInstance fifoShellTx{};
 IcFifoInstance fifoShellRx{};
 std::array<Char, kFifoTxSize> fifoBufTx{};
 std::array<Char, kFifoRxSize> fifoBufRx{};
+// When each received byte came off the line: the frame receiver measures the
+// gaps inside a frame by these, not by when the main loop got round to it.
+std::array<U16, kFifoRxSize> fifoRxArrivalTicks{};
 std::array<Char, kFifoShellTxSize> fifoShellBufTx{};
 std::array<Char, kFifoShellRxSize> fifoShellBufRx{};
 
@@ -195,6 +198,7 @@ void wireUp(UartBitrate uartFormattedBaudRate, std::array<OsalWaitObject, 3>& wa
 
     icFifoInit(&fifoTx, fifoBufTx.data(), kFifoTxSize);
     icFifoInit(&fifoRx, fifoBufRx.data(), kFifoRxSize);
+    icFifoEnableArrivalTicks(&fifoRx, fifoRxArrivalTicks.data());
     icFifoInit(&fifoShellTx, fifoShellBufTx.data(), kFifoShellTxSize);
     icFifoInit(&fifoShellRx, fifoShellBufRx.data(), kFifoShellRxSize);
 

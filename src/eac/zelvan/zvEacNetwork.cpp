@@ -39,13 +39,25 @@ void requestState(ZvEacNwkInst* inst, IcSmState state) { inst->stateMachine.next
 // evenly across the wrap and 0xFFFF stays free as the "stopped" marker.
 U16 getTickWithWrap() { return static_cast<U16>(icTimerGetRunningTimer_ms() & ZV_EAC_NWK_TICK_MASK); }
 
-void restartRxTimer(ZvEacNwkInst* inst) { inst->rxTimerStart = getTickWithWrap(); }
+// Gaps are measured between the times the bytes came off the line, so a main
+// loop that falls behind neither drops a frame whose bytes came together nor
+// hides a real pause on the line.
+void restartRxTimer(ZvEacNwkInst* inst, U16 arrivalTick) {
+    inst->rxTimerStart = static_cast<U16>(arrivalTick & ZV_EAC_NWK_TICK_MASK);
+}
 
 void checkRxTimerExpiry(ZvEacNwkInst* inst) {
     if (inst->rxTimerStart == ZV_EAC_NWK_RX_TIMER_STOPPED) {
         return;
     }
-    const U16 elapsed = static_cast<U16>((getTickWithWrap() - inst->rxTimerStart) & ZV_EAC_NWK_TICK_MASK);
+    // The clock is read before the FIFO is asked: if it is empty then, the
+    // line has been quiet at least until this reading.
+    U16 until = getTickWithWrap();
+    U16 nextArrival = 0;
+    if (icFifoPeekArrivalTick(inst->fifoRx, &nextArrival) != FALSE) {
+        until = static_cast<U16>(nextArrival & ZV_EAC_NWK_TICK_MASK);
+    }
+    const U16 elapsed = static_cast<U16>((until - inst->rxTimerStart) & ZV_EAC_NWK_TICK_MASK);
     if (elapsed > ZV_EAC_NWK_RX_MAX_GAP_MS) {
         inst->rxTimerStart = ZV_EAC_NWK_RX_TIMER_STOPPED;
         icSmHandleEvent(&inst->stateMachine, ZV_EAC_NWK_EV_RX_TIMEOUT);
@@ -81,16 +93,16 @@ void printRawData(U8 byte) {
 
 // Takes the next received byte. Popping an empty FIFO would yield a 0 that
 // looks like data, so the count is asked first.
-bool popRxByte(ZvEacNwkInst* inst, U8& byte) {
+bool popRxByte(ZvEacNwkInst* inst, U8& byte, U16& arrivalTick) {
     if (icFifoCharsToPop(inst->fifoRx) == 0) {
         return false;
     }
-    byte = static_cast<U8>(icFifoPopChar(inst->fifoRx));
+    byte = static_cast<U8>(icFifoPopCharWithTick(inst->fifoRx, &arrivalTick));
     return true;
 }
 
-bool popAndPrintRxByte(ZvEacNwkInst* inst, U8& byte) {
-    if (!popRxByte(inst, byte)) {
+bool popAndPrintRxByte(ZvEacNwkInst* inst, U8& byte, U16& arrivalTick) {
+    if (!popRxByte(inst, byte, arrivalTick)) {
         return false;
     }
     if (rawDataActive != 0) {
@@ -119,10 +131,11 @@ bool unescapeRxByte(ZvEacRxRcvdInfo& rx, U8& byte) {
 // receive time-out (ESC bytes count too) and undo escaping. FALSE while no
 // value is ready: nothing waiting, or the byte was an ESC.
 bool takeFrameValue(ZvEacNwkInst* inst, U8& value) {
-    if (!popAndPrintRxByte(inst, value)) {
+    U16 arrivalTick = 0;
+    if (!popAndPrintRxByte(inst, value, arrivalTick)) {
         return false;
     }
-    restartRxTimer(inst);
+    restartRxTimer(inst, arrivalTick);
     return unescapeRxByte(inst->rxRcvdInfo, value);
 }
 
@@ -165,7 +178,8 @@ Boolean nwkSmInitState(IcSmStateMachine* /*smPtr*/, IcSmEvent ev, void* userData
             return TRUE;
         case ZV_EAC_NWK_EV_DATA_RCVD: {
             U8 byte = 0;
-            if (!popRxByte(inst, byte)) {
+            U16 arrivalTick = 0;
+            if (!popRxByte(inst, byte, arrivalTick)) {
                 return TRUE;
             }
             if (rawDataActive != 0) {
@@ -176,7 +190,7 @@ Boolean nwkSmInitState(IcSmStateMachine* /*smPtr*/, IcSmEvent ev, void* userData
                 rx.escapeRcvd = FALSE;  // an escaped STX is a value, not a frame start
             } else if (byte == ZV_EAC_NWK_CHARS_STX) {
                 requestState(inst, nwkSmGetHeaderState);
-                restartRxTimer(inst);
+                restartRxTimer(inst, arrivalTick);
             } else if (byte == ZV_EAC_NWK_CHARS_ESC) {
                 rx.escapeRcvd = TRUE;
             }
@@ -295,7 +309,8 @@ Boolean nwkSmGetEtxState(IcSmStateMachine* /*smPtr*/, IcSmEvent ev, void* userDa
     switch (ev) {
         case ZV_EAC_NWK_EV_DATA_RCVD: {
             U8 byte = 0;
-            if (!popRxByte(inst, byte)) {
+            U16 arrivalTick = 0;  // the frame ends here; no gap to measure
+            if (!popRxByte(inst, byte, arrivalTick)) {
                 return TRUE;
             }
             if (rawDataActive != 0) {

@@ -410,4 +410,95 @@ TEST_F(ZvEacNetworkTest, RawDataModePrintsEveryByte) {
     }
 }
 
+// The receive FIFO notes when each byte came off the line, as in the program.
+class ZvEacNetworkArrivalTest : public ZvEacNetworkTest {
+protected:
+    void SetUp() override {
+        ZvEacNetworkTest::SetUp();
+        icFifoEnableArrivalTicks(&rx, arrivalTicks.data());
+    }
+
+    void TearDown() override {
+        icFifoEnableArrivalTicks(&rx, nullptr);
+        ZvEacNetworkTest::TearDown();
+    }
+
+    static inline std::array<U16, 4096> arrivalTicks{};
+
+    // dst 5, src 0, length 2 (escaped), data AA 03, BCC AE.
+    const Bytes frame = {0x02, 0x05, 0x00, 0x1B, 0x82, 0xAA, 0x1B, 0x83, 0xAE, 0x03};
+    const Frame got = {0, 5, {0xAA, 0x03}};
+};
+
+U32 slowTickStep = 0;
+// A clock that has moved on by `slowTickStep` whenever it is read: a main
+// loop that falls behind between any two of its own readings.
+U32 readSlowTick() {
+    fakeTick += slowTickStep;
+    return fakeTick;
+}
+
+TEST_F(ZvEacNetworkArrivalTest, FrameThatArrivedAtOnceSurvivesASlowMainLoop) {
+    struct Pace {
+        U32 perStep;
+        U32 perClockReading;
+    };
+    // Start ticks just below the 14-bit and the 16-bit wrap of the tick.
+    for (U32 start : {1000U, 16300U, 65500U}) {
+        for (const Pace pace : {Pace{100, 0}, Pace{0, 190}, Pace{1000, 250}}) {
+            SCOPED_TRACE(testing::Message() << "start " << start << " per step " << pace.perStep
+                                            << " per clock reading " << pace.perClockReading);
+            received.clear();
+            fakeTick = start;
+            slowTickStep = pace.perClockReading;
+            platformTimerSetTickSource(readSlowTick);
+            const Bytes wire = frame + FRAME_TO_7;
+            icFifoPushBlock(&rx, reinterpret_cast<const Char*>(wire.data()), static_cast<IcFifoIndex>(wire.size()));
+            while (icFifoCharsToPop(&rx) != 0) {
+                fakeTick += pace.perStep;
+                step();
+            }
+            step();
+            platformTimerSetTickSource(readFakeTick);
+            EXPECT_EQ(received, (std::vector<Frame>{got, GOT_TO_7}));
+        }
+    }
+}
+
+TEST_F(ZvEacNetworkArrivalTest, GapOnTheLineDecidesHoweverLateTheBytesAreTaken) {
+    for (U32 start : {1000U, 16300U, 65500U}) {
+        for (std::size_t cut : {1U, 4U, 5U, 8U, 9U}) {
+            for (U32 gap : {0U, 189U, 190U, 1000U}) {
+                SCOPED_TRACE(testing::Message() << "start " << start << " cut " << cut << " gap " << gap);
+                received.clear();
+                fakeTick = start;
+                push(Bytes(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(cut)));
+                fakeTick += gap;
+                // The rest of the dropped frame holds no plain STX, so the
+                // next frame starts clean.
+                push(Bytes(frame.begin() + static_cast<std::ptrdiff_t>(cut), frame.end()) + FRAME_TO_7);
+                fakeTick += 300;  // every step runs well after the last byte came in
+                drain();
+                std::vector<Frame> expected;
+                if (gap < 190) {
+                    expected.push_back(got);
+                }
+                expected.push_back(GOT_TO_7);
+                EXPECT_EQ(received, expected);
+                EXPECT_EQ(state(), nwkSmInitState);
+            }
+        }
+    }
+}
+
+TEST_F(ZvEacNetworkArrivalTest, QuietLineEndsTheFrameOnceTheFifoIsEmpty) {
+    push(Bytes(frame.begin(), frame.begin() + 5));
+    drain();
+    EXPECT_EQ(state(), nwkSmGetDataState);
+    pause(190);  // measured from the last byte's arrival to now
+    EXPECT_EQ(state(), nwkSmInitState);
+    feed(FRAME_TO_7);
+    EXPECT_EQ(received, std::vector<Frame>{GOT_TO_7});
+}
+
 }  // namespace
