@@ -1,4 +1,5 @@
 #include "busSimLine.h"
+#include "hal/mcu/posix/icPosixFd.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -30,33 +31,6 @@ constexpr Nanos kStuckWrite = 500 * kNanosPerMs;
 // How long a pause waits for the reader to take what was sent before it.
 constexpr U32 kSettleLimit_ms = 2000;
 constexpr Nanos kSettleRecheck = 2 * kNanosPerMs;
-
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            reset(other.fd_);
-            other.fd_ = -1;
-        }
-        return *this;
-    }
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 struct BitRateRow {
     U32 bitsPerSecond;

@@ -24,6 +24,7 @@
 #include "hal/include/icOsal.h"
 #include "hal/include/multiUart.h"
 #include "hal/mcu/posix/icOsalPosix.h"
+#include "hal/mcu/posix/icPosixFd.h"
 
 namespace {
 
@@ -52,26 +53,6 @@ constexpr int kFlushWriteLimit_ms = 5000;
 constexpr U16 kOutputBackPressure_ms = 200;
 
 using Clock = std::chrono::steady_clock;
-
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    ~UniqueFd() { reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 struct ConsolePort {
     U32 tag = kConsoleTag;

@@ -25,6 +25,7 @@
 #include "error/icError.h"
 #include "hal/include/icOsal.h"
 #include "hal/mcu/posix/icOsalPosix.h"
+#include "hal/mcu/posix/icPosixFd.h"
 
 namespace {
 
@@ -48,33 +49,6 @@ constexpr int kFifoFullWaitMax_ms = 10;
 constexpr std::array<speed_t, 5> kSpeeds{B9600, B19200, B38400, B57600, B115200};
 
 speed_t speedOf(UartBitrate bitrate) { return bitrate < kSpeeds.size() ? kSpeeds[bitrate] : B9600; }
-
-// Owns one file descriptor.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 // Why the port could not be used; reported by the receive thread.
 enum class PortFailure : U8 { NONE, OPEN, BUSY, CONFIGURE };
