@@ -1,9 +1,6 @@
 #include "Appl/zelvanEacSniffer/main.h"
 
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -147,11 +144,7 @@ Boolean readPromptLine() {
     bool gotAny = false;
     for (;;) {
         Char c = 0;
-        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n != 1) {
+        if (consoleReadStdinByte(&c) == FALSE) {
             break;
         }
         gotAny = true;

@@ -515,3 +515,16 @@ void consoleFlush(UartInstancePtr ui) {
         drainOutput(cp, kFlushWriteLimit_ms, false);
     }
 }
+
+Boolean consoleReadStdinByte(Char* chr) {
+    if (chr == nullptr) {
+        return FALSE;
+    }
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, chr, 1);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        return n == 1 ? TRUE : FALSE;
+    }
+}
