@@ -12,7 +12,8 @@ namespace {
 
 constexpr std::size_t LOGGER_MSG_LEN = 300;
 constexpr std::size_t LOGGER_FILE_NAME_LEN = 100;
-constexpr const char* LOGGER_FILE_MODE = "a+";
+// Binary: the same bytes on every platform (no CR added before LF on Windows).
+constexpr const char* LOGGER_FILE_MODE = "a+b";
 
 U8 outputVerbosity = VERB_CLEARTEXT;
 Boolean bLogToFile = FALSE;

@@ -320,8 +320,9 @@ void waitObjSignal(OsalWaitObject obj) {
     }
     WaitObjectLock lock(obj);
     if (!obj->set.load(std::memory_order_relaxed)) {
-        (void)SetEvent(obj->event);
+        // The flag first: a waiter that the event wakes finds it set.
         obj->set.store(true, std::memory_order_release);
+        (void)SetEvent(obj->event);
     }
 }
 

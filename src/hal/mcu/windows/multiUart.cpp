@@ -33,6 +33,10 @@ constexpr std::size_t kTxChunk = 256;
 constexpr U32 kFailureGrace_ms = 500;
 // Reads return at once; with nothing there the thread looks again after this.
 constexpr DWORD kIdlePoll_ms = 1;
+// A port that went away (an adapter pulled out, a pseudo-terminal under Wine
+// closed) may go on answering reads with nothing; while the line is quiet the
+// thread asks for the port's status every so many looks, which fails then.
+constexpr unsigned kIdlePollsPerHealthCheck = 50;
 // While the receive FIFO is full the thread sleeps until the main loop has
 // taken half of it (icFifoRoomWaitObject), or this long at most.
 constexpr DWORD kFifoFullWaitMax_ms = 10;
@@ -217,6 +221,7 @@ void deliver(const SerialPort* sp, const Char* bytes, std::size_t count) {
 // Returns FALSE with the error code of a failed read, TRUE after a stop.
 Boolean receiveLoop(SerialPort* sp, DWORD& err) {
     std::array<Char, kRxChunk> buf{};
+    unsigned idlePolls = 0;
     while (sp->threadShallRun.load()) {
         const std::size_t room = receiveRoom(sp);
         if (room == 0) {
@@ -231,10 +236,19 @@ Boolean receiveLoop(SerialPort* sp, DWORD& err) {
             return FALSE;
         }
         if (n > 0) {
+            idlePolls = 0;
             deliver(sp, buf.data(), n);
-        } else {
-            (void)WaitForSingleObject(sp->stopEvent.get(), kIdlePoll_ms);
+            continue;
         }
+        if (++idlePolls >= kIdlePollsPerHealthCheck) {
+            idlePolls = 0;
+            DWORD errors = 0;
+            if (ClearCommError(sp->hCom.get(), &errors, nullptr) == FALSE) {
+                err = GetLastError();
+                return FALSE;
+            }
+        }
+        (void)WaitForSingleObject(sp->stopEvent.get(), kIdlePoll_ms);
     }
     return TRUE;
 }
