@@ -3,9 +3,9 @@
 # Wine knows as a COM port (a link in $WINEPREFIX/dosdevices), and the Windows
 # build of the sniffer decodes it into a log file; the Linux build decodes the
 # same bytes from a pseudo-terminal of its own. The two logs must be the same,
-# timestamps masked. `quit` ends the Windows program with status 0, and a port
-# that goes away ends it with its message and status 1. Also: `-v` prints the
-# version line with status 1.
+# timestamps masked. `quit` and Ctrl-C end the Windows program with status 0,
+# and a port that goes away ends it with its message and status 1. Also: `-v`
+# prints the version line with status 1.
 #
 #   tests/windows/e2e.sh [LINUX_BUILD_DIR [WINDOWS_BUILD_DIR]]
 #
@@ -89,16 +89,17 @@ link=$WINEPREFIX/dosdevices/com$port
 
 # --- one session --------------------------------------------------------------------
 
-# run_session NAME LOG HOLD COMMAND...: the simulator on $line, the sniffer
+# run_session NAME LOG END COMMAND...: the simulator on $line, the sniffer
 # (COMMAND) with its console on a FIFO; the settings and logToFile LOG are
-# typed at once. With HOLD=1 the line stays open after the play and the
-# sniffer gets `quit` once its log has stopped growing; with HOLD=0 the line
-# closes after the play. The sniffer's status ends up in $ended_status.
+# typed at once. END says how the session ends once the play is over and the
+# log has stopped growing: `quit` typed, `interrupt` (SIGINT, which Wine
+# passes on as Ctrl-C), or `hangup`: the simulator closes the line. The
+# sniffer's status ends up in $ended_status.
 run_session() {
-  local name=$1 log=$2 hold=$3
+  local name=$1 log=$2 end=$3
   shift 3
-  local holdOption=()
-  [ "$hold" = 1 ] && holdOption=(--hold)
+  local holdOption=(--hold)
+  [ "$end" = hangup ] && holdOption=()
   rm -f "$line"
   "$sim" --link "$line" "${play[@]}" --delay 3 "${holdOption[@]}" --summary "$work/$name.summary" \
     2>"$work/$name-sim.err" &
@@ -125,7 +126,7 @@ run_session() {
     kill -0 "$snifferPid" 2>/dev/null || break
     sleep 0.1
   done
-  if [ "$hold" = 1 ]; then
+  if [ "$end" != hangup ]; then
     grep -q '^total bytes' "$work/$name.summary" 2>/dev/null || fail "$name: the play did not end"
     local file=${log#Z:}
     local size=-1
@@ -133,7 +134,11 @@ run_session() {
       size=$(stat -c %s "$file")
       sleep 1
     done
-    printf 'quit\n' >&3
+    if [ "$end" = quit ]; then
+      printf 'quit\n' >&3
+    else
+      kill -INT "$snifferPid"
+    fi
   fi
   wait_for_end "$snifferPid" 30 || fail "$name: the sniffer did not end"
   exec 3>&-
@@ -148,11 +153,11 @@ mask() {
 
 started=$(date +%s)
 line=$work/linux-line
-run_session linux "$work/linux.log" 1 "$sniffer" "$line" -b 115200
+run_session linux "$work/linux.log" quit "$sniffer" "$line" -b 115200
 [ "$ended_status" = 0 ] || fail "linux: quit ended with status $ended_status"
 
 line=$link
-run_session windows "Z:$work/windows.log" 1 wine "$exe" "COM$port" -b 115200
+run_session windows "Z:$work/windows.log" quit wine "$exe" "COM$port" -b 115200
 [ "$ended_status" = 0 ] || fail "windows: quit ended with status $ended_status, not 0"
 grep -q -- '-- Stopping --' "$work/windows.out" || fail "windows: no reply to quit"
 echo "e2e: quit ends the Windows program with status 0"
@@ -168,10 +173,14 @@ if ! diff -u <(mask "$work/linux.log") <(mask "$work/windows.log") >"$work/log.d
 fi
 echo "e2e: the same traffic gives the same log on Linux and Windows ($(wc -l <"$work/linux.log") lines, $decoded telegrams)"
 
-# --- a port that goes away -------------------------------------------------------------
+# --- Ctrl-C, and a port that goes away ------------------------------------------------
 
 play=(-b 115200 -n 4 -s 3 -c 20 -q)
-run_session gone "Z:$work/gone.log" 0 wine "$exe" "COM$port" -b 115200
+run_session interrupted "Z:$work/interrupted.log" interrupt wine "$exe" "COM$port" -b 115200
+[ "$ended_status" = 0 ] || fail "interrupted: Ctrl-C ended the sniffer with status $ended_status, not 0"
+echo "e2e: Ctrl-C ends the Windows program in order with status 0"
+
+run_session gone "Z:$work/gone.log" hangup wine "$exe" "COM$port" -b 115200
 [ "$ended_status" = 1 ] || fail "gone: the sniffer ended with status $ended_status, not 1"
 grep -q "^cannot read COM$port: " "$work/gone.err" || fail "gone: no message naming COM$port"
 echo "e2e: a port that goes away ends the program with status 1: $(head -n 1 "$work/gone.err")"
