@@ -68,7 +68,7 @@ wait_for_end() {
 # The first start in a fresh prefix sets it up (slow, once) and links the
 # machine's serial ports as COM1, COM2, ...; a server that stays up keeps
 # that from running again under the link made below.
-wineserver -p 600 >/dev/null 2>&1
+wineserver -p 600 >/dev/null 2>&1 || true  # one may run already
 version=$(wine "$exe" -v 2>"$work/version.err") && fail "-v ended with status 0"
 status=$?
 [ "$status" = 1 ] || fail "-v ended with status $status, not 1"
@@ -141,8 +141,10 @@ run_session() {
     fi
   fi
   wait_for_end "$snifferPid" 30 || fail "$name: the sniffer did not end"
+  local snifferStatus=$ended_status
   exec 3>&-
   wait_for_end "$simPid" 30 || fail "$name: the simulator did not end"
+  ended_status=$snifferStatus
 }
 
 mask() {
