@@ -49,21 +49,9 @@ namespace zvEacRow {
 using Arg = ZvEacRowArg;
 using Kind = ZvEacRowKind;
 
-constexpr ZvEacRow make(Kind kind, std::size_t offset, std::size_t width, const char* format = nullptr) {
-    ZvEacRow row;
-    row.kind = kind;
-    row.offset = offset;
-    row.width = width;
-    row.format = format;
-    return row;
-}
 constexpr ZvEacRow field(std::size_t offset, std::size_t width, const char* format, Arg first, Arg second = Arg::NONE,
                          ZvEacNameOf name = nullptr) {
-    ZvEacRow row = make(Kind::FIELD, offset, width, format);
-    row.first = first;
-    row.second = second;
-    row.name = name;
-    return row;
+    return {.offset = offset, .width = width, .format = format, .first = first, .second = second, .name = name};
 }
 constexpr ZvEacRow u8(std::size_t offset, const char* format) { return field(offset, 1, format, Arg::VALUE); }
 constexpr ZvEacRow u16(std::size_t offset, const char* format) { return field(offset, 2, format, Arg::VALUE); }
@@ -81,29 +69,30 @@ constexpr ZvEacRow valueAndName(std::size_t offset, const char* format, ZvEacNam
     return field(offset, 1, format, Arg::VALUE, Arg::NAME, nameOf);
 }
 constexpr ZvEacRow yesNo(std::size_t offset, U32 bits, const char* format) {
-    ZvEacRow row = field(offset, 1, format, Arg::YES_NO);
-    row.test = bits;
-    return row;
+    return {.offset = offset, .width = 1, .format = format, .first = Arg::YES_NO, .test = bits};
 }
 constexpr ZvEacRow withNote(std::size_t offset, std::size_t width, const char* format, U32 when, const char* note) {
-    ZvEacRow row = field(offset, width, format, Arg::VALUE, Arg::NOTE);
-    row.test = when;
-    row.note = note;
-    return row;
+    return {.offset = offset,
+            .width = width,
+            .format = format,
+            .first = Arg::VALUE,
+            .second = Arg::NOTE,
+            .test = when,
+            .note = note};
 }
-constexpr ZvEacRow deviceId(std::size_t offset, const char* label) { return make(Kind::DEVICE_ID, offset, 12, label); }
-constexpr ZvEacRow time(std::size_t offset, const char* format) { return make(Kind::TIME, offset, 6, format); }
+constexpr ZvEacRow deviceId(std::size_t offset, const char* label) {
+    return {.kind = Kind::DEVICE_ID, .offset = offset, .width = 12, .format = label};
+}
+constexpr ZvEacRow time(std::size_t offset, const char* format) {
+    return {.kind = Kind::TIME, .offset = offset, .width = 6, .format = format};
+}
 constexpr ZvEacRow flagBlock(std::size_t statusOffset, std::size_t maskOffset) {
-    ZvEacRow row = make(Kind::FLAG_BLOCK, statusOffset, 4);
-    row.test = static_cast<U32>(maskOffset);
-    return row;
+    return {.kind = Kind::FLAG_BLOCK, .offset = statusOffset, .width = 4, .test = static_cast<U32>(maskOffset)};
 }
-constexpr ZvEacRow physicalBlock(std::size_t offset) { return make(Kind::PHYSICAL_BLOCK, offset, 1); }
-constexpr ZvEacRow custom(ZvEacRowPrinter printer) {
-    ZvEacRow row = make(Kind::CUSTOM, 0, 0);
-    row.custom = printer;
-    return row;
+constexpr ZvEacRow physicalBlock(std::size_t offset) {
+    return {.kind = Kind::PHYSICAL_BLOCK, .offset = offset, .width = 1};
 }
+constexpr ZvEacRow custom(ZvEacRowPrinter printer) { return {.kind = Kind::CUSTOM, .custom = printer}; }
 }  // namespace zvEacRow
 
 // --- checks made where a table is compiled ----------------------------------

@@ -1,5 +1,6 @@
 // Printers for the access-control, diagnostic, alarm, housekeeping and
 // service telegrams.
+#include <array>
 #include <cstddef>
 #include <cstdlib>
 #include <span>
@@ -188,27 +189,23 @@ constexpr ZvEacRow kGetParameter[] = {
 
 // Value width of ZvEacTeleParamOpData by parameter id; 0 for ids whose value
 // is not decoded.
-std::size_t paramValueWidth(U8 paramId) {
+constexpr std::array<U8, 256> kParamValueWidth = [] {
     using Value = decltype(ZvEacTeleParamOpData::u);
-    switch (paramId) {
-        case ZV_EAC_PARAM_ID_TMO_SLAVE_OFFLINE:
-        case ZV_EAC_PARAM_ID_TMO_SLAVE_MIN:
-        case ZV_EAC_PARAM_ID_TMO_SLAVE_PROBE_MAX:
-        case ZV_EAC_PARAM_ID_TMO_SLAVE_POLL_MAX:
-            return sizeof(Value::timeout);
-        case ZV_EAC_PARAM_ID_RX_BUF_LENGTH:
-            return sizeof(Value::rxBufLength);
-        case ZV_EAC_PARAM_ID_EAC_PARAM_A:
-        case ZV_EAC_PARAM_ID_EAC_PARAM_B:
-        case ZV_EAC_PARAM_ID_OEM_FLASH_PARAM_A:
-        case ZV_EAC_PARAM_ID_OEM_FLASH_PARAM_B:
-            return sizeof(Value::eacParam);
-        default:
-            return paramId >= ZV_EAC_PARAM_ID_OEM_PARAM_128 && paramId <= ZV_EAC_PARAM_ID_OEM_PARAM_159
-                       ? sizeof(Value::eacParam)
-                       : 0;
+    std::array<U8, 256> width{};
+    for (U8 id : {ZV_EAC_PARAM_ID_TMO_SLAVE_OFFLINE, ZV_EAC_PARAM_ID_TMO_SLAVE_MIN, ZV_EAC_PARAM_ID_TMO_SLAVE_PROBE_MAX,
+                  ZV_EAC_PARAM_ID_TMO_SLAVE_POLL_MAX}) {
+        width[id] = sizeof(Value::timeout);
     }
-}
+    width[ZV_EAC_PARAM_ID_RX_BUF_LENGTH] = sizeof(Value::rxBufLength);
+    for (U8 id : {ZV_EAC_PARAM_ID_EAC_PARAM_A, ZV_EAC_PARAM_ID_EAC_PARAM_B, ZV_EAC_PARAM_ID_OEM_FLASH_PARAM_A,
+                  ZV_EAC_PARAM_ID_OEM_FLASH_PARAM_B}) {
+        width[id] = sizeof(Value::eacParam);
+    }
+    for (unsigned id = ZV_EAC_PARAM_ID_OEM_PARAM_128; id <= ZV_EAC_PARAM_ID_OEM_PARAM_159; ++id) {
+        width[id] = sizeof(Value::eacParam);
+    }
+    return width;
+}();
 
 constexpr ZvEacRow kGetEvent[] = {
     row::u16(offsetof(ZvEacTeleEventReq, index), "eventIndex( %d )"),
@@ -382,7 +379,7 @@ Boolean zvEacPrintParameter(ZvEacBytes body) {
         return FALSE;
     }
     const U8 paramId = body.u8(idAt);
-    const std::size_t width = paramValueWidth(paramId);
+    const std::size_t width = kParamValueWidth[paramId];
     if (!body.has(valueAt, width)) {
         return FALSE;
     }
