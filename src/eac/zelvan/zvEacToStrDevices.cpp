@@ -145,19 +145,21 @@ void printDoorModeTime(ZvEacBytes body) {
     }
 }
 
-constexpr ZvEacRow kSetDoorMode[] = {
+// Lines 1 and 2 of both forms.
+constexpr ZvEacRow kSetDoorModeCommon[] = {
     row::name(offsetof(SetDoorMode, doorMode), "DoorMode:          %s", zvEacDoorModeToStr),
     row::custom(printDoorModeTime),
+};
+
+constexpr ZvEacRow kSetDoorMode[] = {
+    row::rows(kSetDoorModeCommon),
     row::name(offsetof(SetDoorMode, lightIndication), "Light Indication:  %s", zvEacLightIndicationToStr),
 };
 
 constexpr ZvEacRow kSetDoorModeWithIndication[] = {
-    kSetDoorMode[0],
-    kSetDoorMode[1],
+    row::rows(kSetDoorModeCommon),
     row::name(offsetof(SetDoorModeExt, indicationMode), "Indication Mode:  %s", zvEacIndicationModeToStr),
-    row::name(offsetof(SetDoorModeExt, doorSide), "Door side:         %s", zvEacDoorSideToStr),
-    row::flagBlock(offsetof(SetDoorModeExt, indicationStatus), offsetof(SetDoorModeExt, indicationMask)),
-    row::physicalBlock(offsetof(SetDoorModeExt, physicalRepresentation)),
+    row::rows(kZvEacIndicationSettings<SetDoorModeExt>),
 };
 
 // ---------------------------------------------------------------- permanent indication
@@ -174,8 +176,7 @@ constexpr ZvEacRow kPermanentIndication[] = {
 };
 
 constexpr ZvEacRow kPermanentIndicationWithPhysical[] = {
-    kPermanentIndication[0],
-    kPermanentIndication[1],
+    row::rows(kPermanentIndication),
     row::physicalBlock(offsetof(SpiExt, physicalRepresentation)),
 };
 

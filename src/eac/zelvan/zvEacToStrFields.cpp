@@ -112,6 +112,9 @@ void zvEacPrintRows(ZvEacBytes body, std::span<const ZvEacRow> rows) {
             case ZvEacRowKind::CUSTOM:
                 row.custom(body);
                 break;
+            case ZvEacRowKind::ROWS:
+                zvEacPrintRows(body, row.rows);
+                break;
         }
     }
 }

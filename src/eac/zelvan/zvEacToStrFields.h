@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <span>
 
+#include "eac/zelvan/zvEacToStr.h"
 #include "eac/zelvan/zvEacToStrPrivate.h"
 
 using ZvEacNameOf = const char* (*)(U32 code);
@@ -20,6 +21,7 @@ enum class ZvEacRowKind : U8 {
     FLAG_BLOCK,      // "\n", then the indication flags: status at `offset`, mask at `test`
     PHYSICAL_BLOCK,  // "\n", then the physical-representation flags of the byte at `offset`
     CUSTOM,          // `custom` prints what a row cannot say; it reads through the view
+    ROWS,            // the rows of `rows`, a part that several tables share
 };
 
 // What a FIELD row gives a conversion of its format.
@@ -42,6 +44,7 @@ struct ZvEacRow {
     U32 test = 0;
     const char* note = nullptr;
     ZvEacRowPrinter custom = nullptr;
+    std::span<const ZvEacRow> rows = {};
 };
 
 // Row builders. Numbers and names read a byte unless the builder says otherwise.
@@ -93,6 +96,7 @@ constexpr ZvEacRow physicalBlock(std::size_t offset) {
     return {.kind = Kind::PHYSICAL_BLOCK, .offset = offset, .width = 1};
 }
 constexpr ZvEacRow custom(ZvEacRowPrinter printer) { return {.kind = Kind::CUSTOM, .custom = printer}; }
+constexpr ZvEacRow rows(std::span<const ZvEacRow> part) { return {.kind = Kind::ROWS, .rows = part}; }
 }  // namespace zvEacRow
 
 // --- checks made where a table is compiled ----------------------------------
@@ -164,6 +168,8 @@ constexpr bool takes(const ZvEacRow& row, ZvEacRowArg arg, Conversion c) {
 
 constexpr bool isNumber(Conversion c) { return c == Conversion::SIGNED || c == Conversion::UNSIGNED; }
 
+constexpr bool rowsValid(std::span<const ZvEacRow> rows, std::size_t size);
+
 constexpr bool rowValid(const ZvEacRow& row, std::size_t size) {
     if (row.offset > size || row.width > size - row.offset) {
         return false;
@@ -192,19 +198,34 @@ constexpr bool rowValid(const ZvEacRow& row, std::size_t size) {
             return row.width == 1;
         case ZvEacRowKind::CUSTOM:
             return row.custom != nullptr && row.width == 0;
+        case ZvEacRowKind::ROWS:
+            return !row.rows.empty() && rowsValid(row.rows, size);
     }
     return false;
 }
-}  // namespace zvEacRowCheck
 
-constexpr bool zvEacRowsValid(std::span<const ZvEacRow> rows, std::size_t size) {
+constexpr bool rowsValid(std::span<const ZvEacRow> rows, std::size_t size) {
     for (const ZvEacRow& row : rows) {
-        if (!zvEacRowCheck::rowValid(row, size)) {
+        if (!rowValid(row, size)) {
             return false;
         }
     }
     return true;
 }
+}  // namespace zvEacRowCheck
+
+constexpr bool zvEacRowsValid(std::span<const ZvEacRow> rows, std::size_t size) {
+    return zvEacRowCheck::rowsValid(rows, size);
+}
+
+// The door side and the two flag blocks that end every form with an
+// indication.
+template <typename Record>
+constexpr ZvEacRow kZvEacIndicationSettings[] = {
+    zvEacRow::name(offsetof(Record, doorSide), "Door side:         %s", zvEacDoorSideToStr),
+    zvEacRow::flagBlock(offsetof(Record, indicationStatus), offsetof(Record, indicationMask)),
+    zvEacRow::physicalBlock(offsetof(Record, physicalRepresentation)),
+};
 
 // Prints the rows; the caller has checked the body's length.
 void zvEacPrintRows(ZvEacBytes body, std::span<const ZvEacRow> rows);

@@ -59,21 +59,22 @@ static_assert(offsetof(Gas, requstedSequenceAction) == offsetof(GasExt, requsted
               offsetof(Gas, openTimerSpecifier) == offsetof(GasExt, openTimerSpecifier) &&
               offsetof(Gas, timeInSec) == offsetof(GasExt, timeInSec));
 
-constexpr ZvEacRow kGrantAccess[] = {
+// Lines 1 to 3 of both forms.
+constexpr ZvEacRow kGrantAccessCommon[] = {
     row::name(offsetof(Gas, requstedSequenceAction), "Requested Action:     %s", zvEacRequstedSequenceActionToStr),
     row::name(offsetof(Gas, openTimerSpecifier), "OpenTimer Specifier:  %s", zvEacOpenTimerSpecifierToStr),
     row::u16(offsetof(Gas, timeInSec), "OpenTime in Sec:      %d"),
+};
+
+constexpr ZvEacRow kGrantAccess[] = {
+    row::rows(kGrantAccessCommon),
     row::name(offsetof(Gas, lightIndication), "Light Indication:     %s", zvEacLightIndicationToStr),
 };
 
 constexpr ZvEacRow kGrantAccessWithIndication[] = {
-    kGrantAccess[0],
-    kGrantAccess[1],
-    kGrantAccess[2],
+    row::rows(kGrantAccessCommon),
     row::name(offsetof(GasExt, indicationMode), "Indication Mode:     %s", zvEacIndicationModeToStr),
-    row::name(offsetof(GasExt, doorSide), "Door side:         %s", zvEacDoorSideToStr),
-    row::flagBlock(offsetof(GasExt, indicationStatus), offsetof(GasExt, indicationMask)),
-    row::physicalBlock(offsetof(GasExt, physicalRepresentation)),
+    row::rows(kZvEacIndicationSettings<GasExt>),
 };
 
 using Iad = ZvEacTeleIndicateAccessDenied;
@@ -85,9 +86,7 @@ constexpr ZvEacRow kAccessDenied[] = {
 
 constexpr ZvEacRow kAccessDeniedWithIndication[] = {
     row::name(offsetof(IadExt, indicationMode), "Indication Mode:     %s", zvEacIndicationModeToStr),
-    row::name(offsetof(IadExt, doorSide), "Door side:         %s", zvEacDoorSideToStr),
-    row::flagBlock(offsetof(IadExt, indicationStatus), offsetof(IadExt, indicationMask)),
-    row::physicalBlock(offsetof(IadExt, physicalRepresentation)),
+    row::rows(kZvEacIndicationSettings<IadExt>),
 };
 
 using Keypad = ZvEacTeleKeypad;

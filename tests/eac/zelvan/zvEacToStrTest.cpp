@@ -367,6 +367,7 @@ TEST(ZvEacOutputHelpers, FieldLineKeepsWhatTheLoggerKeeps) {
 // row's format and printf: it must turn down every row that does not fit.
 TEST(ZvEacFieldRows, CheckTurnsDownRowsThatDoNotFit) {
     namespace row = zvEacRow;
+    static constexpr ZvEacRow kPart[] = {row::u8(0, "%d"), row::u16(1, "%d")};
     struct Case {
         const char* name;
         ZvEacRow row;
@@ -401,6 +402,8 @@ TEST(ZvEacFieldRows, CheckTurnsDownRowsThatDoNotFit) {
         {"flag block", row::flagBlock(0, 4), 8, true},
         {"flag block mask past the record", row::flagBlock(0, 4), 7, false},
         {"custom without printer", row::custom(nullptr), 0, false},
+        {"shared part", row::rows(kPart), 3, true},
+        {"shared part past the record", row::rows(kPart), 2, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(zvEacRowsValid(std::span(&c.row, 1), c.size), c.valid) << c.name;
