@@ -92,7 +92,7 @@ constexpr ZvEacRow kTamperState[] = {
 // Handle and key cylinder states share one layout and one output.
 template <typename Record, ZvEacNameOf nameOf>
 constexpr ZvEacRow kDeviceState[] = {
-    row::name(offsetof(Record, status), "%s", nameOf),
+    row::name(offsetof(Record, status), "%s", *nameOf),
     row::deviceId(offsetof(Record, devId), "Device id: "),
     row::name(offsetof(Record, doorSide), "%s", zvEacDoorSideToStr),
 };

@@ -47,14 +47,14 @@ struct ZvEacRow {
     std::span<const ZvEacRow> rows = {};
 };
 
-// Row builders. Numbers and names read a byte unless the builder says otherwise.
+// Row builders, the only way rows are made. Numbers and names read a byte
+// unless the builder says otherwise.
 namespace zvEacRow {
 using Arg = ZvEacRowArg;
 using Kind = ZvEacRowKind;
 
-constexpr ZvEacRow field(std::size_t offset, std::size_t width, const char* format, Arg first, Arg second = Arg::NONE,
-                         ZvEacNameOf name = nullptr) {
-    return {.offset = offset, .width = width, .format = format, .first = first, .second = second, .name = name};
+constexpr ZvEacRow field(std::size_t offset, std::size_t width, const char* format, Arg first, Arg second = Arg::NONE) {
+    return {.offset = offset, .width = width, .format = format, .first = first, .second = second};
 }
 constexpr ZvEacRow u8(std::size_t offset, const char* format) { return field(offset, 1, format, Arg::VALUE); }
 constexpr ZvEacRow u16(std::size_t offset, const char* format) { return field(offset, 2, format, Arg::VALUE); }
@@ -62,14 +62,22 @@ constexpr ZvEacRow u32(std::size_t offset, const char* format) { return field(of
 constexpr ZvEacRow valueTwice(std::size_t offset, const char* format) {
     return field(offset, 1, format, Arg::VALUE, Arg::VALUE);
 }
-constexpr ZvEacRow name(std::size_t offset, const char* format, ZvEacNameOf nameOf) {
-    return field(offset, 1, format, Arg::NAME, Arg::NONE, nameOf);
+// Functions come by reference, so a row made here cannot hold a null one.
+// (Where GCC builds with -fsanitize=null it cannot compare a function's
+// address with null at compile time, so the check cannot look.)
+using NameOf = const char* (&)(U32 code);
+constexpr ZvEacRow withName(ZvEacRow row, NameOf nameOf) {
+    row.name = &nameOf;
+    return row;
 }
-constexpr ZvEacRow nameAndValue(std::size_t offset, const char* format, ZvEacNameOf nameOf) {
-    return field(offset, 1, format, Arg::NAME, Arg::VALUE, nameOf);
+constexpr ZvEacRow name(std::size_t offset, const char* format, NameOf nameOf) {
+    return withName(field(offset, 1, format, Arg::NAME), nameOf);
 }
-constexpr ZvEacRow valueAndName(std::size_t offset, const char* format, ZvEacNameOf nameOf) {
-    return field(offset, 1, format, Arg::VALUE, Arg::NAME, nameOf);
+constexpr ZvEacRow nameAndValue(std::size_t offset, const char* format, NameOf nameOf) {
+    return withName(field(offset, 1, format, Arg::NAME, Arg::VALUE), nameOf);
+}
+constexpr ZvEacRow valueAndName(std::size_t offset, const char* format, NameOf nameOf) {
+    return withName(field(offset, 1, format, Arg::VALUE, Arg::NAME), nameOf);
 }
 constexpr ZvEacRow yesNo(std::size_t offset, U32 bits, const char* format) {
     return {.offset = offset, .width = 1, .format = format, .first = Arg::YES_NO, .test = bits};
@@ -95,7 +103,7 @@ constexpr ZvEacRow flagBlock(std::size_t statusOffset, std::size_t maskOffset) {
 constexpr ZvEacRow physicalBlock(std::size_t offset) {
     return {.kind = Kind::PHYSICAL_BLOCK, .offset = offset, .width = 1};
 }
-constexpr ZvEacRow custom(ZvEacRowPrinter printer) { return {.kind = Kind::CUSTOM, .custom = printer}; }
+constexpr ZvEacRow custom(void (&printer)(ZvEacBytes body)) { return {.kind = Kind::CUSTOM, .custom = &printer}; }
 constexpr ZvEacRow rows(std::span<const ZvEacRow> part) { return {.kind = Kind::ROWS, .rows = part}; }
 }  // namespace zvEacRow
 
@@ -157,7 +165,7 @@ constexpr bool takes(const ZvEacRow& row, ZvEacRowArg arg, Conversion c) {
         case ZvEacRowArg::VALUE:
             return c == Conversion::UNSIGNED || (c == Conversion::SIGNED && row.width < 4);
         case ZvEacRowArg::NAME:
-            return c == Conversion::TEXT && row.name != nullptr;
+            return c == Conversion::TEXT;
         case ZvEacRowArg::YES_NO:
             return c == Conversion::TEXT && row.test != 0;
         case ZvEacRowArg::NOTE:
@@ -197,7 +205,7 @@ constexpr bool rowValid(const ZvEacRow& row, std::size_t size) {
         case ZvEacRowKind::PHYSICAL_BLOCK:
             return row.width == 1;
         case ZvEacRowKind::CUSTOM:
-            return row.custom != nullptr && row.width == 0;
+            return row.width == 0;
         case ZvEacRowKind::ROWS:
             return !row.rows.empty() && rowsValid(row.rows, size);
     }

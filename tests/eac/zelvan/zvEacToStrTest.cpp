@@ -380,7 +380,6 @@ TEST(ZvEacFieldRows, CheckTurnsDownRowsThatDoNotFit) {
         {"16 bits half outside", row::u16(1, "%d"), 2, false},
         {"text conversion for a number", row::u8(0, "%s"), 1, false},
         {"number conversion for a name", row::name(0, "%d", zvEacDoorSideToStr), 1, false},
-        {"name without its table", row::name(0, "%s", nullptr), 1, false},
         {"one conversion too many", row::u8(0, "%d %d"), 1, false},
         {"no conversion", row::u8(0, "plain"), 1, false},
         {"percent sign", row::u8(0, "100%% %d"), 1, true},
@@ -401,7 +400,6 @@ TEST(ZvEacFieldRows, CheckTurnsDownRowsThatDoNotFit) {
         {"time with five numbers", row::time(0, "%d.%d.%d %d:%d"), 6, false},
         {"flag block", row::flagBlock(0, 4), 8, true},
         {"flag block mask past the record", row::flagBlock(0, 4), 7, false},
-        {"custom without printer", row::custom(nullptr), 0, false},
         {"shared part", row::rows(kPart), 3, true},
         {"shared part past the record", row::rows(kPart), 2, false},
     };
