@@ -3,8 +3,12 @@
 # of the archive.
 
 # The version the program prints, read from its source.
-file(STRINGS ${CMAKE_SOURCE_DIR}/src/Appl/zelvanEacSniffer/main.cpp ZV_VERSION_LINES
-     REGEX "kVersion(Major|Minor|Build) = [0-9]+")
+file(GLOB ZV_VERSION_SOURCES ${CMAKE_SOURCE_DIR}/src/Appl/zelvanEacSniffer/*.cpp)
+set(ZV_VERSION_LINES "")
+foreach(source IN LISTS ZV_VERSION_SOURCES)
+  file(STRINGS ${source} lines REGEX "kVersion(Major|Minor|Build) = [0-9]+")
+  list(APPEND ZV_VERSION_LINES ${lines})
+endforeach()
 set(ZV_WINDOWS_VERSION "")
 foreach(part IN ITEMS Major Minor Build)
   set(number 0)
