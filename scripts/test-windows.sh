@@ -21,7 +21,7 @@ cmake --build build -j "$(nproc)" --target zelvanEacSniffer zelvanEacBusSim >/de
 # One Wine server for the whole stage: its first start in a fresh prefix is
 # slow, every later one quick.
 export WINEPREFIX=$PWD/build-windows/wineprefix WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
-wineserver -p 600 >/dev/null 2>&1
+wineserver -p 600 >/dev/null 2>&1 || true  # one may run already
 trap 'wineserver -k 2>/dev/null || true' EXIT
 
 ctest --test-dir build-windows --output-on-failure -j "$(nproc)"
