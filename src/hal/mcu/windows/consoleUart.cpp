@@ -73,7 +73,9 @@ struct ConsolePort {
 
 std::atomic<bool> stopRequested{false};
 
-constexpr IcWinConsoleApi kSystemConsoleApi{GetConsoleMode, SetConsoleMode};
+// Not constexpr: the address of a function imported from a DLL is known only
+// once the program is loaded.
+const IcWinConsoleApi kSystemConsoleApi{GetConsoleMode, SetConsoleMode};
 std::atomic<const IcWinConsoleApi*> consoleApi{&kSystemConsoleApi};
 
 DWORD savedInputMode = 0;
