@@ -23,6 +23,10 @@ cmake --build build -j "$(nproc)" --target zelvanEacSniffer zelvanEacBusSim >/de
 export WINEPREFIX=$PWD/build-windows/wineprefix WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
 wineserver -p 600 >/dev/null 2>&1 || true  # one may run already
 trap 'wineserver -k 2>/dev/null || true' EXIT
+# Wine's own background programs start with the first Windows program and
+# keep its standard output; started here, they keep /dev/null, not the pipe
+# of a test whose end CTest waits to see.
+wine wineboot >/dev/null 2>&1 </dev/null || true
 
 ctest --test-dir build-windows --output-on-failure -j "$(nproc)"
 tests/windows/e2e.sh build build-windows
