@@ -379,7 +379,7 @@ void zvEacStatsPrintTable(ZvEacStatsSink sink, void* arg) {
         }
     }
     for (std::size_t c = 0; c < kColumns.size(); ++c) {
-        out.putf(" %*s", static_cast<int>(widths[c]), kColumns[c].tableHeader);
+        out.putf("  %*s", static_cast<int>(widths[c]), kColumns[c].tableHeader);
     }
     out.put("\n");
     for (std::size_t address = 0; address < kAddresses; ++address) {
@@ -388,7 +388,7 @@ void zvEacStatsPrintTable(ZvEacStatsSink sink, void* arg) {
         }
         const ZvEacStatsDeviceView view = zvEacStatsDevice(static_cast<ZvEacNwkAddr>(address));
         for (std::size_t c = 0; c < kColumns.size(); ++c) {
-            out.putf(" %*s", static_cast<int>(widths[c]), cellFor(view, kColumns[c].column, false).data());
+            out.putf("  %*s", static_cast<int>(widths[c]), cellFor(view, kColumns[c].column, false).data());
         }
         out.put("\n");
     }
