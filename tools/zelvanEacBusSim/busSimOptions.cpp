@@ -326,8 +326,10 @@ std::string busSimUsage(const char* program) {
            "\n"
            "The summary counts the frames sent per message id (good and damaged apart), the\n"
            "faults injected per kind and the ONLINE and OFFLINE reports a sniffer must print\n"
-           "per device. It is printed at the end and on SIGUSR1. SIGINT and SIGTERM stop the\n"
-           "play after the current frame.\n"
+           "per device; per device also the polls, answers, missed answers and telegrams per\n"
+           "message id that reached a sniffer intact, and the frames its receiver drops (by\n"
+           "kind) and the bytes it takes as noise. It is printed at the end and on SIGUSR1.\n"
+           "SIGINT and SIGTERM stop the play after the current frame.\n"
            "\n"
            "Exit status: 0 on success, 1 on a runtime error (a device or file that cannot be\n"
            "opened or written, no reader in time), 2 on a usage error.\n";
