@@ -189,7 +189,6 @@ const char* targetName() {
 }
 
 int run() {
-    busSimWireInit();
     busSimScenarioInit(options.seed, options.devices);
     busSimSummaryInit(options.seed, options.devices);
 
