@@ -268,6 +268,19 @@ void zvEacStatsLine(ZvEacStatsLineKind kind, U32 wireBytes, U16 firstArrivalTick
     }
 }
 
+static_assert(static_cast<U8>(ZV_EAC_STATS_LINE_FRAME) == ZV_EAC_NWK_UNIT_FRAME &&
+                  static_cast<U8>(ZV_EAC_STATS_LINE_NOISE) == ZV_EAC_NWK_UNIT_NOISE &&
+                  static_cast<U8>(ZV_EAC_STATS_LINE_DROP_BCC) == ZV_EAC_NWK_UNIT_DROP_BCC &&
+                  static_cast<U8>(ZV_EAC_STATS_LINE_DROP_TIMEOUT) == ZV_EAC_NWK_UNIT_DROP_TIMEOUT &&
+                  static_cast<U8>(ZV_EAC_STATS_LINE_DROP_NO_ETX) == ZV_EAC_NWK_UNIT_DROP_NO_ETX &&
+                  static_cast<U8>(ZV_EAC_STATS_LINE_DROP_NO_MEMORY) == ZV_EAC_NWK_UNIT_DROP_NO_MEMORY,
+              "the line kinds are the receiver's");
+
+void zvEacStatsTap(void* /*arg*/, const ZvEacNwkUnit& unit) {
+    zvEacStatsLine(static_cast<ZvEacStatsLineKind>(unit.kind), static_cast<U32>(unit.wire.size()),
+                   unit.firstArrivalTick, unit.lastArrivalTick);
+}
+
 void zvEacStatsFrame(ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, const U8* data) {
     previousFrame = currentFrame;
     currentFrame = pendingFrame;

@@ -67,6 +67,9 @@ void zvEacStatsSetBitRate(U32 bitsPerSecond);
 // arrival milliseconds of its first and last byte.
 void zvEacStatsLine(ZvEacStatsLineKind kind, U32 wireBytes, U16 firstArrivalTick, U16 lastArrivalTick);
 
+// The same in the form of the receiver's tap.
+void zvEacStatsTap(void* arg, const ZvEacNwkUnit& unit);
+
 // From the bus observer, for every delivered frame, in this order: the
 // frame, then what the observer concluded from it.
 void zvEacStatsFrame(ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, const U8* data);

@@ -96,6 +96,19 @@ constexpr std::size_t kFilterTextSize = 2048;
 std::array<char, kFilterTextSize + 16> filterReply{};
 std::array<char, 512> statsCsvReply{};
 
+// Everything the receiver decides on, whatever is printed.
+void lineTap(void* /*arg*/, const ZvEacNwkUnit& unit) { zvEacStatsTap(nullptr, unit); }
+
+Boolean rawDumpGate(void* /*arg*/, U8 source, U8 destination) {
+    return zvEacFilterAddressPasses(zvEacFilterActive(), source, destination);
+}
+
+void applyFilter(const ZvEacFilter& filter) {
+    zvEacFilterSet(filter);
+    // Without an address filter the dump prints every byte as it comes.
+    zvEacNwkSetRawDumpGate(&nwkInst, filter.byAddress != FALSE ? rawDumpGate : nullptr, nullptr);
+}
+
 void shellSink(void* /*arg*/, const char* text) { mainShellPrint(text); }
 void loggerSink(void* /*arg*/, const char* text) { loggerPrintf("%s", text); }
 void fileSink(void* arg, const char* text) { std::fputs(text, static_cast<std::FILE*>(arg)); }
@@ -116,7 +129,7 @@ Boolean applyStatsOptions() {
     if (options.filter != nullptr) {
         ZvEacFilter filter{};
         (void)zvEacFilterParseText(options.filter, filter);  // checked on the command line
-        zvEacFilterSet(filter);
+        applyFilter(filter);
     }
     // Found out now rather than after a long session.
     if (options.statsCsvFile != nullptr) {
@@ -134,6 +147,7 @@ Boolean applyStatsOptions() {
 // not be written.
 Boolean finishStats() {
     const MainOptions& options = mainGetOptions();
+    zvEacNwkFlush(&nwkInst);  // noise still waiting to be ended by a quiet line
     if (options.stats != FALSE) {
         zvEacStatsPrintTable(loggerSink, nullptr);
     }
@@ -201,6 +215,7 @@ Boolean wireUp(UartBitrate uartFormattedBaudRate, std::array<OsalWaitObject, 3>&
     mainShellPrint(" Current settings: eac flavour: ");
     mainShellPrint("ZELVAN ");
     zvEacNwkInit(&nwkInst, &fifoTx, &fifoRx, zvEacNetworkRxCb, zvEacNwkTxResCb, nullptr);
+    zvEacNwkSetTap(&nwkInst, lineTap, nullptr);
     zvEacStatsSetBitRate(baudrateEnum2baudrate(uartFormattedBaudRate));
     zvEacStatsReset();
     shellApi->printf(shellApi->sh, "baudrate: %d\n", static_cast<int>(baudrateEnum2baudrate(uartFormattedBaudRate)));
@@ -279,7 +294,7 @@ const char* mainFilterCmd(U8 argc, char** argv, void* /*cbArg*/) {
         if (zvEacFilterParse(std::span<const char* const>(argv + 1, argc - 1U), filter) == FALSE) {
             return kHelpStrFilter;
         }
-        zvEacFilterSet(filter);
+        applyFilter(filter);
     }
     std::array<char, kFilterTextSize> text{};
     zvEacFilterDescribe(zvEacFilterActive(), text.data(), text.size());
