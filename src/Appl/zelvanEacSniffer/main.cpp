@@ -73,6 +73,17 @@ std::array<U16, kFifoRxSize> fifoRxArrivalTicks{};
 std::array<Char, kFifoShellTxSize> fifoShellBufTx{};
 std::array<Char, kFifoShellRxSize> fifoShellBufRx{};
 
+// The words Tab offers after stats and filter.
+const char* statsWord(std::size_t index) {
+    constexpr std::array<const char*, 3> kWords{"msg", "reset", "csv"};
+    return index < kWords.size() ? kWords[index] : nullptr;
+}
+
+const char* filterWord(std::size_t index) {
+    constexpr std::array<const char*, 3> kKeywords{"addr", "msg", "off"};
+    return index < kKeywords.size() ? kKeywords[index] : zvEacFilterMsgIdName(index - kKeywords.size());
+}
+
 void registerCommands() {
     shellApi->reg(shellApi->sh, "quit", kHelpStrQuit, mainShellCbQuit, nullptr);
     shellApi->reg(shellApi->sh, "exit", kHelpStrQuit, mainShellCbQuit, nullptr);
@@ -81,6 +92,8 @@ void registerCommands() {
     shellApi->reg(shellApi->sh, "rawData", kHelpStrRawDataMsg, mainRawDataCmd, nullptr);
     shellApi->reg(shellApi->sh, "stats", kHelpStrStats, mainStatsCmd, nullptr);
     shellApi->reg(shellApi->sh, "filter", kHelpStrFilter, mainFilterCmd, nullptr);
+    shellSetArgCompleter("stats", statsWord);
+    shellSetArgCompleter("filter", filterWord);
 }
 
 void closePorts() {
