@@ -162,6 +162,7 @@ Boolean finishStats() {
     const MainOptions& options = mainGetOptions();
     zvEacNwkFlush(&nwkInst);  // noise still waiting to be ended by a quiet line
     if (options.stats != FALSE) {
+        loggerPrintf("\n");  // off the prompt's line
         zvEacStatsPrintTable(loggerSink, nullptr);
     }
     if (options.statsCsvFile != nullptr && writeStatsCsv(options.statsCsvFile) == FALSE) {
