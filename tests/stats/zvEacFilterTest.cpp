@@ -85,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
                     PassCase{"msg 0xa3", 0, 8, 0xA2, false, true}, PassCase{"addr 7 msg 0xa3", 7, 0, 0xA3, true, true},
                     PassCase{"addr 7 msg 0xa3", 7, 0, 0x28, false, true},
                     PassCase{"addr 7 msg 0xa3", 8, 0, 0xA3, false, false},
-                    PassCase{"addr 255", 0, 255, 0x00, true, true}));
+                    PassCase{"addr 255", 0, 255, 0x00, true, true}),
+    [](const testing::TestParamInfo<PassCase>& info) { return "Case" + std::to_string(info.index); });
 
 TEST(Filter, NamesForCompletionAreTheCatalogues) {
     EXPECT_STREQ(zvEacFilterMsgIdName(0), "MSGID_GET_VERSION");

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <ostream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -126,6 +128,9 @@ std::vector<std::string> statsOfSeenDevices() {
     return seen;
 }
 
+// Names the case in test listings and failures.
+void PrintTo(const SequenceCase& c, std::ostream* os) { *os << c.name; }
+
 class BusObserverSequence : public BusObserver, public testing::WithParamInterface<SequenceCase> {};
 
 TEST_P(BusObserverSequence, ReportsEachChangeOnceAndCountsIt) {
@@ -190,6 +195,8 @@ struct FilterCase {
     std::vector<std::string> events;
 };
 
+void PrintTo(const FilterCase& c, std::ostream* os) { *os << c.filter; }
+
 class BusObserverFilter : public BusObserver, public testing::WithParamInterface<FilterCase> {
 protected:
     static std::string play() {
@@ -228,7 +235,14 @@ INSTANTIATE_TEST_SUITE_P(Observer, BusObserverFilter,
                                          FilterCase{"msg MSGID_LOCK_STATE",
                                                     {"5 ONLINE", "from 5", "7 ONLINE", "from 7", "5 OFFLINE", "from 7",
                                                      "5 ONLINE", "from 5"}},
-                                         FilterCase{"addr 7 msg 0xa2", {"to 7", "7 ONLINE", "to 7"}}));
+                                         FilterCase{"addr 7 msg 0xa2", {"to 7", "7 ONLINE", "to 7"}}),
+                         [](const testing::TestParamInfo<FilterCase>& info) {
+                             std::string name = info.param.filter;
+                             std::replace_if(
+                                 name.begin(), name.end(),
+                                 [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+                             return name;
+                         });
 
 TEST_F(BusObserver, ChangeReportComesBeforeTheFrameThatCausedIt) {
     deliver({0, 5});
