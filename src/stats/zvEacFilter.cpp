@@ -261,15 +261,15 @@ void zvEacFilterDescribe(const ZvEacFilter& filter, char* text, std::size_t size
     text[0] = '\0';
     std::size_t used = 0;
     if (filter.byAddress == FALSE && filter.byMsgId == FALSE) {
-        append(text, size, used, "off");
+        append(text, size, used, "%s", "off");
         return;
     }
     if (filter.byAddress != FALSE) {
-        append(text, size, used, "addr ");
+        append(text, size, used, "%s", "addr ");
         describeBits(filter.addresses, false, text, size, used);
     }
     if (filter.byMsgId != FALSE) {
-        append(text, size, used, filter.byAddress != FALSE ? " msg " : "msg ");
+        append(text, size, used, "%s", filter.byAddress != FALSE ? " msg " : "msg ");
         describeBits(filter.msgIds, true, text, size, used);
     }
 }
