@@ -143,7 +143,7 @@ TEST(BusStatsAgainstSim, EveryFigureEqualsTheSummaryWhileAFilterNarrowsThePrinti
     const std::string logFile = tmp.file("sniffer.log");
 
     ChildProcess sim;
-    ASSERT_TRUE(sim.start({kSim, "--link", link, "-b", "115200", "-c", "1000", "-s", "11", "--faults", "0.05", "--hold",
+    ASSERT_TRUE(sim.start({kSim, "--link", link, "-b", "115200", "-c", "800", "-s", "11", "--faults", "0.05", "--hold",
                            "--summary", summaryFile, "--delay", "1", "--wait-reader", "30", "-q"}));
     ASSERT_TRUE(zvtest::waitUntil([&] { return std::filesystem::exists(link); })) << sim.stderrText();
 

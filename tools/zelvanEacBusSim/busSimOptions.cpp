@@ -309,7 +309,7 @@ std::string busSimUsage(const char* program) {
            "  -s, --seed N         seed of the scenario (default 1)\n"
            "      --faults RATE    probability per frame of a line fault, 0 to 1 (default 0):\n"
            "                       a wrong BCC, a missing ETX, noise between frames, or a\n"
-           "                       250 ms pause inside a frame\n"
+           "                       400 ms pause inside a frame\n"
            "      --fps N          at most N frames per second, for traffic a person can read\n"
            "      --summary FILE   write the summary into FILE instead of standard output\n"
            "  -q, --quiet          no progress messages on standard error\n"
