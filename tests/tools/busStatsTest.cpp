@@ -254,7 +254,7 @@ TEST(BusStatsAnswerTimes, FollowThePausesOnTheLine) {
     const std::vector<U8> poll = zvtest::encodeFrame(0, 5, getLockState);
     const std::vector<U8> answer = zvtest::encodeFrame(5, 0, lockState);
     const auto bytes = [](const std::vector<U8>& frame) { return std::string(frame.begin(), frame.end()); };
-    const std::vector<int> pauses_ms{20, 60, 120};
+    const std::vector<int> pauses_ms{20, 60, 150};
     for (const int pause : pauses_ms) {
         ASSERT_TRUE(line.write(bytes(poll)));
         std::this_thread::sleep_for(std::chrono::milliseconds(pause));
@@ -266,10 +266,11 @@ TEST(BusStatsAnswerTimes, FollowThePausesOnTheLine) {
     const Csv csv = probe.until([](const Csv& c) { return c.device(5, "answers") == 3; }, 20s);
     ASSERT_EQ(csv.device(5, "answers"), 3U);
     ASSERT_EQ(csv.device(5, "polls"), 3U);
-    // A few milliseconds either way for when the reader takes the bytes; a
-    // loaded machine may take longer, never much shorter.
+    // The bytes are timed when the reader takes them: on a busy machine the
+    // poll may be noted late (a shorter answer time) or the answer (a longer
+    // one), by a few tens of milliseconds.
     const auto near = [](unsigned measured, int chosen) {
-        return measured + 10 >= static_cast<unsigned>(chosen) && measured <= static_cast<unsigned>(chosen) + 60;
+        return measured + 40 >= static_cast<unsigned>(chosen) && measured <= static_cast<unsigned>(chosen) + 60;
     };
     EXPECT_PRED2(near, csv.device(5, "answer_min_ms"), pauses_ms.front());
     EXPECT_PRED2(near, csv.device(5, "answer_max_ms"), pauses_ms.back());
