@@ -10,7 +10,6 @@ namespace {
 
 constexpr unsigned kValues = 256;
 constexpr std::size_t kMaxWords = 64;
-constexpr std::size_t kMaxText = 300;
 constexpr std::string_view kNamePrefix = "MSGID_";
 constexpr const char* kUnknownMsgId = "## unknown msgid ###";
 
@@ -227,7 +226,7 @@ Boolean zvEacFilterParseText(const char* text, ZvEacFilter& out) {
     if (text == nullptr) {
         return FALSE;
     }
-    std::array<char, kMaxText> copy{};
+    std::array<char, ZV_EAC_FILTER_TEXT_MAX> copy{};
     const std::size_t length = std::strlen(text);
     if (length >= copy.size()) {
         return FALSE;

@@ -15,6 +15,9 @@
 
 #include "hal/include/hal_types.h"
 
+// Longest expression read from one text; any filter's description fits.
+inline constexpr std::size_t ZV_EAC_FILTER_TEXT_MAX = 4096;
+
 struct ZvEacFilter {
     Boolean byAddress;
     Boolean byMsgId;
@@ -25,7 +28,8 @@ struct ZvEacFilter {
 // Reads the words of an expression into `out`. FALSE, with `out`
 // untouched, when it is not a valid expression.
 Boolean zvEacFilterParse(std::span<const char* const> words, ZvEacFilter& out);
-// The same from one text, words separated by blanks.
+// The same from one text, words separated by blanks, shorter than
+// ZV_EAC_FILTER_TEXT_MAX.
 Boolean zvEacFilterParseText(const char* text, ZvEacFilter& out);
 // The filter as an expression that parses back to it ("off" when open),
 // cut to fit `size`.

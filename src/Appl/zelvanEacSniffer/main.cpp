@@ -104,8 +104,7 @@ void closePorts() {
 
 // --- bus health ----------------------------------------------------------------------
 
-// Fits any filter: every address range and every catalogue name.
-constexpr std::size_t kFilterTextSize = 2048;
+constexpr std::size_t kFilterTextSize = ZV_EAC_FILTER_TEXT_MAX;
 std::array<char, kFilterTextSize + 16> filterReply{};
 std::array<char, 512> statsCsvReply{};
 
