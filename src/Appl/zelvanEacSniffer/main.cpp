@@ -53,7 +53,7 @@ constexpr const char* kHelpStrFilter =
     " filter msg MSGID_LOCK_STATE,0xa3 -> only these message ids (catalogue names or numbers)\n"
     " filter addr 7 msg 0xa3         -> both; each filter command replaces the one before\n"
     " filter off                     -> print everything (default)\n"
-    " statistics, logging of the online state and captures always see everything\n";
+    " the statistics and the ONLINE/OFFLINE bookkeeping always see everything\n";
 constexpr const char* kReplyOk = "ok\n";
 constexpr const char* kReplyStopping = "-- Stopping --\n";
 
