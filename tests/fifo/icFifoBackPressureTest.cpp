@@ -70,7 +70,10 @@ TEST_P(IcFifoBackPressureTest, SlowConsumerGetsEveryByteInOrder) {
     EXPECT_EQ(received, sent);
 }
 
-INSTANTIATE_TEST_SUITE_P(Producers, IcFifoBackPressureTest, testing::Values(Push::CHARS, Push::BLOCKS));
+INSTANTIATE_TEST_SUITE_P(Producers, IcFifoBackPressureTest, testing::Values(Push::CHARS, Push::BLOCKS),
+                         [](const testing::TestParamInfo<Push>& info) {
+                             return std::string(info.param == Push::CHARS ? "Chars" : "Blocks");
+                         });
 
 TEST(IcFifoBackPressure, StoppedConsumerCostsOneWaitThenPushesDropAsBefore) {
     Fifo<32> fifo;
