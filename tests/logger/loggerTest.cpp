@@ -86,7 +86,8 @@ TEST_F(LoggerTest, ConsoleAlwaysFileWhileSwitchedOn) {
     std::ofstream(name) << "earlier\n";
     EXPECT_EQ(command({"1", name}), TRUE);
     loggerPrintf("a\n");
-    fs::remove(name);  // the next message creates it anew
+    loggerFlush();
+    fs::remove(name);  // the next flush creates it anew
     loggerPrintf("b\n");
     EXPECT_EQ(command({"0"}), TRUE);
     loggerPrintf("c\n");
@@ -133,6 +134,7 @@ TEST_F(LoggerTest, LogToFileArguments) {
         }
         EXPECT_EQ(command(words), c.result);
         loggerPrintf("probe\n");
+        loggerFlush();
         EXPECT_EQ(fileText(c.startOn ? before : fresh), c.endsOn ? "probe\n" : "");
         EXPECT_EQ(console(), "probe\n\r");
     }
@@ -154,9 +156,11 @@ TEST_F(LoggerTest, RefusedFileNamesLeaveLoggingAsItWas) {
     EXPECT_FALSE(fs::exists(tooLong));
 
     loggerPrintf("a\n");
+    loggerFlush();
     EXPECT_EQ(fileText(good), "a\n");
     EXPECT_EQ(loggerEnableLogToFile(longest.c_str()), TRUE);
     loggerPrintf("b\n");
+    loggerFlush();
     EXPECT_EQ(fileText(longest), "b\n");
 }
 
@@ -165,6 +169,7 @@ TEST_F(LoggerTest, TextIsFormattedOnceAndCut) {
     ASSERT_EQ(loggerEnableLogToFile(name.c_str()), TRUE);
     loggerPrintf("%d%% of %s\n", 50, "%s%n");
     loggerPrintf("%s", std::string(400, 'm').c_str());
+    loggerFlush();
     EXPECT_EQ(console(), "50% of %s%n\n\r" + std::string(299, 'm'));
     EXPECT_EQ(fileText(name), "50% of %s%n\n" + std::string(299, 'm'));
 }
@@ -176,14 +181,18 @@ TEST_F(LoggerTest, WriteFailureIsReportedOncePerFailingStretch) {
     const std::string report = std::string("Could not write to log file /dev/full: ") + std::strerror(ENOSPC) + "\n\r";
     const std::string good = path("good.txt");
     ASSERT_EQ(loggerEnableLogToFile("/dev/full"), TRUE);
-    loggerPrintf("one\n");
-    loggerPrintf("two\n");
+    const auto print = [](const char* text) {
+        loggerPrintf("%s", text);
+        loggerFlush();  // as the main loop does at the latest 100 ms later
+    };
+    print("one\n");
+    print("two\n");
     EXPECT_EQ(console(), "one\n\r" + report + "two\n\r");
 
     ASSERT_EQ(loggerEnableLogToFile(good.c_str()), TRUE);
-    loggerPrintf("three\n");
+    print("three\n");
     ASSERT_EQ(loggerEnableLogToFile("/dev/full"), TRUE);
-    loggerPrintf("four\n");
+    print("four\n");
     EXPECT_EQ(console(), "three\n\rfour\n\r" + report);
     EXPECT_EQ(fileText(good), "three\n");
 
@@ -191,9 +200,9 @@ TEST_F(LoggerTest, WriteFailureIsReportedOncePerFailingStretch) {
     const std::string sub = path("sub");
     fs::create_directory(sub);
     ASSERT_EQ(loggerEnableLogToFile((sub + "/log.txt").c_str()), TRUE);
-    loggerPrintf("five\n");
+    print("five\n");
     fs::remove_all(sub);
-    loggerPrintf("six\n");
+    print("six\n");
     EXPECT_EQ(console(),
               "five\n\rsix\n\rCould not write to log file " + sub + "/log.txt: " + std::strerror(ENOENT) + "\n\r");
 }
@@ -213,6 +222,7 @@ TEST_F(LoggerTest, TimestampAndSink) {
     loggerPrintf("\n");
     EXPECT_EQ(texts, (std::vector<std::string>{"\r (2024-01-31 13:05:09.042) ", "a=1", "\n"}));
     EXPECT_EQ(console(), "");
+    loggerFlush();
     EXPECT_EQ(fileText(name), "\r (2024-01-31 13:05:09.042) \r (2024-01-31 13:05:09.042) a=1\n");
 }
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -71,6 +72,13 @@ constexpr IcFifoIndex kFifoTxSize = 255;
 constexpr IcFifoIndex kFifoRxSize = 255;
 constexpr IcFifoIndex kFifoShellTxSize = 5000;
 constexpr IcFifoIndex kFifoShellRxSize = 255;
+
+// The drivers' wait objects and the timer service's.
+constexpr std::size_t kMaxWaitObjects = 2 + CONSOLE_MAX_WAIT_OBJECTS;
+using WaitList = std::array<OsalWaitObject, kMaxWaitObjects>;
+
+// The drivers move blocks and size their reads by the FIFOs' room.
+constexpr UartFifoOps kFifoOps{icFifoCharsHeld, icFifoFreeRoom, icFifoPushBlock, icFifoPopBlock};
 
 // The lines these fatal errors have always reported.
 constexpr U16 kLineNoConsole = 496;
@@ -190,7 +198,7 @@ void closePorts() {
     comAinst = nullptr;
 }
 
-void wireUp(UartBitrate uartFormattedBaudRate, std::array<OsalWaitObject, 3>& waitList) {
+U8 wireUp(UartBitrate uartFormattedBaudRate, WaitList& waitList) {
     osalApi->setPriority(OSAL_PRIO_HIGH);
     icTimerInit();
     uartInit();
@@ -202,8 +210,6 @@ void wireUp(UartBitrate uartFormattedBaudRate, std::array<OsalWaitObject, 3>& wa
     icFifoInit(&fifoShellTx, fifoShellBufTx.data(), kFifoShellTxSize);
     icFifoInit(&fifoShellRx, fifoShellBufRx.data(), kFifoShellRxSize);
 
-    waitList = {icFifoGetWaitObject(&fifoRx), icFifoGetWaitObject(&fifoShellRx), hioTimerGetWaitObject()};
-
     ui = consoleNew();
     comAinst = devicePath != nullptr ? uartNewDevice(devicePath, uartFormattedBaudRate)
                                      : uartNew(static_cast<U8>(comAIndex), uartFormattedBaudRate);
@@ -214,10 +220,13 @@ void wireUp(UartBitrate uartFormattedBaudRate, std::array<OsalWaitObject, 3>& wa
         icErrorHandler(kModuleFile, 0, kLineNoSerialPort, "Assertion failed 'NULL != comAinst'");
     }
 
-    // The console thread takes the output FIFO's wait object when it starts,
-    // so its transmit side goes first.
+    consoleSetFifoOps(ui, &kFifoOps);
+    uartSetFifoOps(comAinst, &kFifoOps);
     consoleOpenTx(ui, icFifoPopChar, icFifoCharsToPop, &fifoShellTx);
     consoleOpenRx(ui, icFifoPushChar, &fifoShellRx);
+    // The main loop writes the screen itself: a push into the full output
+    // FIFO lets the console write some out instead of losing text.
+    icFifoSetMakeRoomFunc(&fifoShellTx, consoleMakeRoom, ui);
     uartOpenRx(comAinst, icFifoPushChar, &fifoRx);
     uartOpenTx(comAinst, icFifoPopChar, icFifoCharsToPop, &fifoTx);
     icFifoSetStartTxFunc(&fifoTx, uartStartTx, comAinst);
@@ -234,18 +243,51 @@ void wireUp(UartBitrate uartFormattedBaudRate, std::array<OsalWaitObject, 3>& wa
     uartStartTx(comAinst);
     uartStartRx(comAinst);
     shellPrint(" application initialized\n");
+
+    U8 count = 0;
+    waitList[count++] = uartRxWaitObject(comAinst);
+    count = static_cast<U8>(count + consoleWaitObjects(ui, waitList.data() + count, CONSOLE_MAX_WAIT_OBJECTS));
+    waitList[count++] = hioTimerGetWaitObject();
+    return count;
 }
 
-void runMainLoop(const std::array<OsalWaitObject, 3>& waitList) {
+// How long the loop may sleep: until the frame in progress would run out of
+// time or the log file's buffer is due; without either, until something
+// happens (0). Software timers shorten the sleep through their wait object.
+U16 waitLimit_ms(U32 due) {
+    constexpr U32 kLongestLimit = 0xFFFF;
+    return due == MAX_U32 ? U16{0} : static_cast<U16>(std::clamp<U32>(due, 1, kLongestLimit));
+}
+
+// One thread does all the work. Each pass takes what the line and the
+// keyboard brought in, decodes and prints all of it, runs due timers, writes
+// the screen and the log file, and sleeps in one wait until the next byte,
+// key, room on a slow screen, stop request or deadline.
+void runMainLoop(const WaitList& waitList, U8 count) {
     running = TRUE;
     while (running != FALSE && consoleStopRequested() == FALSE) {
         uartExe(comAinst);
-        consoleExe(ui);
-        zvEacNwkExe(&nwkInst);
+        // Every received byte in this pass, and the receive time-out tested
+        // at least once per pass.
+        do {
+            zvEacNwkExe(&nwkInst);
+        } while (icFifoCharsHeld(&fifoRx) != 0);
         icTimerExe();
-        shellExe();
-        osalApi->waitForObjects(waitList.data(), static_cast<U8>(waitList.size()), 0);
+        while (running != FALSE && icFifoCharsHeld(&fifoShellRx) != 0) {
+            shellExe();
+        }
+        consoleExe(ui);
+        loggerExe();
+        if (running == FALSE || icFifoCharsHeld(&fifoShellRx) != 0 || icFifoCharsHeld(&fifoRx) != 0) {
+            continue;  // stopping, or keys consoleExe just read
+        }
+        const U32 due = std::min(zvEacNwkNextDeadline_ms(&nwkInst), loggerNextDeadline_ms());
+        if (due == 0) {
+            continue;
+        }
+        osalApi->waitForObjects(waitList.data(), count, waitLimit_ms(due));
     }
+    loggerFlush();
 }
 
 }  // namespace
@@ -433,9 +475,9 @@ int zelvanEacSnifferMain(int argc, char** argv) {
     }
     const UartBitrate uartFormattedBaudRate = baudrate2baudrateEnum(baudRate);
 
-    std::array<OsalWaitObject, 3> waitList{};
-    wireUp(uartFormattedBaudRate, waitList);
-    runMainLoop(waitList);
+    WaitList waitList{};
+    const U8 waitCount = wireUp(uartFormattedBaudRate, waitList);
+    runMainLoop(waitList, waitCount);
 
     closePorts();
     // The reply to quit and everything queued before it must reach the screen.

@@ -369,6 +369,14 @@ void zvEacNwkExe(ZvEacNwkInst* self) {
     checkRxTimerExpiry(self);
 }
 
+U32 zvEacNwkNextDeadline_ms(ZvEacNwkInst* self) {
+    if (self->rxTimerStart == ZV_EAC_NWK_RX_TIMER_STOPPED) {
+        return MAX_U32;
+    }
+    const U16 elapsed = static_cast<U16>((getTickWithWrap() - self->rxTimerStart) & ZV_EAC_NWK_TICK_MASK);
+    return elapsed > ZV_EAC_NWK_RX_MAX_GAP_MS ? 0U : static_cast<U32>(ZV_EAC_NWK_RX_MAX_GAP_MS + 1U - elapsed);
+}
+
 void zvEacNwkTx(ZvEacNwkInst* self, ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, U8* message) {
     IC_ASSERT(ZV_EAC_NWK_FILE, length == 0 || message != nullptr);
 
