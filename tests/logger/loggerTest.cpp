@@ -1,6 +1,7 @@
 #include "logger/logger.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,8 +14,10 @@
 #include <vector>
 
 #include "Shell/shell.h"
+#include "error/icError.h"
 #include "fifo/icFifo.h"
 #include "hal/include/icLocalTime.h"
+#include "hal/include/icPlatformTimer.h"
 
 namespace {
 
@@ -224,6 +227,71 @@ TEST_F(LoggerTest, TimestampAndSink) {
     EXPECT_EQ(console(), "");
     loggerFlush();
     EXPECT_EQ(fileText(name), "\r (2024-01-31 13:05:09.042) \r (2024-01-31 13:05:09.042) a=1\n");
+}
+
+U32 fakeTick = 0;
+
+// The file is written through a buffer: what was printed is there at the
+// latest 100 ms later (when the main loop's loggerExe finds it due), however
+// much comes, and before logging switches off.
+TEST_F(LoggerTest, PrintedTextReachesTheFileWithin100Ms) {
+    platformTimerSetTickSource([] { return fakeTick; });
+    const std::string name = path("log.txt");
+    ASSERT_EQ(loggerEnableLogToFile(name.c_str()), TRUE);
+    EXPECT_EQ(loggerNextDeadline_ms(), MAX_U32);
+    fakeTick = 65480;  // the 16-bit tick wraps on the way
+    loggerPrintf("a\n");
+    fakeTick += 40;
+    loggerPrintf("b\n");
+    EXPECT_EQ(loggerNextDeadline_ms(), 60U) << "counted from the oldest text";
+    fakeTick += 59;
+    loggerExe();
+    EXPECT_EQ(fileText(name), "");
+    EXPECT_EQ(loggerNextDeadline_ms(), 1U);
+    fakeTick += 1;
+    loggerExe();
+    EXPECT_EQ(fileText(name), "a\nb\n");
+    EXPECT_EQ(loggerNextDeadline_ms(), MAX_U32);
+
+    std::string expected = "a\nb\n";
+    for (int i = 0; i < 2000; ++i) {  // several times what the buffer holds
+        const std::string line = "line " + std::to_string(i) + "\n";
+        loggerPrintf("%s", line.c_str());
+        expected += line;
+    }
+    loggerPrintf("last\n");
+    EXPECT_EQ(command({"0"}), TRUE);
+    EXPECT_EQ(fileText(name), expected + "last\n");
+    console();
+    platformTimerSetTickSource(nullptr);
+}
+
+using LoggerDeathTest = LoggerTest;
+
+TEST_F(LoggerDeathTest, BufferedTextSurvivesEveryWayOut) {
+    const std::pair<const char*, void (*)()> waysOut[] = {
+        {"fatal error", [] { icErrorHandler("logger/loggerTest", 0, 1, "Assertion failed 'FALSE'"); }},
+        {"port failure", [] { icErrorExit(1); }},
+        {"return from main", [] { std::exit(0); }},
+    };
+    int n = 0;
+    for (const auto& [way, leave] : waysOut) {
+        SCOPED_TRACE(way);
+        // Not in the fixture's folder: the child may make one of its own.
+        const std::string name =
+            (fs::temp_directory_path() / ("zvLoggerDeathTest." + std::to_string(n++) + ".log")).string();
+        fs::remove(name);
+        EXPECT_EXIT(
+            {
+                (void)dup2(STDERR_FILENO, STDOUT_FILENO);
+                loggerEnableLogToFile(name.c_str());
+                loggerPrintf("last words\n");
+                leave();
+            },
+            [](int status) { return WIFEXITED(status) != 0; }, "");
+        EXPECT_EQ(fileText(name), "last words\n");
+        fs::remove(name);
+    }
 }
 
 }  // namespace
