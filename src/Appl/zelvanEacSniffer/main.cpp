@@ -267,11 +267,12 @@ void runMainLoop(const WaitList& waitList, U8 count) {
     running = TRUE;
     while (running != FALSE && consoleStopRequested() == FALSE) {
         uartExe(comAinst);
-        // Every received byte in this pass, and the receive time-out tested
-        // at least once per pass.
-        do {
+        // A step per received byte (each takes one), and at least one for
+        // the receive time-out; anything left over makes the loop come
+        // round again before it waits.
+        for (IcFifoIndex steps = std::max<IcFifoIndex>(icFifoCharsHeld(&fifoRx), 1); steps > 0; --steps) {
             zvEacNwkExe(&nwkInst);
-        } while (icFifoCharsHeld(&fifoRx) != 0);
+        }
         icTimerExe();
         while (running != FALSE && icFifoCharsHeld(&fifoShellRx) != 0) {
             shellExe();

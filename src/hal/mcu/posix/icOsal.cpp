@@ -30,6 +30,7 @@ struct OsalSemObject {
     std::mutex mutex;
     std::condition_variable released;
     bool available = false;
+    int waiters = 0;  // a release without waiters wakes nobody
 };
 
 // A manual-reset event. `set` is the truth. Once a thread has slept on the
@@ -244,11 +245,19 @@ OsalResCodes semWait(OsalSem sem, U32 timeout) {
         printOsError(EINVAL);
     }
     std::unique_lock<std::mutex> lock(sem->mutex);
-    const auto isAvailable = [sem] { return sem->available; };
-    if (timeout == MAX_U32) {
-        sem->released.wait(lock, isAvailable);
-    } else if (!sem->released.wait_for(lock, std::chrono::milliseconds(timeout), isAvailable)) {
-        return OSAL_RES_TIMEOUT;
+    if (!sem->available) {
+        const auto isAvailable = [sem] { return sem->available; };
+        ++sem->waiters;
+        bool taken = true;
+        if (timeout == MAX_U32) {
+            sem->released.wait(lock, isAvailable);
+        } else {
+            taken = sem->released.wait_for(lock, std::chrono::milliseconds(timeout), isAvailable);
+        }
+        --sem->waiters;
+        if (!taken) {
+            return OSAL_RES_TIMEOUT;
+        }
     }
     sem->available = false;
     return OSAL_RES_SUCCESS;
@@ -258,16 +267,22 @@ OsalResCodes semSignal(OsalSem sem) {
     if (sem == nullptr) {
         printOsError(EINVAL);
     }
+    bool wasAvailable = false;
+    bool wake = false;
     {
         const std::lock_guard<std::mutex> guard(sem->mutex);
-        if (sem->available) {
-            // Count 1 at most: releasing what nobody holds is a programming
-            // error.
-            printOsError(EOVERFLOW);
-        }
+        wasAvailable = sem->available;
         sem->available = true;
+        wake = sem->waiters > 0;
     }
-    sem->released.notify_one();
+    if (wasAvailable) {
+        // Count 1 at most: releasing what nobody holds is a programming
+        // error (reported with the lock let go: the way out may need it).
+        printOsError(EOVERFLOW);
+    }
+    if (wake) {
+        sem->released.notify_one();
+    }
     return OSAL_RES_SUCCESS;
 }
 
