@@ -637,6 +637,11 @@ TEST_F(ZvEacNetworkArrivalTest, QuietLineEndsTheFrameOnceTheFifoIsEmpty) {
 // wakes exactly when a frame cut off by a silent line has to be dropped.
 TEST_F(ZvEacNetworkArrivalTest, DeadlineIsWhenTheFrameInProgressRunsOutOfTime) {
     EXPECT_EQ(zvEacNwkNextDeadline_ms(&nwk), MAX_U32) << "no frame open: nothing to wake for";
+    feed({0x55, 0x66});  // noise between frames ends the same way
+    fakeTick += 50;
+    EXPECT_EQ(zvEacNwkNextDeadline_ms(&nwk), 140U);
+    pause(140);
+    EXPECT_EQ(zvEacNwkNextDeadline_ms(&nwk), MAX_U32);
     for (U32 start : {1000U, 16380U, 65530U}) {
         for (std::size_t cut : {1U, 5U, 9U}) {
             for (U32 alreadyWaited : {0U, 60U, 189U}) {
