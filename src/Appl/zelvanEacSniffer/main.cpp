@@ -1,6 +1,7 @@
 // The wiring of the byte path, the console commands and the main loop.
 #include "Appl/zelvanEacSniffer/main.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <span>
@@ -26,6 +27,16 @@ constexpr IcFifoIndex kFifoTxSize = 255;
 constexpr IcFifoIndex kFifoRxSize = 255;
 constexpr IcFifoIndex kFifoShellTxSize = 5000;
 constexpr IcFifoIndex kFifoShellRxSize = 255;
+
+// The drivers' wait objects and the timer service's.
+constexpr std::size_t kMaxWaitObjects = 2 + CONSOLE_MAX_WAIT_OBJECTS;
+struct WaitList {
+    std::array<OsalWaitObject, kMaxWaitObjects> objects{};
+    U8 count = 0;
+};
+
+// The drivers move blocks and size their reads by the FIFOs' room.
+constexpr UartFifoOps kFifoOps{icFifoCharsHeld, icFifoFreeRoom, icFifoPushBlock, icFifoPopBlock};
 
 // The lines these fatal errors have always reported.
 constexpr U16 kLineNoConsole = 496;
@@ -188,7 +199,7 @@ Boolean applyOptions() {
     return applyStatsOptions();
 }
 
-Boolean wireUp(UartBitrate uartFormattedBaudRate, std::array<OsalWaitObject, 3>& waitList) {
+Boolean wireUp(UartBitrate uartFormattedBaudRate, WaitList& waitList) {
     osalApi->setPriority(OSAL_PRIO_HIGH);
     icTimerInit();
     uartInit();
@@ -199,8 +210,6 @@ Boolean wireUp(UartBitrate uartFormattedBaudRate, std::array<OsalWaitObject, 3>&
     icFifoEnableArrivalTicks(&fifoRx, fifoRxArrivalTicks.data());
     icFifoInit(&fifoShellTx, fifoShellBufTx.data(), kFifoShellTxSize);
     icFifoInit(&fifoShellRx, fifoShellBufRx.data(), kFifoShellRxSize);
-
-    waitList = {icFifoGetWaitObject(&fifoRx), icFifoGetWaitObject(&fifoShellRx), hioTimerGetWaitObject()};
 
     ui = consoleNew();
     const MainCommandLineResult cli = mainGetCommandLineResult();
@@ -213,10 +222,13 @@ Boolean wireUp(UartBitrate uartFormattedBaudRate, std::array<OsalWaitObject, 3>&
         icErrorHandler(kModuleFile, 0, kLineNoSerialPort, "Assertion failed 'NULL != comAinst'");
     }
 
-    // The console thread takes the output FIFO's wait object when it starts,
-    // so its transmit side goes first.
+    consoleSetFifoOps(ui, &kFifoOps);
+    uartSetFifoOps(comAinst, &kFifoOps);
     consoleOpenTx(ui, icFifoPopChar, icFifoCharsToPop, &fifoShellTx);
     consoleOpenRx(ui, icFifoPushChar, &fifoShellRx);
+    // The main loop writes the screen itself: a push into the full output
+    // FIFO lets the console write some out instead of losing text.
+    icFifoSetMakeRoomFunc(&fifoShellTx, consoleMakeRoom, ui);
     uartOpenRx(comAinst, icFifoPushChar, &fifoRx);
     uartOpenTx(comAinst, icFifoPopChar, icFifoCharsToPop, &fifoTx);
     icFifoSetStartTxFunc(&fifoTx, uartStartTx, comAinst);
@@ -239,19 +251,53 @@ Boolean wireUp(UartBitrate uartFormattedBaudRate, std::array<OsalWaitObject, 3>&
     uartStartTx(comAinst);
     uartStartRx(comAinst);
     mainShellPrint(" application initialized\n");
+
+    waitList.count = 0;
+    waitList.objects[waitList.count++] = uartRxWaitObject(comAinst);
+    waitList.count = static_cast<U8>(
+        waitList.count + consoleWaitObjects(ui, waitList.objects.data() + waitList.count, CONSOLE_MAX_WAIT_OBJECTS));
+    waitList.objects[waitList.count++] = hioTimerGetWaitObject();
     return TRUE;
 }
 
-void runMainLoop(const std::array<OsalWaitObject, 3>& waitList) {
+// How long the loop may sleep: until the frame in progress would run out of
+// time or the log file's buffer is due; without either, until something
+// happens (0). Software timers shorten the sleep through their wait object.
+U16 waitLimit_ms(U32 due) {
+    constexpr U32 kLongestLimit = 0xFFFF;
+    return due == MAX_U32 ? U16{0} : static_cast<U16>(std::clamp<U32>(due, 1, kLongestLimit));
+}
+
+// One thread does all the work. Each pass takes what the line and the
+// keyboard brought in, decodes and prints all of it, runs due timers, writes
+// the screen and the log file, and sleeps in one wait until the next byte,
+// key, room on a slow screen, stop request or deadline.
+void runMainLoop(const WaitList& waitList) {
     running = TRUE;
     while (running != FALSE && consoleStopRequested() == FALSE) {
         uartExe(comAinst);
-        consoleExe(ui);
-        zvEacNwkExe(&nwkInst);
+        // A step per received byte (each takes one), and at least one for
+        // the receive time-out; anything left over makes the loop come
+        // round again before it waits.
+        for (IcFifoIndex steps = std::max<IcFifoIndex>(icFifoCharsHeld(&fifoRx), 1); steps > 0; --steps) {
+            zvEacNwkExe(&nwkInst);
+        }
         icTimerExe();
-        shellExe();
-        osalApi->waitForObjects(waitList.data(), static_cast<U8>(waitList.size()), 0);
+        while (running != FALSE && icFifoCharsHeld(&fifoShellRx) != 0) {
+            shellExe();
+        }
+        consoleExe(ui);
+        loggerExe();
+        if (running == FALSE || icFifoCharsHeld(&fifoShellRx) != 0 || icFifoCharsHeld(&fifoRx) != 0) {
+            continue;  // stopping, or keys consoleExe just read
+        }
+        const U32 due = std::min(zvEacNwkNextDeadline_ms(&nwkInst), loggerNextDeadline_ms());
+        if (due == 0) {
+            continue;
+        }
+        osalApi->waitForObjects(waitList.objects.data(), waitList.count, waitLimit_ms(due));
     }
+    loggerFlush();
 }
 
 }  // namespace
@@ -350,7 +396,7 @@ int zelvanEacSnifferMain(int argc, char** argv) {
     }
     const UartBitrate uartFormattedBaudRate = baudrate2baudrateEnum(baudRate);
 
-    std::array<OsalWaitObject, 3> waitList{};
+    WaitList waitList;
     if (wireUp(uartFormattedBaudRate, waitList) == FALSE) {
         closePorts();
         consoleFlush(ui);

@@ -3,6 +3,7 @@
 // (zvEacFrame), the raw byte dump its own module (zvEacRawDump).
 #include "eac/zelvan/zvEacNetwork.h"
 
+#include <algorithm>
 #include <array>
 
 #include "eac/zelvan/zvEacNetworkPrivate.h"
@@ -384,6 +385,24 @@ void zvEacNwkExe(ZvEacNwkInst* self) {
     }
 
     checkRxTimerExpiry(self);
+}
+
+U32 zvEacNwkNextDeadline_ms(ZvEacNwkInst* self) {
+    // The same two gaps checkRxTimerExpiry looks at: a frame in progress and
+    // a run of noise, each since its last byte.
+    U32 due = MAX_U32;
+    const U16 now = getTickWithWrap();
+    const auto dueAfter = [now](U16 since) {
+        const U16 elapsed = elapsedTicks(now, since);
+        return elapsed > ZV_EAC_NWK_RX_MAX_GAP_MS ? 0U : static_cast<U32>(ZV_EAC_NWK_RX_MAX_GAP_MS + 1U - elapsed);
+    };
+    if (self->rxTimerStart != ZV_EAC_NWK_RX_TIMER_STOPPED) {
+        due = dueAfter(self->rxTimerStart);
+    }
+    if (self->wire.length != 0 && self->wire.inFrame == FALSE) {
+        due = std::min(due, dueAfter(static_cast<U16>(self->wire.lastArrivalTick & ZV_EAC_NWK_TICK_MASK)));
+    }
+    return due;
 }
 
 void zvEacNwkTx(ZvEacNwkInst* self, ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, U8* message) {

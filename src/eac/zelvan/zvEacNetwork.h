@@ -82,6 +82,11 @@ using ZvEacNwkInst = _ZvEacNwkInstance;
 void zvEacNwkInit(ZvEacNwkInst* self, IcFifoInstance* fifoTx, IcFifoInstance* fifoRx, ZvEacNwkRxCbFunc rxCbFunc,
                   ZvEacNwkTxResultCbFunc txResultFunc, void* cbArg);
 void zvEacNwkExe(ZvEacNwkInst* self);
+// Milliseconds until the frame in progress (or a run of noise) runs out of
+// time if no further byte comes (0: it has already), MAX_U32 while there is
+// neither. A main loop that waits no longer than this before its next
+// zvEacNwkExe drops a frame cut off by a silent line on time.
+U32 zvEacNwkNextDeadline_ms(ZvEacNwkInst* self);
 // Takes ownership of `message` (from zvEacNwkAlloc, or nullptr when length is 0).
 void zvEacNwkTx(ZvEacNwkInst* self, ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, U8* message);
 U8* zvEacNwkAlloc(ZvEacNwkLen requestedSize);
