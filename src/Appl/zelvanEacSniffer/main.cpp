@@ -182,6 +182,31 @@ Boolean finishStats() {
     return TRUE;
 }
 
+// --- a port that goes away (--reconnect) --------------------------------------------
+
+constexpr IcTimerTick kReopenInterval_ms = 500;
+IcTimerHandle reopenTimer = 0;
+bool reopenTimerAllocated = false;
+
+void tryReopen(void* /*cbArg*/, IcTimerHandle th) {
+    if (uartReopen(comAinst) == FALSE) {
+        return;
+    }
+    (void)icTimerStop(th);
+    // The gap was longer than the receive time-out, so the receiver has
+    // already dropped any frame the loss cut; nothing is stitched across it.
+    loggerPrintf("port %s is back; sniffing again\n", uartDeviceName(comAinst));
+}
+
+void onPortLost(void* /*arg*/, const char* device, const char* reason) {
+    loggerPrintf("port %s lost: %s; waiting for it to come back\n", device, reason);
+    if (!reopenTimerAllocated) {
+        reopenTimer = icTimerAlloc(nullptr);
+        reopenTimerAllocated = true;
+    }
+    (void)icTimerStart(reopenTimer, kReopenInterval_ms, IC_TIMER_FIRE_REPEATEDLY, tryReopen);
+}
+
 // What the command line asked for beyond the port and the rate, applied
 // before the first byte is read. FALSE when it cannot be done.
 Boolean applyOptions() {
@@ -191,6 +216,9 @@ Boolean applyOptions() {
     }
     if (options.rawData != FALSE) {
         zvEacNwkSetRawData(1);
+    }
+    if (options.reconnect != FALSE) {
+        uartSetLostHandler(comAinst, onPortLost, nullptr);
     }
     if (options.logFile != nullptr && loggerEnableLogToFile(options.logFile) == FALSE) {
         std::fprintf(stderr, "%s: option --log: cannot write to %s\n", mainAppName(), options.logFile);

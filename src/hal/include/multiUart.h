@@ -59,6 +59,15 @@ void uartExe(UartInstancePtr ui);
 void uartSetFifoOps(UartInstancePtr ui, const UartFifoOps* ops);
 // Set while received bytes wait for uartExe.
 OsalWaitObject uartRxWaitObject(UartInstancePtr ui);
+// For a sniffer that must outlive an unplugged adapter: with a handler set, a
+// port that fails while receiving is closed and the handler hears the device
+// and the reason, instead of the program ending with status 1. uartReopen
+// then tries to open the same device again: TRUE once it receives again.
+using UartLostCb = void (*)(void* arg, const char* device, const char* reason);
+void uartSetLostHandler(UartInstancePtr ui, UartLostCb cb, void* arg);
+Boolean uartReopen(UartInstancePtr ui);
+// The device the port opens, for messages.
+const char* uartDeviceName(UartInstancePtr ui);
 void uartCloseTx(UartInstancePtr ui);
 void uartCloseRx(UartInstancePtr ui);
 void uartDelete(UartInstancePtr ui);

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -375,5 +377,63 @@ TEST_P(SnifferSignalWhileBusy, StopsInOrderWithStatus0) {
 
 INSTANTIATE_TEST_SUITE_P(E2e, SnifferSignalWhileBusy, testing::Values(SIGTERM, SIGINT, SIGHUP),
                          [](const testing::TestParamInfo<int>& info) { return std::string(sigabbrev_np(info.param)); });
+
+}  // namespace
+
+namespace {
+
+// An adapter unplugged and plugged in again: the same name comes back on a
+// new line. The sniffer keeps running, and no frame is made of bytes from
+// both sides of the gap.
+TEST(SnifferReconnect, SurvivesTheLineGoingAwayAndComingBack) {
+    zvtest::TempDir tmp;
+    const std::string link = tmp.file("ttyUSB0");
+    auto before = std::make_unique<PtyPair>();
+    ASSERT_TRUE(before->ok()) << before->error();
+    ASSERT_EQ(::symlink(before->slavePath().c_str(), link.c_str()), 0);
+    const std::string logFile = tmp.file("night.log");
+
+    ChildProcess sniffer;
+    ASSERT_TRUE(sniffer.start({kBin, link, "--reconnect", "--log", logFile}));
+    ASSERT_TRUE(sniffer.waitForStdout(" application initialized\n")) << sniffer.stdoutText();
+    // Half a frame goes out just before the line dies; its rest arrives on
+    // the new line and must not complete it.
+    const std::string cut = poll(6);
+    ASSERT_TRUE(before->write(poll(5) + answer(5) + cut.substr(0, 3)));
+    ASSERT_TRUE(sniffer.waitForStdout(onConsole(header(true, 5, "MSGID_LOCK_STATE")))) << sniffer.stdoutText();
+    before->closeSlave();
+    before->closeMaster();
+    ASSERT_TRUE(sniffer.waitForStdout("port " + link + " lost: ")) << sniffer.stdoutText() << sniffer.stderrText();
+    EXPECT_TRUE(sniffer.running());
+
+    auto after = std::make_unique<PtyPair>();
+    ASSERT_TRUE(after->ok()) << after->error();
+    ASSERT_EQ(::unlink(link.c_str()), 0);
+    ASSERT_EQ(::symlink(after->slavePath().c_str(), link.c_str()), 0);
+    ASSERT_TRUE(sniffer.waitForStdout("port " + link + " is back; sniffing again")) << sniffer.stdoutText();
+    ASSERT_TRUE(after->write(cut.substr(3) + poll(7) + answer(7)));
+    ASSERT_TRUE(sniffer.waitForStdout(onConsole(header(true, 7, "MSGID_LOCK_STATE")))) << sniffer.stdoutText();
+
+    ASSERT_TRUE(sniffer.writeStdin("quit\n"));
+    EXPECT_EQ(sniffer.waitExit(), 0) << sniffer.stdoutText() << sniffer.stderrText();
+    const std::string log = zvtest::readFile(logFile);
+    EXPECT_EQ(countOf(log, "waiting for it to come back\n"), 1U) << log;
+    EXPECT_EQ(countOf(log, "is back; sniffing again\n"), 1U) << log;
+    EXPECT_EQ(log.find(header(false, 6, "MSGID_GET_LOCK_STATE")), std::string::npos) << "stitched frame\n" << log;
+    EXPECT_NE(log.find(header(false, 7, "MSGID_GET_LOCK_STATE")), std::string::npos) << log;
+}
+
+// Without --reconnect a lost port still ends the program as it always did.
+TEST(SnifferReconnect, WithoutTheOptionALostPortEndsWithStatus1) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok()) << pty.error();
+    ChildProcess sniffer;
+    ASSERT_TRUE(sniffer.start({kBin, pty.slavePath()}));
+    ASSERT_TRUE(sniffer.waitForStdout(" application initialized\n")) << sniffer.stdoutText();
+    pty.closeSlave();
+    pty.closeMaster();
+    EXPECT_EQ(sniffer.waitExit(), 1) << sniffer.stdoutText();
+    EXPECT_NE(sniffer.stderrText().find("cannot read " + pty.slavePath()), std::string::npos) << sniffer.stderrText();
+}
 
 }  // namespace

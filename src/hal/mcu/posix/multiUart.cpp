@@ -63,6 +63,10 @@ struct SerialPort {
     PortFailure failure = PortFailure::NONE;
     int failureErrno = 0;
     UartBitrate bitrate = UART_9600;
+    // Set: a failure while receiving closes the port and tells this handler
+    // instead of ending the program.
+    UartLostCb lostCb = nullptr;
+    void* lostCbArg = nullptr;
     char port[PATH_MAX] = {};
     bool portNameTooLong = false;
 };
@@ -348,7 +352,42 @@ void uartExe(UartInstancePtr ui) {
     if (n == 0 && (revents & (POLLERR | POLLHUP | POLLNVAL)) == 0) {
         return;  // readable, but the bytes went elsewhere; look again next time
     }
-    reportAndExit("read", sp->port, err != 0 ? std::strerror(err) : "the device was disconnected (hang-up)");
+    const char* reason = err != 0 ? std::strerror(err) : "the device was disconnected (hang-up)";
+    if (sp->lostCb != nullptr) {
+        closePort(sp);
+        sp->lostCb(sp->lostCbArg, sp->port, reason);
+        return;
+    }
+    reportAndExit("read", sp->port, reason);
+}
+
+const char* uartDeviceName(UartInstancePtr ui) {
+    const SerialPort* sp = fromHandle(ui);
+    return sp != nullptr ? sp->port : "";
+}
+
+void uartSetLostHandler(UartInstancePtr ui, UartLostCb cb, void* arg) {
+    SerialPort* sp = fromHandle(ui);
+    if (sp != nullptr) {
+        sp->lostCb = cb;
+        sp->lostCbArg = arg;
+    }
+}
+
+Boolean uartReopen(UartInstancePtr ui) {
+    SerialPort* sp = fromHandle(ui);
+    if (sp == nullptr || sp->uartRxCb == nullptr) {
+        return FALSE;
+    }
+    if (sp->portIsOpen == FALSE) {
+        openPortNow(sp);
+        if (sp->portIsOpen == FALSE) {
+            return FALSE;
+        }
+    }
+    sp->receiving = true;
+    icOsalPosixWaitObjWatchFd(sp->rxReady, sp->hCom.get(), POLLIN);
+    return TRUE;
 }
 
 void uartSetFifoOps(UartInstancePtr ui, const UartFifoOps* ops) {
