@@ -1,5 +1,6 @@
-// The application module: command line, bus observer, console commands and
-// the main loop.
+// The application module: command line (commandLine.cpp), bus observer
+// (busObserver.cpp), and the wiring, console commands and main loop
+// (main.cpp).
 #pragma once
 
 #include "eac/zelvan/zvEacNetwork.h"
@@ -31,6 +32,26 @@ struct MainCommandLineResult {
     const char* devicePath;  // the port given as a device path, or nullptr
 };
 MainCommandLineResult mainGetCommandLineResult();
+
+enum MainCommandLineOutcome : U8 {
+    MAIN_CLI_RUN = 0,        // start sniffing
+    MAIN_CLI_EXIT_OK = 1,    // --help or --version was printed: status 0
+    MAIN_CLI_EXIT_FAIL = 2,  // usage, -h, -v or a wrong option value was printed: status 1
+};
+// handleCommandLineOptions with the long options: the outcome tells a help
+// text that was asked for from one that answers a mistake.
+MainCommandLineOutcome mainParseCommandLine(int argc, char** argv);
+
+// The long options the last mainParseCommandLine settled.
+struct MainOptions {
+    S8 verbosity = -1;  // 0..3, or -1 when not given
+    Boolean rawData = FALSE;
+    const char* logFile = nullptr;
+    Boolean reconnect = FALSE;
+    Boolean help = FALSE;
+    Boolean version = FALSE;
+};
+const MainOptions& mainGetOptions();
 
 // --- bus observer -------------------------------------------------------------
 

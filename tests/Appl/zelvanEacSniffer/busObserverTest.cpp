@@ -1,9 +1,10 @@
 // The bus observer: online bookkeeping, the order of reports, decoded frames
-// and prompts, and the bit field that holds the online set.
+// and prompts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,6 @@
 #include "Shell/shell.h"
 #include "eac/zelvan/zvEacNetwork.h"
 #include "fifo/icFifo.h"
-#include "hal/include/icHalArchBitfield.h"
 #include "hal/include/icLocalTime.h"
 #include "logger/logger.h"
 
@@ -104,6 +104,9 @@ struct SequenceCase {
     std::vector<std::string> reports;
 };
 
+// Names the case in test listings and failures.
+void PrintTo(const SequenceCase& c, std::ostream* os) { *os << c.name; }
+
 class BusObserverSequence : public BusObserver, public testing::WithParamInterface<SequenceCase> {};
 
 TEST_P(BusObserverSequence, ReportsEachChangeOnce) {
@@ -160,45 +163,6 @@ TEST_F(BusObserver, FrameWithoutDataPrintsNoTelegramAndNoPrompt) {
     EXPECT_EQ(deliver({3, 0, false}), std::string(kStamp) + " ##  device 3  ONLINE\n\n > ");
     EXPECT_EQ(deliver({3, 0, false}), "");
     EXPECT_EQ(deliver({0, 3, false}), "");
-}
-
-// --- bit field ------------------------------------------------------------------
-
-TEST(IcHalArchBitfield, BitNumbersMapToElementAndMask) {
-    struct Case {
-        U8 bit;
-        std::size_t element;
-        U8 mask;
-    };
-    for (const Case& c :
-         {Case{0, 0, 0x01}, Case{7, 0, 0x80}, Case{9, 1, 0x02}, Case{128, 16, 0x01}, Case{255, 31, 0x80}}) {
-        std::array<U8, 32> bf{};
-        icHalArchBitfieldSet(bf.data(), c.bit, 7);  // any non-zero value sets
-        std::array<U8, 32> expected{};
-        expected[c.element] = c.mask;
-        EXPECT_EQ(bf, expected) << static_cast<int>(c.bit);
-        EXPECT_EQ(icHalArchBitfieldGet(bf.data(), c.bit), TRUE);
-
-        bf.fill(0xFF);
-        icHalArchBitfieldSet(bf.data(), c.bit, FALSE);
-        EXPECT_EQ(bf[c.element], static_cast<U8>(~c.mask)) << static_cast<int>(c.bit);
-        EXPECT_EQ(icHalArchBitfieldGet(bf.data(), c.bit), FALSE);
-    }
-}
-
-TEST(IcHalArchBitfield, ClearTouchesWholeElementsOnly) {
-    struct Case {
-        U8 sizeInBits;
-        std::size_t clearedElements;
-    };
-    for (const Case& c : {Case{0, 0}, Case{7, 0}, Case{8, 1}, Case{12, 1}, Case{16, 2}, Case{255, 31}}) {
-        std::array<U8, 33> bf{};
-        bf.fill(0xA5);
-        icHalArchBitfieldClear(bf.data(), c.sizeInBits);
-        for (std::size_t i = 0; i < bf.size(); ++i) {
-            EXPECT_EQ(bf[i], i < c.clearedElements ? 0x00 : 0xA5) << "size " << int(c.sizeInBits) << " element " << i;
-        }
-    }
 }
 
 }  // namespace

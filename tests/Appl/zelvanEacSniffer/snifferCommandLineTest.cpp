@@ -2,6 +2,9 @@
 // and by calling the parser directly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -33,6 +36,9 @@ struct RejectedCase {
     const char* name;
     std::vector<std::string> args;
 };
+
+// Names the case in test listings and failures.
+void PrintTo(const RejectedCase& c, std::ostream* os) { *os << c.name; }
 
 class RejectedCommandLine : public testing::TestWithParam<RejectedCase> {};
 
@@ -66,6 +72,9 @@ struct AcceptedCase {
     std::string input;  // typed at the prompt
     const char* device;
 };
+
+// Names the case in test listings and failures.
+void PrintTo(const AcceptedCase& c, std::ostream* os) { *os << c.name; }
 
 class AcceptedPort : public testing::TestWithParam<AcceptedCase> {};
 
@@ -101,6 +110,9 @@ struct PromptRejectedCase {
     const char* name;
     std::string input;
 };
+
+// Names the case in test listings and failures.
+void PrintTo(const PromptRejectedCase& c, std::ostream* os) { *os << c.name; }
 
 class PromptRejected : public testing::TestWithParam<PromptRejectedCase> {};
 
@@ -151,7 +163,17 @@ INSTANTIATE_TEST_SUITE_P(
                     ParsedCase{{"com1x"}, 0, 0}, ParsedCase{{"0"}, -1, 0}, ParsedCase{{"257"}, 256, 0},
                     ParsedCase{{"3", "-baud", "9600"}, 2, 9600},
                     // atoi would overflow here; the rate saturates and maps to 19200.
-                    ParsedCase{{"99999999999999999999", "-b", "99999999999999999999"}, 2147483646, 2147483647}));
+                    ParsedCase{{"99999999999999999999", "-b", "99999999999999999999"}, 2147483646, 2147483647}),
+    [](const testing::TestParamInfo<ParsedCase>& info) {
+        std::string name = std::to_string(info.index);
+        for (const std::string& a : info.param.args) {
+            name += '_';
+            for (char c : a) {
+                name += std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : 'x';
+            }
+        }
+        return name;
+    });
 
 TEST(CommandLine, DevicePathIsKeptAsGiven) {
     char bin[] = "sniffer";
@@ -188,6 +210,68 @@ TEST(CommandLine, BitRateMapping) {
     for (U8 value : {U8{5}, U8{7}, U8{255}}) {
         EXPECT_EQ(baudrateEnum2baudrate(value), 19200u) << static_cast<int>(value);
     }
+}
+
+// --- long options ---------------------------------------------------------------
+
+struct OptionCase {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::string outStart;
+    std::string errHas;
+};
+
+// Names the case in test listings and failures.
+void PrintTo(const OptionCase& c, std::ostream* os) { *os << c.name; }
+
+class LongOption : public testing::TestWithParam<OptionCase> {};
+
+TEST_P(LongOption, EndsWithItsStatusAndText) {
+    const OptionCase& c = GetParam();
+    const zvtest::RunResult result = runProgram(withBin(c.args));
+    EXPECT_EQ(result.exitStatus, c.status) << result.out << result.err;
+    EXPECT_EQ(result.out.substr(0, c.outStart.size()), c.outStart) << result.out;
+    EXPECT_NE(result.err.find(c.errHas), std::string::npos) << result.err;
+    if (c.status == 1 && c.outStart.empty()) {
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << "one clear line: " << result.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, LongOption,
+    testing::Values(
+        OptionCase{"Help", {"--help"}, 0, "usage: " + kBin + " port", ""},
+        OptionCase{"HelpAfterPort", {"/dev/null", "--raw", "--help"}, 0, "usage: " + kBin + " port", ""},
+        OptionCase{"Version", {"--version"}, 0, kBin + " Version: 11.3.31476\n", ""},
+        OptionCase{"VerbosityOutOfRange", {"/dev/null", "--verbosity", "4"}, 1, "", "--verbosity"},
+        OptionCase{"VerbosityInlineNotANumber", {"/dev/null", "--verbosity=x"}, 1, "", "--verbosity"},
+        OptionCase{"LogWithoutFile", {"/dev/null", "--log"}, 1, "", "--log needs a value"},
+        OptionCase{"RawWithoutPort", {"--raw"}, 1, "", "--raw"},
+        // The words after -h and -v were never read; options do not change that.
+        OptionCase{
+            "ClassicVersionIgnoresTheRest", {"-v", "-b", "--raw"}, 1, "\n> " + kBin + " Version: 11.3.31476\n", ""},
+        OptionCase{"ClassicHelpWithOption", {"-h", "--raw"}, 1, usageText(), ""},
+        OptionCase{
+            "OptionsDoNotLiftThePairLimit", {"3", "--raw", "-b", "1", "-a", "2", "-f", "ZELVAN"}, 1, usageText(), ""},
+        OptionCase{"UnknownLongWordIsStillUsage", {"3", "--rawdata", "1"}, 1, usageText(), ""}),
+    [](const testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
+
+TEST(CommandLine, OptionsMixWithPairsAndOptionWordsStayPairValues) {
+    std::vector<std::string> args =
+        withBin({"3", "--verbosity", "0", "-b", "38400", "--raw", "--log=site.log", "-a", "--reconnect"});
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    ASSERT_EQ(mainParseCommandLine(static_cast<int>(args.size()), argv.data()), MAIN_CLI_RUN);
+    EXPECT_EQ(mainGetCommandLineResult().baudRate, 38400U);
+    const MainOptions& o = mainGetOptions();
+    EXPECT_EQ(o.verbosity, 0);
+    EXPECT_EQ(o.rawData, TRUE);
+    EXPECT_STREQ(o.logFile, "site.log");
+    // "--reconnect" is the value of -a here, as it always was.
+    EXPECT_EQ(o.reconnect, FALSE);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <signal.h>
 
+#include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -105,6 +107,9 @@ struct StartupCase {
     const char* shown;
 };
 
+// Names the case in test listings and failures.
+void PrintTo(const StartupCase& c, std::ostream* os) { *os << c.name; }
+
 class SnifferStartup : public SnifferEndToEnd, public testing::WithParamInterface<StartupCase> {};
 
 TEST_P(SnifferStartup, PrintsVersionSettingsAndReadiness) {
@@ -148,7 +153,27 @@ TEST_P(SnifferSignal, StopsInOrderWithStatus0) {
     EXPECT_EQ(sniffer_.waitExit(), 0) << output();
 }
 
-INSTANTIATE_TEST_SUITE_P(E2e, SnifferSignal, testing::Values(SIGTERM, SIGINT, SIGHUP));
+INSTANTIATE_TEST_SUITE_P(E2e, SnifferSignal, testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const testing::TestParamInfo<int>& info) { return std::string(sigabbrev_np(info.param)); });
+
+// Left alone overnight: everything set from the command line, nobody typing,
+// stopped by the service manager.
+TEST_F(SnifferEndToEnd, OptionsSetUpAnUnattendedRun) {
+    const std::string logFile = tmp_.file("site.log");
+    start({"-b", "38400", "--verbosity", "1", "--raw", "--log", logFile});
+    sniffer_.closeStdin();
+    send(poll(5) + answer(5));
+    ASSERT_TRUE(stdoutShows(header(true, 5, "MSGID_LOCK_STATE") + "\n\n > ")) << output();
+    sniffer_.sendSignal(SIGTERM);
+    EXPECT_EQ(sniffer_.waitExit(), 0) << output();
+    const std::string log = zvtest::readFile(logFile);
+    for (const std::string& piece :
+         {std::string("     STX 05  00  01  a2  a6  ETX  \n"), header(false, 5, "MSGID_GET_LOCK_STATE") + "\n\n",
+          std::string(" ##  device 5  ONLINE\n\n"), header(true, 5, "MSGID_LOCK_STATE") + "\n\n"}) {
+        EXPECT_NE(log.find(piece), std::string::npos) << piece << "\n--- log:\n" << log;
+    }
+    EXPECT_EQ(log.find("LOCK_STATE_LOCKED"), std::string::npos) << "verbosity 1 shows ids only\n" << log;
+}
 
 TEST_F(SnifferEndToEnd, LogsDecodedFramesAndOnlineChangesToFile) {
     start();

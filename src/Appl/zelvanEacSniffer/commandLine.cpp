@@ -1,0 +1,484 @@
+// The command line: the port and the -b/-a/-f pairs that have always been
+// accepted, and the long options for unattended runs, read from one table.
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "Appl/zelvanEacSniffer/main.h"
+#include "Appl/zelvanEacSniffer/mainPrivate.h"
+
+namespace {
+
+constexpr int kVersionMajor = 11;
+constexpr int kVersionMinor = 3;
+constexpr int kVersionBuild = 31476;
+
+constexpr U32 kDefaultBaudRate = 19200;
+// argv[0], the port and two option pairs: all the words the port form with
+// -b/-a/-f has ever taken.
+constexpr int kMaxClassicWords = 6;
+
+constexpr const char* kUsageText =
+    "> usage: %s port [-b baudrate]\n\n  -h, help (this)\n  -v, print version and exit application\n"
+    "  port        number of serial port to use, COM1 => port=1 \n"
+    "  -b baudrate {19200, 38400, 57600, 115200}, \n     default is 19200\n";
+
+constexpr const char* kFullHelpHead =
+    "usage: %s port [-b baudrate] [-f ZELVAN] [options]\n"
+    "       %s --help | --version | -h | -v\n"
+    "\n"
+    "  port               the serial line: a device path (/dev/ttyUSB0, /dev/serial/by-id/...),\n"
+    "                     or COMn, comn, n for /dev/ttyS<n-1>; asked for when no argument is given\n"
+    "  -b baudrate        9600, 19200, 38400, 57600 or 115200 (any other value: 19200)\n"
+    "  -f ZELVAN          protocol flavour (the only one, and the default)\n";
+
+constexpr const char* kFullHelpTail =
+    "\n"
+    "console commands (type them while the sniffer runs; Tab completes):\n"
+    "  help [command]           list the commands, or show one command's help\n"
+    "  verboseMessages 0..3     0 nothing, 1 message ids, 2 ids and contents (default), 3 also hex dumps\n"
+    "  rawData 1 | 0            dump every byte of the line, one line per frame\n"
+    "  logToFile 1 FILE | 0     append every report to FILE as well, or stop\n"
+    "  quit, exit               stop the sniffer (status 0)\n"
+    "\n"
+    "exit status: 0 after quit, Ctrl-C, SIGTERM or SIGHUP, and for --help and --version;\n"
+    "1 for -h, -v, a wrong command line or a serial port that fails; 2 on an internal error.\n";
+
+// Long enough for any device path (/dev/serial/by-id/... names run long).
+constexpr std::size_t kPromptLineSize = 4096;
+
+struct BitrateRow {
+    U32 bitsPerSecond;
+    UartBitrate bitrate;
+};
+constexpr std::array<BitrateRow, 5> kBitrates{{
+    {9600, UART_9600},
+    {19200, UART_19200},
+    {38400, UART_38400},
+    {57600, UART_57600},
+    {115200, UART_115200},
+}};
+
+const char* appName = "zelvanEacSniffer";
+std::array<Char, 25> appVersion{};
+S32 comAIndex = 0;
+U32 baudRate = 0;
+EacFlavour eacFlavour = EAC_FLAVOUR_ZELVAN;
+const char* devicePath = nullptr;
+std::array<Char, kPromptLineSize> promptLine{};
+MainOptions options{};
+
+// --- the option table -------------------------------------------------------------
+
+enum class OptionWhere : U8 {
+    AfterPort,  // only with a port: it changes how the line is sniffed
+    Anywhere,   // also alone, without a port
+};
+
+// Stores the option's effect; false with `problem` set when the value is wrong.
+using OptionSetter = bool (*)(MainOptions& out, const char* value, const char*& problem);
+
+struct OptionRow {
+    const char* longName;   // "--verbosity"
+    const char* shortName;  // "-w", or nullptr
+    const char* valueName;  // "N", or nullptr for a switch
+    OptionWhere where;
+    OptionSetter set;
+    const char* help;
+};
+
+bool setVerbosity(MainOptions& out, const char* value, const char*& problem) {
+    if (value[0] < '0' || value[0] > '3' || value[1] != '\0') {
+        problem = "expects 0, 1, 2 or 3";
+        return false;
+    }
+    out.verbosity = static_cast<S8>(value[0] - '0');
+    return true;
+}
+
+bool setRaw(MainOptions& out, const char* /*value*/, const char*& /*problem*/) {
+    out.rawData = TRUE;
+    return true;
+}
+
+bool setLog(MainOptions& out, const char* value, const char*& problem) {
+    if (value[0] == '\0') {
+        problem = "expects a file name";
+        return false;
+    }
+    out.logFile = value;
+    return true;
+}
+
+bool setReconnect(MainOptions& out, const char* /*value*/, const char*& /*problem*/) {
+    out.reconnect = TRUE;
+    return true;
+}
+
+bool setHelp(MainOptions& out, const char* /*value*/, const char*& /*problem*/) {
+    out.help = TRUE;
+    return true;
+}
+
+bool setVersion(MainOptions& out, const char* /*value*/, const char*& /*problem*/) {
+    out.version = TRUE;
+    return true;
+}
+
+constexpr std::array kOptions{
+    OptionRow{"--verbosity", nullptr, "N", OptionWhere::AfterPort, setVerbosity,
+              "how much each telegram prints, as verboseMessages N"},
+    OptionRow{"--raw", nullptr, nullptr, OptionWhere::AfterPort, setRaw, "dump every byte of the line, as rawData 1"},
+    OptionRow{"--log", nullptr, "FILE", OptionWhere::AfterPort, setLog,
+              "append every report to FILE from the first byte on, as logToFile 1 FILE"},
+    OptionRow{"--reconnect", nullptr, nullptr, OptionWhere::AfterPort, setReconnect,
+              "keep running when the port fails and reopen it when it comes back"},
+    OptionRow{"--help", nullptr, nullptr, OptionWhere::Anywhere, setHelp, "this text"},
+    OptionRow{"--version", nullptr, nullptr, OptionWhere::Anywhere, setVersion, "the version line"},
+};
+
+// The row whose long or short name `word` is; `inlineValue` points after
+// the '=' of "--name=value".
+const OptionRow* findOption(const char* word, const char*& inlineValue) {
+    inlineValue = nullptr;
+    const std::string_view text(word);
+    for (const OptionRow& row : kOptions) {
+        if (row.shortName != nullptr && text == row.shortName) {
+            return &row;
+        }
+        const std::string_view name(row.longName);
+        if (text == name) {
+            return &row;
+        }
+        if (row.valueName != nullptr && text.size() > name.size() && text.substr(0, name.size()) == name &&
+            text[name.size()] == '=') {
+            inlineValue = word + name.size() + 1;
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+void optionProblem(const char* name, const char* problem) {
+    std::fprintf(stderr, "%s: option %s %s\n", appName, name, problem);
+    std::fflush(stderr);
+}
+
+enum class TakeResult : U8 { NotAnOption, Taken, Failed };
+
+// Takes the option at argv[i] (and its value), advancing i past them.
+TakeResult takeOption(int argc, char** argv, int& i, bool portGiven) {
+    const char* inlineValue = nullptr;
+    const OptionRow* row = findOption(argv[i], inlineValue);
+    if (row == nullptr) {
+        return TakeResult::NotAnOption;
+    }
+    const char* value = "";
+    if (row->valueName != nullptr) {
+        if (inlineValue != nullptr) {
+            value = inlineValue;
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            optionProblem(row->longName, "needs a value");
+            return TakeResult::Failed;
+        }
+    }
+    ++i;
+    if (!portGiven && row->where == OptionWhere::AfterPort) {
+        optionProblem(row->longName, "needs a serial port before it");
+        return TakeResult::Failed;
+    }
+    const char* problem = "";
+    if (!row->set(options, value, problem)) {
+        optionProblem(row->longName, problem);
+        return TakeResult::Failed;
+    }
+    return TakeResult::Taken;
+}
+
+// --- helpers ----------------------------------------------------------------------
+
+bool isDigit(Char c) { return c >= '0' && c <= '9'; }
+
+// Reads one line from standard input one byte at a time: the console driver
+// reads the same descriptor afterwards, and a buffered read would swallow
+// whatever was typed (or piped) after this line. The whole line is consumed
+// so an over-long one does not spill into the shell as a command. FALSE when
+// the input ended before anything was read.
+Boolean readPromptLine() {
+    std::size_t used = 0;
+    bool gotAny = false;
+    for (;;) {
+        Char c = 0;
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n != 1) {
+            break;
+        }
+        gotAny = true;
+        if (c == '\n') {
+            break;
+        }
+        if (used + 1 < promptLine.size()) {
+            promptLine[used++] = c;
+        }
+    }
+    while (used > 0 && promptLine[used - 1] == '\r') {
+        --used;
+    }
+    promptLine[used] = '\0';
+    return gotAny ? TRUE : FALSE;
+}
+
+Boolean usage() {
+    printHelp();
+    return FALSE;
+}
+
+void printFullHelp() {
+    std::printf(kFullHelpHead, appName, appName);
+    for (const OptionRow& row : kOptions) {
+        std::array<char, 40> left{};
+        std::snprintf(left.data(), left.size(), "%s%s%s%s%s", row.shortName != nullptr ? row.shortName : "",
+                      row.shortName != nullptr ? ", " : "", row.longName, row.valueName != nullptr ? " " : "",
+                      row.valueName != nullptr ? row.valueName : "");
+        std::printf("  %-17s  %s\n", left.data(), row.help);
+    }
+    std::printf("%s", kFullHelpTail);
+    std::fflush(stdout);
+}
+
+MainCommandLineOutcome printVersion() {
+    std::printf("%s Version: %s\n", appName, appVersion.data());
+    std::fflush(stdout);
+    return MAIN_CLI_EXIT_OK;
+}
+
+// The port text as the classic grammar reads it: a device path, or COMn,
+// comn, n.
+Boolean settlePort(const char* portText) {
+    if (portText[0] == '/') {
+        devicePath = portText;
+        return TRUE;
+    }
+    if (std::strncmp(portText, "COM", 3) == 0 || std::strncmp(portText, "com", 3) == 0) {
+        portText += 3;
+    }
+    if (!isDigit(portText[0])) {
+        return FALSE;
+    }
+    comAIndex = mainTextToInt(portText) - 1;
+    return TRUE;
+}
+
+// One -b/-a/-f pair; FALSE for a word the classic grammar does not know.
+Boolean takeClassicPair(const char* option, const char* value) {
+    if (std::strncmp(option, "-b", 2) == 0) {
+        baudRate = static_cast<U32>(mainTextToInt(value));
+    } else if (std::strncmp(option, "-a", 2) == 0) {
+        // Accepted for compatibility; it has no effect.
+    } else if (std::strncmp(option, "-f", 2) == 0) {
+        if (std::strcmp(value, "ZELVAN") != 0) {
+            return FALSE;
+        }
+        eacFlavour = EAC_FLAVOUR_ZELVAN;
+    } else {
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Nothing but options, no port: --help, --version.
+MainCommandLineOutcome parseWithoutPort(int argc, char** argv) {
+    for (int i = 1; i < argc;) {
+        switch (takeOption(argc, argv, i, false)) {
+            case TakeResult::Taken:
+                break;
+            case TakeResult::Failed:
+                return MAIN_CLI_EXIT_FAIL;
+            case TakeResult::NotAnOption:
+                usage();
+                return MAIN_CLI_EXIT_FAIL;
+        }
+    }
+    if (options.help != FALSE) {
+        printFullHelp();
+        return MAIN_CLI_EXIT_OK;
+    }
+    return printVersion();
+}
+
+// A port, then -b/-a/-f pairs and options in any order. The pairs keep
+// their old limits: at most two, each complete.
+MainCommandLineOutcome parseAfterPort(int argc, char** argv) {
+    int classicWords = 2;
+    for (int i = 2; i < argc;) {
+        const TakeResult taken = takeOption(argc, argv, i, true);
+        if (taken == TakeResult::Failed) {
+            return MAIN_CLI_EXIT_FAIL;
+        }
+        if (taken == TakeResult::Taken) {
+            continue;
+        }
+        classicWords += 2;
+        if (i + 1 >= argc || classicWords > kMaxClassicWords || takeClassicPair(argv[i], argv[i + 1]) == FALSE) {
+            usage();
+            return MAIN_CLI_EXIT_FAIL;
+        }
+        i += 2;
+    }
+    if (options.help != FALSE) {
+        printFullHelp();
+        return MAIN_CLI_EXIT_OK;
+    }
+    if (options.version != FALSE) {
+        return printVersion();
+    }
+    return MAIN_CLI_RUN;
+}
+
+bool startsWithOption(const char* word) {
+    const char* inlineValue = nullptr;
+    return findOption(word, inlineValue) != nullptr;
+}
+
+// The classic grammar alone decides: -h, -v, wrong word counts.
+bool classicCountIsWrong(int argc) { return argc < 1 || argc > kMaxClassicWords || (argc != 1 && argc % 2 != 0); }
+
+bool hasOption(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i] != nullptr && startsWithOption(argv[i])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+// --- shared within the module ---------------------------------------------------------
+
+// Reads text the way atoi does (leading blanks, optional sign, leading
+// digits), but saturates at the int range instead of overflowing.
+int mainTextToInt(const char* text) {
+    if (text == nullptr) {
+        return 0;
+    }
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r')) {
+        ++text;
+    }
+    bool negative = false;
+    if (*text == '+' || *text == '-') {
+        negative = *text == '-';
+        ++text;
+    }
+    long long value = 0;
+    constexpr long long kLimit = static_cast<long long>(INT_MAX) + 1;
+    for (; isDigit(*text); ++text) {
+        value = value * 10 + (*text - '0');
+        if (value > kLimit) {
+            value = kLimit;
+        }
+    }
+    if (negative) {
+        return static_cast<int>(-value);
+    }
+    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+void mainFormatVersion() {
+    std::snprintf(appVersion.data(), appVersion.size(), "%d.%d.%05d", kVersionMajor, kVersionMinor, kVersionBuild);
+}
+
+const char* mainAppName() { return appName; }
+
+const char* mainAppVersion() { return appVersion.data(); }
+
+// --- command line ---------------------------------------------------------------------
+
+void printHelp() {
+    std::printf(kUsageText, appName);
+    std::fflush(stdout);
+}
+
+UartBitrate baudrate2baudrateEnum(U32 baudrate) {
+    for (const BitrateRow& row : kBitrates) {
+        if (row.bitsPerSecond == baudrate) {
+            return row.bitrate;
+        }
+    }
+    return UART_19200;
+}
+
+U32 baudrateEnum2baudrate(U8 value) {
+    for (const BitrateRow& row : kBitrates) {
+        if (row.bitrate == value) {
+            return row.bitsPerSecond;
+        }
+    }
+    return kDefaultBaudRate;
+}
+
+MainCommandLineOutcome mainParseCommandLine(int argc, char** argv) {
+    appName = (argc >= 1 && argv != nullptr && argv[0] != nullptr) ? argv[0] : "zelvanEacSniffer";
+    devicePath = nullptr;
+    options = MainOptions{};
+
+    // -h and -v, and any line without the long options, mean what they
+    // always meant.
+    const bool classicFirstWord =
+        argc > 1 && argv != nullptr && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "-v") == 0);
+    const bool withOptions = !classicFirstWord && argc > 1 && argv != nullptr && hasOption(argc, argv);
+    if (!withOptions && classicCountIsWrong(argc)) {
+        usage();
+        return MAIN_CLI_EXIT_FAIL;
+    }
+
+    const char* portText = nullptr;
+    if (argc > 1) {
+        if (std::strcmp(argv[1], "-h") == 0) {
+            usage();
+            return MAIN_CLI_EXIT_FAIL;
+        }
+        if (std::strcmp(argv[1], "-v") == 0) {
+            std::printf("\n> %s Version: %s\n", appName, appVersion.data());
+            std::fflush(stdout);
+            return MAIN_CLI_EXIT_FAIL;
+        }
+        if (startsWithOption(argv[1])) {
+            return parseWithoutPort(argc, argv);
+        }
+        portText = argv[1];
+    } else {
+        std::printf("\n> Enter COM port for serial communication: \n");
+        std::fflush(stdout);
+        if (readPromptLine() == FALSE) {
+            usage();
+            return MAIN_CLI_EXIT_FAIL;
+        }
+        portText = promptLine.data();
+    }
+
+    if (settlePort(portText) == FALSE) {
+        usage();
+        return MAIN_CLI_EXIT_FAIL;
+    }
+    baudRate = 0;
+    return parseAfterPort(argc, argv);
+}
+
+Boolean handleCommandLineOptions(int argc, char** argv) {
+    return mainParseCommandLine(argc, argv) == MAIN_CLI_RUN ? TRUE : FALSE;
+}
+
+MainCommandLineResult mainGetCommandLineResult() { return {comAIndex, baudRate, eacFlavour, devicePath}; }
+
+const MainOptions& mainGetOptions() { return options; }
