@@ -78,7 +78,7 @@ trap 'rm -rf "$work" "$outdir"' EXIT
 
 if [ "$build" = 1 ]; then
   echo "== building (release) in $bdir"
-  cmake -S . -B "$bdir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZV_BENCH=ON -DZV_TESTS=OFF >/dev/null
+  cmake -S . -B "$bdir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZV_BENCH=ON -DZV_TESTS=OFF -DZV_WERROR=ON >/dev/null
   cmake --build "$bdir" -j 2 --target zvCoreBench zelvanEacSniffer zelvanEacBusSim >/dev/null
 fi
 bench=$bdir/zvCoreBench

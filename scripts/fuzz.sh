@@ -39,7 +39,7 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 
 build=build-fuzz
-CXX=clang++-14 cmake -S . -B "$build" -DZV_FUZZ=ON -DZV_TESTS=OFF >/dev/null
+CXX=clang++-14 cmake -S . -B "$build" -DZV_FUZZ=ON -DZV_TESTS=OFF -DZV_WERROR=ON >/dev/null
 cmake --build "$build" -j 2 --target makeCorpus "${targets[@]}"
 [ "$seeds" = 0 ] || "$build/makeCorpus" fuzz/corpus
 
