@@ -154,7 +154,12 @@ Boolean applyStatsOptions() {
         (void)zvEacFilterParseText(options.filter, filter);  // checked on the command line
         applyFilter(filter);
     }
-    // Found out now rather than after a long session.
+    return TRUE;
+}
+
+// Found out before the port is touched rather than after a long session.
+Boolean statsCsvWritable() {
+    const MainOptions& options = mainGetOptions();
     if (options.statsCsvFile != nullptr) {
         std::FILE* file = std::fopen(options.statsCsvFile, "a");
         if (file == nullptr) {
@@ -424,6 +429,9 @@ int zelvanEacSnifferMain(int argc, char** argv) {
     }
     const UartBitrate uartFormattedBaudRate = baudrate2baudrateEnum(baudRate);
 
+    if (statsCsvWritable() == FALSE) {
+        return 1;
+    }
     WaitList waitList;
     if (wireUp(uartFormattedBaudRate, waitList) == FALSE) {
         closePorts();
