@@ -7,6 +7,7 @@
 
 namespace {
 std::atomic<IcErrorExitHook> exitHook{nullptr};
+std::atomic<IcErrorExitHook> saveHook{nullptr};
 
 // Who is running the exit hook: nobody yet, or the thread that claimed it.
 std::atomic<bool> hookClaimed{false};
@@ -33,15 +34,19 @@ void waitForHookOfOtherThread() {
 
 void icErrorSetExitHook(IcErrorExitHook hook) { exitHook.store(hook, std::memory_order_release); }
 
+void icErrorSetSaveHook(IcErrorExitHook hook) { saveHook.store(hook, std::memory_order_release); }
+
 void icErrorExit(int status) {
     flushStandardStreams();
     if (!hookRunsOnThisThread) {
         if (!hookClaimed.exchange(true, std::memory_order_acq_rel)) {
-            const IcErrorExitHook hook = exitHook.load(std::memory_order_acquire);
-            if (hook != nullptr) {
-                hookRunsOnThisThread = true;
-                hook();
-                flushStandardStreams();
+            for (const auto* slot : {&saveHook, &exitHook}) {
+                const IcErrorExitHook hook = slot->load(std::memory_order_acquire);
+                if (hook != nullptr) {
+                    hookRunsOnThisThread = true;
+                    hook();
+                    flushStandardStreams();
+                }
             }
             hookFinished.store(true, std::memory_order_release);
         } else {

@@ -32,4 +32,8 @@
 // under the feet of other threads.
 using IcErrorExitHook = void (*)();
 void icErrorSetExitHook(IcErrorExitHook hook);
+// Runs on the same ways out, once, just before the exit hook: for data that
+// must reach its file (a capture being recorded). Callable from any thread,
+// so it must not wait long for anything.
+void icErrorSetSaveHook(IcErrorExitHook hook);
 [[noreturn]] void icErrorExit(int status);

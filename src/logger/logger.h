@@ -19,6 +19,13 @@ Boolean loggerEnableLogToFile(const char* filename);
 void loggerDisableLogToFile();
 Boolean loggerLogToFileCmd(U8 argc, char** argv);
 
+// Where report timestamps come from. Without a source, or while it answers
+// FALSE, a timestamp shows when it is printed; otherwise the wall-clock
+// instant (microseconds since the epoch) the source gives, so that every
+// report about bytes from the line can carry when those bytes came in.
+using LoggerTimeSource = Boolean (*)(void* arg, U64* wall_us);
+void loggerSetTimeSource(LoggerTimeSource source, void* arg);
+
 // Test seam: while set, every finished text goes to `sink` instead of the
 // console (the log file is written as usual).
 using LoggerSink = void (*)(void* arg, const char* text);

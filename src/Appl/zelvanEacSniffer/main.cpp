@@ -131,6 +131,10 @@ Boolean wireUp(UartBitrate uartFormattedBaudRate, std::array<OsalWaitObject, 3>&
     if (applyOptions() == FALSE) {
         return FALSE;
     }
+    mainCaptureInit(&nwkInst, baudrateEnum2baudrate(uartFormattedBaudRate));
+    if (mainGetOptions().captureFile != nullptr) {
+        (void)mainCaptureStart(mainGetOptions().captureFile);
+    }
 
     uartStartTx(comAinst);
     uartStartRx(comAinst);
@@ -143,7 +147,7 @@ void runMainLoop(const std::array<OsalWaitObject, 3>& waitList) {
     while (running != FALSE && consoleStopRequested() == FALSE) {
         uartExe(comAinst);
         consoleExe(ui);
-        zvEacNwkExe(&nwkInst);
+        mainReceiveStep(&nwkInst);
         icTimerExe();
         shellExe();
         osalApi->waitForObjects(waitList.data(), static_cast<U8>(waitList.size()), 0);
@@ -199,23 +203,28 @@ int zelvanEacSnifferMain(int argc, char** argv) {
         case MAIN_CLI_EXIT_FAIL:
             return 1;
     }
-    std::printf("\n %s Version: %s\n", mainAppName(), mainAppVersion());
-    std::fflush(stdout);
-
     U32 baudRate = mainGetCommandLineResult().baudRate;
     if (baudRate == 0) {
         baudRate = kDefaultBaudRate;
     }
     const UartBitrate uartFormattedBaudRate = baudrate2baudrateEnum(baudRate);
+    if (mainGetOptions().readFile != nullptr) {
+        return mainReadCapture(mainGetOptions().readFile, baudrateEnum2baudrate(uartFormattedBaudRate));
+    }
+
+    std::printf("\n %s Version: %s\n", mainAppName(), mainAppVersion());
+    std::fflush(stdout);
 
     std::array<OsalWaitObject, 3> waitList{};
     if (wireUp(uartFormattedBaudRate, waitList) == FALSE) {
+        mainCaptureStop();
         closePorts();
         consoleFlush(ui);
         return 1;
     }
     runMainLoop(waitList);
 
+    mainCaptureStop();
     closePorts();
     // The reply to quit and everything queued before it must reach the screen.
     consoleFlush(ui);
