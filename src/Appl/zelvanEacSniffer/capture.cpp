@@ -286,7 +286,7 @@ int mainReadCapture(const char* path, U32 rawBitRate) {
     }
 
     const MainOptions& options = mainGetOptions();
-    loggerSetVerbosity(options.verbosity >= 0 ? static_cast<U8>(options.verbosity) : VERB_CLEARTEXT);
+    loggerSetVerbosity(options.verbosity >= 0 ? static_cast<U8>(options.verbosity) : static_cast<U8>(VERB_CLEARTEXT));
     zvEacNwkSetRawData(options.rawData != FALSE ? 1 : 0);
     if (options.logFile != nullptr && loggerEnableLogToFile(options.logFile) == FALSE) {
         std::fprintf(stderr, "%s: option --log: cannot write to %s\n", mainAppName(), options.logFile);
