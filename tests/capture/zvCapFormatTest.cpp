@@ -41,17 +41,25 @@ TEST_P(CapDecode, SplitsOrRefuses) {
 INSTANTIATE_TEST_SUITE_P(
     Capture, CapDecode,
     testing::Values(
-        DecodeCase{"Frame", {1, 8, 0, 0, 0, 0, 0x4b, 0x00, 2, 5, 0, 1, 0xa2, 0xa6, 3}, ZV_CAP_DECODE_OK,
-                   ZV_CAP_KIND_FRAME, 19200, {2, 5, 0, 1, 0xa2, 0xa6, 3}},
+        DecodeCase{"Frame",
+                   {1, 8, 0, 0, 0, 0, 0x4b, 0x00, 2, 5, 0, 1, 0xa2, 0xa6, 3},
+                   ZV_CAP_DECODE_OK,
+                   ZV_CAP_KIND_FRAME,
+                   19200,
+                   {2, 5, 0, 1, 0xa2, 0xa6, 3}},
         DecodeCase{"NoLineBytes", {1, 8, 1, 0, 0, 1, 0xc2, 0x00}, ZV_CAP_DECODE_OK, ZV_CAP_KIND_NOISE, 115200, {}},
-        DecodeCase{"LongerHeaderOfALaterRevision", {1, 10, 5, 0, 0, 0, 0x25, 0x80, 9, 9, 0x55}, ZV_CAP_DECODE_OK,
-                   ZV_CAP_KIND_DROP_NO_MEMORY, 9600, {0x55}},
+        DecodeCase{"LongerHeaderOfALaterRevision",
+                   {1, 10, 5, 0, 0, 0, 0x25, 0x80, 9, 9, 0x55},
+                   ZV_CAP_DECODE_OK,
+                   ZV_CAP_KIND_DROP_NO_MEMORY,
+                   9600,
+                   {0x55}},
         DecodeCase{"Empty", {}, ZV_CAP_DECODE_TOO_SHORT, {}, 0, {}},
         DecodeCase{"CutInTheHeader", {1, 8, 0, 0, 0}, ZV_CAP_DECODE_TOO_SHORT, {}, 0, {}},
         DecodeCase{"UnknownVersion", {2, 8, 0, 0, 0, 0, 0x4b, 0x00}, ZV_CAP_DECODE_BAD_VERSION, {}, 0, {}},
         DecodeCase{"HeaderTooShortForItsVersion", {1, 4, 0, 0, 0, 0, 0x4b, 0x00}, ZV_CAP_DECODE_BAD_LENGTH, {}, 0, {}},
-        DecodeCase{"HeaderLongerThanThePacket", {1, 200, 0, 0, 0, 0, 0x4b, 0x00, 1}, ZV_CAP_DECODE_BAD_LENGTH, {}, 0,
-                   {}},
+        DecodeCase{
+            "HeaderLongerThanThePacket", {1, 200, 0, 0, 0, 0, 0x4b, 0x00, 1}, ZV_CAP_DECODE_BAD_LENGTH, {}, 0, {}},
         DecodeCase{"UnknownKind", {1, 8, 6, 0, 0, 0, 0x4b, 0x00}, ZV_CAP_DECODE_BAD_KIND, {}, 0, {}}),
     [](const testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
 
@@ -74,7 +82,7 @@ TEST(CapFormat, EncodedHeaderDecodesToTheSameFields) {
 
 TEST(CapFormat, TellsCapturesFromRawLineBytes) {
     const std::vector<std::pair<std::vector<U8>, Boolean>> cases{
-        {{0xd4, 0xc3, 0xb2, 0xa1}, TRUE}, {{0xa1, 0xb2, 0xc3, 0xd4}, TRUE}, {{0x4d, 0x3c, 0xb2, 0xa1}, TRUE},
+        {{0xd4, 0xc3, 0xb2, 0xa1}, TRUE}, {{0xa1, 0xb2, 0xc3, 0xd4}, TRUE},  {{0x4d, 0x3c, 0xb2, 0xa1}, TRUE},
         {{0x0a, 0x0d, 0x0d, 0x0a}, TRUE}, {{0x02, 0x05, 0x00, 0x01}, FALSE}, {{0xd4, 0xc3, 0xb2}, FALSE},
     };
     for (const auto& [head, expected] : cases) {
@@ -129,7 +137,7 @@ TEST(CapDissector, NamesEveryMessageIdAsTheSnifferDoes) {
     ASSERT_NE(end, std::string::npos);
     const std::string table = all.substr(begin, end - begin);
     std::map<int, std::string> inLua;
-    const std::regex row(R"(\[0x([0-9a-f]{2})\] = "([A-Z0-9_]+)")");
+    const std::regex row(R"re(\[0x([0-9a-f]{2})\] = "([A-Z0-9_]+)")re");
     for (auto it = std::sregex_iterator(table.begin(), table.end(), row); it != std::sregex_iterator(); ++it) {
         inLua[std::stoi((*it)[1].str(), nullptr, 16)] = (*it)[2].str();
     }
