@@ -92,6 +92,9 @@ struct CliCase {
     const char* says;  // on standard output for status 0, else on standard error
 };
 
+// CTest takes the printed parameter into the test's name.
+void PrintTo(const CliCase& c, std::ostream* os) { *os << c.name; }
+
 class BusSimCommandLine : public testing::TestWithParam<CliCase> {};
 
 TEST_P(BusSimCommandLine, AnswersWithStatusAndText) {
