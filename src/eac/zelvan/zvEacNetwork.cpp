@@ -150,7 +150,6 @@ void idleByte(ZvEacNwkInst* inst, U8 byte, U16 arrivalTick) {
     if (rx.escapeRcvd) {
         rx.escapeRcvd = FALSE;  // an escaped STX is a value, not a frame start
     } else if (byte == ZV_EAC_NWK_CHARS_STX) {
-        startFrameUnit(inst);
         requestState(inst, nwkSmGetHeaderState);
         restartRxTimer(inst, arrivalTick);
     } else if (byte == ZV_EAC_NWK_CHARS_ESC) {
@@ -250,10 +249,15 @@ void takeByte(ZvEacNwkInst* inst, RxStage stage) {
     }
     U16 arrivalTick = 0;
     U8 byte = static_cast<U8>(icFifoPopCharWithTick(inst->fifoRx, &arrivalTick));
+    recordWireByte(inst, byte, arrivalTick);
+    // The unit this byte belongs to is settled before it is dumped: the
+    // dump's timestamp is when that unit began.
+    if (stage == RX_STAGE_IDLE && inst->rxRcvdInfo.escapeRcvd == FALSE && byte == ZV_EAC_NWK_CHARS_STX) {
+        startFrameUnit(inst);
+    }
     if (rawDataActive != 0) {
         zvEacRawDumpByte(&inst->rawDump, byte, dumpPlaceOf(stage));
     }
-    recordWireByte(inst, byte, arrivalTick);
     switch (stage) {
         case RX_STAGE_IDLE:
             idleByte(inst, byte, arrivalTick);
@@ -421,3 +425,5 @@ void zvEacNwkFlush(ZvEacNwkInst* self) {
         endUnit(self, ZV_EAC_NWK_UNIT_NOISE);
     }
 }
+
+U16 zvEacNwkUnitFirstTick(const ZvEacNwkInst* self) { return self->wire.firstArrivalTick; }
