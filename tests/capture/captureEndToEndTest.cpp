@@ -159,7 +159,13 @@ TEST(CaptureEndToEnd, SigkillLeavesACaptureReadToItsLastPacket) {
     ASSERT_TRUE(sniffer.writeStdin("capture 1 " + capture + "\n"));
     // Flushed once a second whatever the traffic: some whole packets reach
     // the disk while the sniffer runs.
-    ASSERT_TRUE(zvtest::waitUntil([&] { return std::filesystem::file_size(capture) > 4000; }, 30s));
+    ASSERT_TRUE(zvtest::waitUntil(
+        [&] {
+            std::error_code missing;
+            const auto size = std::filesystem::file_size(capture, missing);
+            return !missing && size > 4000;
+        },
+        30s));
     sniffer.sendSignal(SIGKILL);
     sniffer.waitExit();
     sim.sendSignal(SIGTERM);
