@@ -12,6 +12,7 @@
 #include <array>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -92,7 +93,7 @@ struct CliCase {
     const char* says;  // on standard output for status 0, else on standard error
 };
 
-// CTest takes the printed parameter into the test's name.
+// Names the case in test listings and failures.
 void PrintTo(const CliCase& c, std::ostream* os) { *os << c.name; }
 
 class BusSimCommandLine : public testing::TestWithParam<CliCase> {};

@@ -75,11 +75,14 @@ constexpr std::size_t zvEacFramePutValue(std::span<U8> out, U8 value) {
     return size;
 }
 
-// Block check character of a frame: XOR of the header and data values.
+// The block check character is the XOR of the header and data values; a
+// reader adds each value as it comes, starting from 0.
+constexpr U8 zvEacFrameBccAdd(U8 bcc, U8 value) { return static_cast<U8>(bcc ^ value); }
+
 constexpr U8 zvEacFrameBcc(ZvEacNwkAddr source, ZvEacNwkAddr destination, std::span<const U8> data) {
-    U8 bcc = static_cast<U8>(destination ^ source ^ static_cast<U8>(data.size()));
+    U8 bcc = zvEacFrameBccAdd(zvEacFrameBccAdd(destination, source), static_cast<U8>(data.size()));
     for (const U8 value : data) {
-        bcc ^= value;
+        bcc = zvEacFrameBccAdd(bcc, value);
     }
     return bcc;
 }

@@ -162,19 +162,19 @@ void headerValue(ZvEacNwkInst* inst, U8 value) {
     switch (rx.numRcvdBytes) {
         case 0:
             rx.dest = value;
-            rx.bcc = value;
+            rx.bcc = zvEacFrameBccAdd(0, value);
             rx.numRcvdBytes = 1;
             return;
         case 1:
             rx.source = value;
-            rx.bcc ^= value;
+            rx.bcc = zvEacFrameBccAdd(rx.bcc, value);
             rx.numRcvdBytes = 2;
             return;
         default:
             break;
     }
     rx.length = value;
-    rx.bcc ^= value;
+    rx.bcc = zvEacFrameBccAdd(rx.bcc, value);
     if (rx.length == 0) {
         rx.data = nullptr;
         requestState(inst, nwkSmGetBccState);
@@ -199,7 +199,7 @@ void dataValue(ZvEacNwkInst* inst, U8 value) {
         dropFrame(inst, ZV_EAC_NWK_UNIT_DROP_NO_MEMORY);
         return;
     }
-    rx.bcc ^= value;
+    rx.bcc = zvEacFrameBccAdd(rx.bcc, value);
     rx.data[rx.numRcvdBytes++] = value;
     if (rx.numRcvdBytes == rx.length) {
         requestState(inst, nwkSmGetBccState);

@@ -1,4 +1,4 @@
-// Link layer of the bus: frame receiver, raw-data dump and frame encoder.
+// Link layer of the bus: the frame receiver and the frame sender.
 #pragma once
 
 #include <array>
@@ -46,6 +46,7 @@ struct ZvEacNwkUnit {
     U16 firstArrivalTick;      // FIFO arrival tick of the first byte
     U16 lastArrivalTick;       // ... and of the last byte
 };
+// `unit.wire` is valid during the call only.
 using ZvEacNwkTapFunc = void (*)(void* arg, const ZvEacNwkUnit& unit);
 
 // Holds any frame the line can carry; a run of noise is cut when it fills it.
