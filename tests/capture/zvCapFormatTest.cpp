@@ -4,7 +4,6 @@
 
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -137,9 +136,16 @@ TEST(CapDissector, NamesEveryMessageIdAsTheSnifferDoes) {
     ASSERT_NE(end, std::string::npos);
     const std::string table = all.substr(begin, end - begin);
     std::map<int, std::string> inLua;
-    const std::regex row(R"re(\[0x([0-9a-f]{2})\] = "([A-Z0-9_]+)")re");
-    for (auto it = std::sregex_iterator(table.begin(), table.end(), row); it != std::sregex_iterator(); ++it) {
-        inLua[std::stoi((*it)[1].str(), nullptr, 16)] = (*it)[2].str();
+    // Rows read: [0xNN] = "NAME",
+    std::istringstream rows(table);
+    std::string line;
+    while (std::getline(rows, line)) {
+        const auto id = line.find("[0x");
+        const auto open = line.find('"');
+        const auto close = line.rfind('"');
+        if (id != std::string::npos && open != std::string::npos && close > open) {
+            inLua[std::stoi(line.substr(id + 3, 2), nullptr, 16)] = line.substr(open + 1, close - open - 1);
+        }
     }
     std::map<int, std::string> inSniffer;
     for (int id = 0; id < 256; ++id) {
