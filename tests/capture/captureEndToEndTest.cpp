@@ -79,17 +79,18 @@ TEST(CaptureEndToEnd, ReplayPrintsTheLiveLogAndTsharkSeesWhatTheSimulatorSent) {
     ChildProcess sim;
     // A moderate rate: the raw dump of every byte into the log file keeps up
     // on a loaded machine and under the sanitizers too.
-    ASSERT_TRUE(sim.start({kSim, "--link", link, "-b", "57600", "-c", "500", "-s", "11", "--faults", "0.05", "--hold",
+    ASSERT_TRUE(sim.start({kSim, "--link", link, "-b", "19200", "-c", "300", "-s", "11", "--faults", "0.05", "--hold",
                            "--summary", summaryFile, "--delay", "1", "--wait-reader", "30", "-q"}));
     ASSERT_TRUE(zvtest::waitUntil([&] { return std::filesystem::exists(link); })) << sim.stderrText();
     ChildProcess sniffer;
     ASSERT_TRUE(
-        sniffer.start({kSniffer, link, "-b", "57600", "-w", capture, "--log", logFile, "--verbosity", "3", "--raw"}));
+        sniffer.start({kSniffer, link, "-b", "19200", "-w", capture, "--log", logFile, "--verbosity", "3", "--raw"}));
     ASSERT_TRUE(zvtest::waitUntil([&] { return std::filesystem::exists(summaryFile); }, 90s)) << sim.stderrText();
     auto expected = summaryCounts(zvtest::readFile(summaryFile));
     ASSERT_GT(expected["bcc"] + expected["etx"] + expected["pause"] + expected["noise"], 0U);
-    ASSERT_TRUE(zvtest::waitUntil(
-        [&] { return countOf(zvtest::readFile(logFile), kGoodFrameLineEnd) >= expected["good"]; }, 100s));
+    // Whether or not every frame made it: the replay must say what the live
+    // run said. The counts against the simulator's come after.
+    zvtest::waitUntil([&] { return countOf(zvtest::readFile(logFile), kGoodFrameLineEnd) >= expected["good"]; }, 60s);
     ASSERT_TRUE(sniffer.writeStdin("quit\n"));
     ASSERT_EQ(sniffer.waitExit(), 0) << sniffer.stderrText();
     EXPECT_EQ(sim.waitExit(), 0) << sim.stderrText();
