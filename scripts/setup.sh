@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, where missing.
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev clang-format-14 clang-14 libclang-rt-14-dev socat libpcap-dev tshark)
+packages=(cmake g++ make libgtest-dev libgmock-dev clang-format-14 clang-14 libclang-rt-14-dev socat
+  dpkg-dev man-db groff-base libpcap-dev tshark)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -32,8 +32,8 @@
 // under the feet of other threads.
 using IcErrorExitHook = void (*)();
 void icErrorSetExitHook(IcErrorExitHook hook);
-// Runs on the same ways out, once, just before the exit hook: for data that
-// must reach its file (a capture being recorded). Callable from any thread,
-// so it must not wait long for anything.
-void icErrorSetSaveHook(IcErrorExitHook hook);
+// A further hook for another module that keeps something to write out (the
+// logger's file buffer); such hooks run before the one set above, in the
+// order they were added. At most four; adding one twice adds it once.
+void icErrorAddExitHook(IcErrorExitHook hook);
 [[noreturn]] void icErrorExit(int status);

@@ -88,7 +88,9 @@ void giveUp(const std::string& error) {
     }
 }
 
-void onUnit(void* /*arg*/, const ZvEacNwkUnit& unit) {
+}  // namespace
+
+void mainCaptureTap(const ZvEacNwkUnit& unit) {
     const std::lock_guard<std::recursive_timed_mutex> guard(writerLock);
     if (writer == nullptr) {
         return;
@@ -107,6 +109,8 @@ void onUnit(void* /*arg*/, const ZvEacNwkUnit& unit) {
     }
     unflushed = TRUE;
 }
+
+namespace {
 
 void onFlushTimer(void* /*cbArg*/, IcTimerHandle /*th*/) {
     const std::lock_guard<std::recursive_timed_mutex> guard(writerLock);
@@ -215,10 +219,9 @@ void mainCaptureInit(ZvEacNwkInst* nwk, U32 bitRate) {
     lineBitRate = bitRate;
     liveClock = ZvCapWallClock{};
     loggerSetTimeSource(liveReportTime, nullptr);
-    zvEacNwkSetTap(nwk, onUnit, nullptr);
     flushTimer = icTimerAlloc(nullptr);
     flushTimerAllocated = TRUE;
-    icErrorSetSaveHook(flushOnExit);
+    icErrorAddExitHook(flushOnExit);
     shellApi->reg(shellApi->sh, "capture", kHelpStrCapture, mainCaptureCmd, nullptr);
 }
 
@@ -307,6 +310,7 @@ int mainReadCapture(const char* path, U32 rawBitRate) {
     const int status = zvCapLooksLikeCapture(headBytes) != FALSE ? replayCapture(path, file, headBytes)
                                                                  : replayRaw(path, file, headBytes, rawBitRate);
     zvCapReplayEnd();
+    loggerFlush();
     loggerSetTimeSource(nullptr, nullptr);
     loggerSetSink(nullptr, nullptr);
     std::fflush(stdout);
