@@ -157,7 +157,12 @@ Boolean applyStatsOptions() {
         (void)zvEacFilterParseText(options.filter, filter);  // checked on the command line
         applyFilter(filter);
     }
-    // Found out now rather than after a long session.
+    return TRUE;
+}
+
+// Found out before the port is touched rather than after a long session.
+Boolean statsCsvWritable() {
+    const MainOptions& options = mainGetOptions();
     if (options.statsCsvFile != nullptr) {
         std::FILE* file = std::fopen(options.statsCsvFile, "a");
         if (file == nullptr) {
@@ -430,10 +435,12 @@ int zelvanEacSnifferMain(int argc, char** argv) {
     if (mainGetOptions().readFile != nullptr) {
         return mainReadCapture(mainGetOptions().readFile, baudrateEnum2baudrate(uartFormattedBaudRate));
     }
-
     std::printf("\n %s Version: %s\n", mainAppName(), mainAppVersion());
     std::fflush(stdout);
 
+    if (statsCsvWritable() == FALSE) {
+        return 1;
+    }
     WaitList waitList;
     if (wireUp(uartFormattedBaudRate, waitList) == FALSE) {
         mainCaptureStop();
@@ -442,9 +449,9 @@ int zelvanEacSnifferMain(int argc, char** argv) {
         return 1;
     }
     runMainLoop(waitList);
+    mainCaptureStop();
     const Boolean statsWritten = finishStats();
 
-    mainCaptureStop();
     closePorts();
     // The reply to quit and everything queued before it must reach the screen.
     consoleFlush(ui);
