@@ -34,6 +34,9 @@ endif()
 # --- install rules --------------------------------------------------------------
 
 install(TARGETS zelvanEacSniffer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The dissector for the capture files, to load with -X lua_script: or copy
+# into a plugin folder.
+install(FILES wireshark/zvEac.lua DESTINATION ${CMAKE_INSTALL_DATADIR}/zelvaneacsniffer/wireshark)
 set(ZV_MAN_PAGES zelvanEacSniffer.1)
 if(TARGET zelvanEacBusSim)
   install(TARGETS zelvanEacBusSim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -27,6 +27,9 @@ Boolean bLogToFile = FALSE;
 Boolean bLogToShell = TRUE;
 char sFileName[LOGGER_FILE_NAME_LEN] = {};
 
+LoggerTimeSource timeSource = nullptr;
+void* timeSourceArg = nullptr;
+
 LoggerSink sink = nullptr;
 void* sinkArg = nullptr;
 
@@ -134,7 +137,12 @@ void loggerPrintTimestamp() {
         return;
     }
     IcLocalTime now{};
-    icLocalTimeGet(&now);
+    U64 wall_us = 0;
+    if (timeSource != nullptr && timeSource(timeSourceArg, &wall_us) != FALSE) {
+        icLocalTimeAt(wall_us, &now);
+    } else {
+        icLocalTimeGet(&now);
+    }
     loggerPrintf("\r (%04d-%02d-%02d %02d:%02d:%02d.%03d) ", now.year, now.month, now.day, now.hour, now.minute,
                  now.second, now.milliseconds);
 }
@@ -191,6 +199,11 @@ Boolean loggerLogToFileCmd(U8 argc, char** argv) {
     }
     loggerDisableLogToFile();
     return TRUE;
+}
+
+void loggerSetTimeSource(LoggerTimeSource source, void* arg) {
+    timeSource = source;
+    timeSourceArg = arg;
 }
 
 void loggerFlush() {

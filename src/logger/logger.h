@@ -19,6 +19,12 @@ Boolean loggerEnableLogToFile(const char* filename);
 void loggerDisableLogToFile();
 Boolean loggerLogToFileCmd(U8 argc, char** argv);
 
+// Where report timestamps come from. Without a source, or while it answers
+// FALSE, a timestamp shows when it is printed; otherwise the wall-clock
+// instant (microseconds since the epoch) the source gives, so that every
+// report about bytes from the line can carry when those bytes came in.
+using LoggerTimeSource = Boolean (*)(void* arg, U64* wall_us);
+void loggerSetTimeSource(LoggerTimeSource source, void* arg);
 // The log file is written through a buffer: what is printed reaches the file
 // at the latest 100 ms later, when the main loop's loggerExe finds it due,
 // and at once on loggerFlush. Switching logging off or to another file,

@@ -120,7 +120,10 @@ std::array<char, kFilterTextSize + 16> filterReply{};
 std::array<char, 512> statsCsvReply{};
 
 // Everything the receiver decides on, whatever is printed.
-void lineTap(void* /*arg*/, const ZvEacNwkUnit& unit) { zvEacStatsTap(nullptr, unit); }
+void lineTap(void* /*arg*/, const ZvEacNwkUnit& unit) {
+    zvEacStatsTap(nullptr, unit);
+    mainCaptureTap(unit);
+}
 
 Boolean rawDumpGate(void* /*arg*/, U8 source, U8 destination) {
     return zvEacFilterAddressPasses(zvEacFilterActive(), source, destination);
@@ -280,6 +283,10 @@ Boolean wireUp(UartBitrate uartFormattedBaudRate, WaitList& waitList) {
     if (applyOptions() == FALSE) {
         return FALSE;
     }
+    mainCaptureInit(&nwkInst, baudrateEnum2baudrate(uartFormattedBaudRate));
+    if (mainGetOptions().captureFile != nullptr) {
+        (void)mainCaptureStart(mainGetOptions().captureFile);
+    }
 
     uartStartTx(comAinst);
     uartStartRx(comAinst);
@@ -313,7 +320,7 @@ void runMainLoop(const WaitList& waitList) {
         // the receive time-out; anything left over makes the loop come
         // round again before it waits.
         for (IcFifoIndex steps = std::max<IcFifoIndex>(icFifoCharsHeld(&fifoRx), 1); steps > 0; --steps) {
-            zvEacNwkExe(&nwkInst);
+            mainReceiveStep(&nwkInst);
         }
         icTimerExe();
         while (running != FALSE && icFifoCharsHeld(&fifoShellRx) != 0) {
@@ -420,25 +427,29 @@ int zelvanEacSnifferMain(int argc, char** argv) {
         case MAIN_CLI_EXIT_FAIL:
             return 1;
     }
-    std::printf("\n %s Version: %s\n", mainAppName(), mainAppVersion());
-    std::fflush(stdout);
-
     U32 baudRate = mainGetCommandLineResult().baudRate;
     if (baudRate == 0) {
         baudRate = kDefaultBaudRate;
     }
     const UartBitrate uartFormattedBaudRate = baudrate2baudrateEnum(baudRate);
+    if (mainGetOptions().readFile != nullptr) {
+        return mainReadCapture(mainGetOptions().readFile, baudrateEnum2baudrate(uartFormattedBaudRate));
+    }
+    std::printf("\n %s Version: %s\n", mainAppName(), mainAppVersion());
+    std::fflush(stdout);
 
     if (statsCsvWritable() == FALSE) {
         return 1;
     }
     WaitList waitList;
     if (wireUp(uartFormattedBaudRate, waitList) == FALSE) {
+        mainCaptureStop();
         closePorts();
         consoleFlush(ui);
         return 1;
     }
     runMainLoop(waitList);
+    mainCaptureStop();
     const Boolean statsWritten = finishStats();
 
     closePorts();

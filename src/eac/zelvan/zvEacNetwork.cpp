@@ -151,7 +151,6 @@ void idleByte(ZvEacNwkInst* inst, U8 byte, U16 arrivalTick) {
     if (rx.escapeRcvd) {
         rx.escapeRcvd = FALSE;  // an escaped STX is a value, not a frame start
     } else if (byte == ZV_EAC_NWK_CHARS_STX) {
-        startFrameUnit(inst);
         requestState(inst, nwkSmGetHeaderState);
         restartRxTimer(inst, arrivalTick);
     } else if (byte == ZV_EAC_NWK_CHARS_ESC) {
@@ -252,12 +251,17 @@ void takeByte(ZvEacNwkInst* inst, RxStage stage) {
     }
     U16 arrivalTick = 0;
     U8 byte = static_cast<U8>(icFifoPopCharWithTick(inst->fifoRx, &arrivalTick));
+    recordWireByte(inst, byte, arrivalTick);
+    // The unit this byte belongs to is settled before it is dumped: the
+    // dump's timestamp is when that unit began.
+    if (stage == RX_STAGE_IDLE && inst->rxRcvdInfo.escapeRcvd == FALSE && byte == ZV_EAC_NWK_CHARS_STX) {
+        startFrameUnit(inst);
+    }
     if (rawDataActive != 0) {
         const bool startsFrame =
             stage == RX_STAGE_IDLE && byte == ZV_EAC_NWK_CHARS_STX && inst->rxRcvdInfo.escapeRcvd == FALSE;
         zvEacRawDumpByte(&inst->rawDump, byte, startsFrame ? ZV_EAC_RAW_DUMP_FRAME_START : dumpPlaceOf(stage));
     }
-    recordWireByte(inst, byte, arrivalTick);
     switch (stage) {
         case RX_STAGE_IDLE:
             idleByte(inst, byte, arrivalTick);
@@ -447,3 +451,5 @@ void zvEacNwkFlush(ZvEacNwkInst* self) {
         endUnit(self, ZV_EAC_NWK_UNIT_NOISE);
     }
 }
+
+U16 zvEacNwkUnitFirstTick(const ZvEacNwkInst* self) { return self->wire.firstArrivalTick; }

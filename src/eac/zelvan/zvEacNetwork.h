@@ -100,3 +100,7 @@ void zvEacNwkSetTap(ZvEacNwkInst* self, ZvEacNwkTapFunc tap, void* arg);
 // Hands a pending run of noise to the tap (at stop / end of input); a frame
 // in progress stays pending.
 void zvEacNwkFlush(ZvEacNwkInst* self);
+// Arrival tick of the first byte of the unit that the byte taken last belongs
+// to (a frame from its STX on, or a run of noise): what reports about that
+// byte date from.
+U16 zvEacNwkUnitFirstTick(const ZvEacNwkInst* self);
