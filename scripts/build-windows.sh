@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh --windows
 dir=${1:-build-windows}
 shift || true
-cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake "$@" >/dev/null
+cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DZV_WERROR=ON "$@" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
 if [ "${ZV_PACKAGE:-0}" = 1 ]; then
   (cd "$dir" && cpack >/dev/null && ls -1 "$PWD"/*.zip)

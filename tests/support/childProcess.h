@@ -30,6 +30,11 @@ public:
     // args[0] is the program path and also its argv[0]. FALSE when the
     // program could not be started.
     bool start(const std::vector<std::string>& args);
+    // Before start(): standard output goes to a small pipe that the test
+    // empties into the stdout file at most `bytesPerRead` bytes every
+    // `pause`, like a screen that takes its text slowly.
+    void slowScreen(std::size_t bytesPerRead, std::chrono::milliseconds pause);
+    pid_t pid() const { return pid_; }
 
     // Writes to the child's standard input (all of it, or FALSE).
     bool writeStdin(std::string_view text);
@@ -54,6 +59,9 @@ private:
     std::string stdoutPath_;
     std::string stderrPath_;
     int exitStatus_ = kNotStarted;
+    std::size_t screenBytesPerRead_ = 0;
+    std::chrono::milliseconds screenPause_{0};
+    std::thread screen_;
 };
 
 struct RunResult {

@@ -82,14 +82,25 @@ using ZvEacNwkInst = _ZvEacNwkInstance;
 void zvEacNwkInit(ZvEacNwkInst* self, IcFifoInstance* fifoTx, IcFifoInstance* fifoRx, ZvEacNwkRxCbFunc rxCbFunc,
                   ZvEacNwkTxResultCbFunc txResultFunc, void* cbArg);
 void zvEacNwkExe(ZvEacNwkInst* self);
+// Milliseconds until the frame in progress (or a run of noise) runs out of
+// time if no further byte comes (0: it has already), MAX_U32 while there is
+// neither. A main loop that waits no longer than this before its next
+// zvEacNwkExe drops a frame cut off by a silent line on time.
+U32 zvEacNwkNextDeadline_ms(ZvEacNwkInst* self);
 // Takes ownership of `message` (from zvEacNwkAlloc, or nullptr when length is 0).
 void zvEacNwkTx(ZvEacNwkInst* self, ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, U8* message);
 U8* zvEacNwkAlloc(ZvEacNwkLen requestedSize);
 void zvEacNwkFree(U8* buffer);
 void zvEacNwkSetRawData(U8 rawDataState);
+// The raw dump shows only frames `gate` lets through (nullptr: every byte).
+void zvEacNwkSetRawDumpGate(ZvEacNwkInst* self, ZvEacRawDumpGate gate, void* arg);
 // Every byte the receiver takes ends up in exactly one unit, in order; a good
 // frame's unit comes right before the rx callback. nullptr turns it off.
 void zvEacNwkSetTap(ZvEacNwkInst* self, ZvEacNwkTapFunc tap, void* arg);
 // Hands a pending run of noise to the tap (at stop / end of input); a frame
 // in progress stays pending.
 void zvEacNwkFlush(ZvEacNwkInst* self);
+// Arrival tick of the first byte of the unit that the byte taken last belongs
+// to (a frame from its STX on, or a run of noise): what reports about that
+// byte date from.
+U16 zvEacNwkUnitFirstTick(const ZvEacNwkInst* self);

@@ -1,7 +1,11 @@
-// Console driver on Win32: one thread feeds the keyboard (or whatever standard
-// input is) into the shell's input FIFO and writes the shell's output FIFO to
-// standard output. It also owns the console's input mode and the console's
-// stop requests (Ctrl-C, Ctrl-Break, closing the window).
+// Console driver on Win32. One console thread takes the keys (or whatever
+// standard input is) into the shell's input FIFO and writes the shell's output
+// FIFO to standard output, so that a slow screen (a console window paused for
+// a selection, a pipe nobody reads) never holds the main loop. The main loop
+// sleeps on the console's wait objects among its others: one set when keys
+// have come in, one on a stop request. The driver also owns the console's
+// input mode and the console's stop requests (Ctrl-C, Ctrl-Break, closing the
+// window).
 
 #include <algorithm>
 #include <array>
@@ -27,14 +31,16 @@ constexpr U32 kConsoleTag = 0x5A56434Fu;
 constexpr std::size_t kInputChunk = 256;
 // Console input records taken per read.
 constexpr std::size_t kRecordChunk = 64;
-// Output popped from the shell's FIFO per write.
-constexpr IcFifoIndex kOutputChunk = 4096;
-// While the input FIFO is full the thread looks again this often.
-constexpr DWORD kFifoFullRetry_ms = 1;
+// Output taken from the shell's FIFO for one write: more than the FIFO holds,
+// so that one write usually carries all of it.
+constexpr std::size_t kOutputChunk = 8192;
+// A push into the full output FIFO waits this long at most for the console
+// thread to take some of it (consoleMakeRoom); the serial line's bytes wait
+// in the driver's buffer meanwhile.
+constexpr DWORD kMakeRoomWait_ms = 100;
 // Limits on the way out of the process: a stuck standard output or a lock
 // held by a thread that died must not keep the process from ending.
 constexpr auto kExitLockWait = std::chrono::milliseconds(500);
-constexpr U32 kExitFifoLockWait_ms = 200;
 constexpr DWORD kExitWriteLimit_ms = 1000;
 // consoleFlush at shutdown waits this long for a slow reader of stdout.
 constexpr DWORD kFlushWriteLimit_ms = 5000;
@@ -42,11 +48,11 @@ constexpr DWORD kFlushWriteLimit_ms = 5000;
 // returns, and the system waits about five seconds for it: time for the
 // orderly stop.
 constexpr DWORD kCloseStopWait_ms = 4000;
-// A producer that finds the output FIFO full waits this long for the console
-// thread to write some of it out, rather than dropping text (see icFifo).
-constexpr U16 kOutputBackPressure_ms = 200;
 
 enum class InputKind : U8 { NONE, CONSOLE, STREAM };
+
+enum Wait : U8 { WAIT_STOP, WAIT_INPUT, WAIT_COUNT };
+static_assert(WAIT_COUNT <= CONSOLE_MAX_WAIT_OBJECTS);
 
 struct ConsolePort {
     U32 tag = kConsoleTag;
@@ -57,10 +63,19 @@ struct ConsolePort {
     std::atomic<UartTxCharsToSend> uartTxCharsToSend{nullptr};
     std::atomic<UartRxCb> uartRxCb{nullptr};
     std::atomic<IcFifoInstance*> rxFifo{nullptr};
+    std::atomic<const UartFifoOps*> fifoOps{nullptr};
+    std::array<OsalWaitObject, WAIT_COUNT> waits{};
+
     std::atomic<bool> threadIsRunning{false};
-    OsalSem sem = nullptr;
-    // Set when the thread is to look at its hooks and run flag again.
+    OsalSem sem = nullptr;  // start and stop handshake with the console thread
+    // Set for the thread to look at its FIFOs and run flag again; `wakePending`
+    // spares setting it again before the thread has looked.
     UniqueHandle wakeEvent;
+    std::atomic<bool> wakePending{false};
+    // Set by the thread each time it has taken output from the FIFO.
+    UniqueHandle tookEvent;
+    // The input FIFO was full when keys waited: the thread waits to be woken.
+    std::atomic<bool> inputBlocked{false};
 
     // Input state, touched by the console thread only.
     InputKind inputKind = InputKind::NONE;
@@ -125,13 +140,9 @@ void enterConsoleMode(HANDLE input) {
     }
 }
 
-// The main loop sleeps on the input FIFO among others; setting its wait
-// object lets it see a stop request at once.
-void wakeMainLoop() {
-    ConsolePort* cp = activeConsole.load();
-    IcFifoInstance* fifo = cp != nullptr ? cp->rxFifo.load() : nullptr;
-    if (fifo != nullptr && fifo->event != nullptr) {
-        osalApi->waitObjSignal(fifo->event);
+void wakeThread(ConsolePort* cp) {
+    if (!cp->wakePending.exchange(true)) {
+        (void)SetEvent(cp->wakeEvent.get());
     }
 }
 
@@ -152,21 +163,48 @@ void writeOut(const Char* data, std::size_t len) {
     }
 }
 
-// Pops the queued output in blocks and writes each with one write. The last,
-// empty pop clears the FIFO's wait object. Returns when the FIFO is empty, or
-// in the console thread when it is being stopped.
-void drainOutput(ConsolePort* cp, bool fromThread) {
+// Takes up to `room` characters of queued output.
+std::size_t takeOutput(ConsolePort* cp, Char* out, std::size_t room) {
     IcFifoInstance* fifo = cp->txFifo.load();
-    if (fifo == nullptr || cp->uartTxPopChar.load() == nullptr) {
+    const UartFifoOps* ops = cp->fifoOps.load();
+    if (fifo == nullptr) {
+        return 0;
+    }
+    if (ops != nullptr && ops->popBlock != nullptr) {
+        std::size_t n = 0;
+        while (n < room) {
+            const auto want = static_cast<IcFifoIndex>(std::min<std::size_t>(room - n, 0xFFFF));
+            const IcFifoIndex got = ops->popBlock(fifo, want, out + n);
+            if (got == 0) {
+                break;
+            }
+            n += got;
+        }
+        return n;
+    }
+    const UartTxPopChar pop = cp->uartTxPopChar.load();
+    const UartTxCharsToSend count = cp->uartTxCharsToSend.load();
+    std::size_t n = 0;
+    while (pop != nullptr && count != nullptr && n < room && count(fifo) > 0) {
+        out[n++] = pop(fifo);
+    }
+    return n;
+}
+
+// Writes what is queued, in blocks, until the FIFO is empty, or in the
+// console thread until it is being stopped.
+void drainOutput(ConsolePort* cp, bool fromThread) {
+    if (cp->txFifo.load() == nullptr || cp->uartTxPopChar.load() == nullptr) {
         return;
     }
     const std::lock_guard<std::recursive_timed_mutex> lock(outputMutex());
-    std::array<Char, kOutputChunk> buf{};
+    static std::array<Char, kOutputChunk> buf{};  // under the lock
     while (!fromThread || cp->threadIsRunning.load()) {
-        const IcFifoIndex n = icFifoPopBlock(fifo, static_cast<IcFifoIndex>(buf.size()), buf.data());
+        const std::size_t n = takeOutput(cp, buf.data(), buf.size());
         if (n == 0) {
             return;
         }
+        (void)SetEvent(cp->tookEvent.get());
         writeOut(buf.data(), n);
     }
 }
@@ -174,26 +212,17 @@ void drainOutput(ConsolePort* cp, bool fromThread) {
 // Runs `work` on a thread of its own and waits for it at most `limitMs`: a
 // write into a pipe whose reader has stopped reading blocks, and must not
 // keep the caller (or the process's end) waiting.
-void runWithLimit(LPTHREAD_START_ROUTINE work, DWORD limitMs) {
-    UniqueHandle thread(CreateThread(nullptr, 0, work, nullptr, 0, nullptr));
+void runWithLimit(LPTHREAD_START_ROUTINE work, void* arg, DWORD limitMs) {
+    UniqueHandle thread(CreateThread(nullptr, 0, work, arg, 0, nullptr));
     if (thread.valid()) {
         (void)WaitForSingleObject(thread.get(), limitMs);
     }
 }
 
-DWORD WINAPI flushActiveConsole(LPVOID) {
-    ConsolePort* cp = activeConsole.load();
-    if (cp != nullptr && outputMutex().try_lock_for(kExitLockWait)) {
-        IcFifoInstance* fifo = cp->txFifo.load();
-        bool fifoFree = false;
-        if (fifo != nullptr && fifo->mutex != nullptr &&
-            osalApi->semWait(fifo->mutex, kExitFifoLockWait_ms) == OSAL_RES_SUCCESS) {
-            osalApi->semSignal(fifo->mutex);
-            fifoFree = true;
-        }
-        if (fifoFree) {
-            drainOutput(cp, false);
-        }
+DWORD WINAPI flushWithinLimit(LPVOID arg) {
+    auto* cp = static_cast<ConsolePort*>(arg);
+    if (outputMutex().try_lock_for(kExitLockWait)) {
+        drainOutput(cp, false);
         outputMutex().unlock();
     }
     return 0;
@@ -204,7 +233,10 @@ DWORD WINAPI flushActiveConsole(LPVOID) {
 // back. Whatever cannot be had quickly (a lock held by the thread that
 // failed, a stuck reader) is skipped.
 void flushForExit() {
-    runWithLimit(flushActiveConsole, kExitWriteLimit_ms);
+    ConsolePort* cp = activeConsole.load();
+    if (cp != nullptr) {
+        runWithLimit(flushWithinLimit, cp, kExitWriteLimit_ms);
+    }
     restoreConsoleMode();
     if (processEnding != nullptr) {
         (void)SetEvent(processEnding);
@@ -305,43 +337,51 @@ std::size_t takeFromPump(Char* out, std::size_t room, bool& ended) {
 
 // How many keys may be read now without the input FIFO dropping any.
 std::size_t inputRoom(const ConsolePort* cp) {
-    IcFifoInstance* fifo = cp->rxFifo.load();
-    if (fifo == nullptr) {
+    const UartFifoOps* ops = cp->fifoOps.load();
+    if (ops == nullptr || ops->freeRoom == nullptr) {
         return kInputChunk;
     }
-    // Counted under the FIFO's lock but without icFifoCharsToPop: that would
-    // clear the wait object when the FIFO is empty, and with it a wake-up
-    // the main loop has not seen yet (wakeMainLoop).
-    osalApi->semWait(fifo->mutex, MAX_U32);
-    const std::size_t held =
-        fifo->ptr2 >= fifo->ptr1 ? fifo->ptr2 - fifo->ptr1 : fifo->buflen - (fifo->ptr1 - fifo->ptr2);
-    osalApi->semSignal(fifo->mutex);
-    const std::size_t capacity = fifo->buflen > 0 ? fifo->buflen - 1u : 0u;
-    return held < capacity ? std::min(capacity - held, kInputChunk) : 0;
+    return std::min<std::size_t>(ops->freeRoom(cp->rxFifo.load()), kInputChunk);
 }
 
 // Keys from the console come as they are. Piped input ends its lines with LF
 // or CR LF; the shell ends a line on CR, so each line end becomes one CR.
+std::size_t translateInput(ConsolePort* cp, Char* bytes, std::size_t count) {
+    if (cp->inputKind == InputKind::CONSOLE) {
+        return count;
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        Char chr = bytes[i];
+        const bool afterCr = cp->lastWasCr;
+        cp->lastWasCr = chr == '\r';
+        if (chr == '\n') {
+            if (afterCr) {
+                continue;
+            }
+            chr = '\r';
+        }
+        bytes[kept++] = chr;
+    }
+    return kept;
+}
+
 void deliverInput(ConsolePort* cp, const Char* bytes, std::size_t count) {
     const UartRxCb rxCb = cp->uartRxCb.load();
     IcFifoInstance* fifo = cp->rxFifo.load();
-    if (rxCb == nullptr) {
+    const UartFifoOps* ops = cp->fifoOps.load();
+    if (rxCb == nullptr || count == 0) {
         return;
     }
-    for (std::size_t i = 0; i < count; ++i) {
-        Char chr = bytes[i];
-        if (cp->inputKind != InputKind::CONSOLE) {
-            const bool afterCr = cp->lastWasCr;
-            cp->lastWasCr = chr == '\r';
-            if (chr == '\n') {
-                if (afterCr) {
-                    continue;
-                }
-                chr = '\r';
-            }
+    if (ops != nullptr && ops->pushBlock != nullptr) {
+        ops->pushBlock(fifo, bytes, static_cast<IcFifoIndex>(count));
+    } else {
+        for (std::size_t i = 0; i < count; ++i) {
+            rxCb(fifo, bytes[i]);
         }
-        rxCb(fifo, chr);
     }
+    // The main loop does not sleep on the FIFO: this wakes it for the keys.
+    osalApi->waitObjSignal(cp->waits[WAIT_INPUT]);
 }
 
 // Takes what input there is without waiting for more.
@@ -367,7 +407,7 @@ void readInput(ConsolePort* cp, std::size_t room) {
         n = takeFromPump(chars.data(), room, ended);
         cp->inputEnded = ended;
     }
-    deliverInput(cp, chars.data(), n);
+    deliverInput(cp, chars.data(), translateInput(cp, chars.data(), n));
 }
 
 // What standard input is: the console, or a stream the pump reads. Nothing
@@ -395,31 +435,20 @@ void consoleThread(void* arg) {
     osalApi->semSignal(cp->sem);
 
     while (cp->threadIsRunning.load()) {
-        IcFifoInstance* txFifo = cp->txFifo.load();
-        const bool txOpen = txFifo != nullptr && cp->uartTxPopChar.load() != nullptr;
         const bool wantInput = !cp->inputEnded && cp->uartRxCb.load() != nullptr;
         const std::size_t room = wantInput ? inputRoom(cp) : 0;
-
-        std::array<HANDLE, 3> handles{};
-        DWORD count = 0;
-        handles[count++] = cp->wakeEvent.get();
-        if (txOpen) {
-            handles[count++] = icWinWaitObjectHandle(icFifoGetWaitObject(txFifo));
-        }
-        // Keys stay with the system while the FIFO is full or nobody takes
-        // them.
-        if (wantInput && room > 0) {
-            handles[count++] = cp->input;
-        }
-        const DWORD timeout = wantInput && room == 0 ? kFifoFullRetry_ms : INFINITE;
-        (void)WaitForMultipleObjects(count, handles.data(), FALSE, timeout);
+        // Keys stay with the system while the FIFO is full (consoleExe wakes
+        // the thread when it has room again) or nobody takes them.
+        cp->inputBlocked = wantInput && room == 0;
+        std::array<HANDLE, 2> handles{cp->wakeEvent.get(), cp->input};
+        const DWORD count = wantInput && room > 0 ? 2 : 1;
+        (void)WaitForMultipleObjects(count, handles.data(), FALSE, INFINITE);
+        cp->wakePending = false;
 
         if (wantInput && room > 0) {
             readInput(cp, room);
         }
-        if (txOpen) {
-            drainOutput(cp, true);
-        }
+        drainOutput(cp, true);
     }
     osalApi->semSignal(cp->sem);
 }
@@ -428,27 +457,22 @@ void consoleStopThread(ConsolePort* cp) {
     if (cp->threadIsRunning.exchange(false)) {
         (void)SetEvent(cp->wakeEvent.get());
         osalApi->semWait(cp->sem, MAX_U32);
-        (void)ResetEvent(cp->wakeEvent.get());
+    }
+    for (const OsalWaitObject obj : cp->waits) {
+        osalApi->waitObjectReset(obj);
     }
 }
 
 UartInstancePtr toHandle(ConsolePort* cp) { return reinterpret_cast<UartInstancePtr>(cp); }
 
-ConsolePort* fromHandle(UartInstancePtr ui) {
+ConsolePort* fromHandle(void* ui) {
     if (ui == nullptr) {
         return nullptr;
     }
     U32 tag = 0;
-    std::memcpy(&tag, static_cast<void*>(ui), sizeof tag);
+    std::memcpy(&tag, ui, sizeof tag);
     IC_ASSERT(kModule, tag == kConsoleTag);
-    return reinterpret_cast<ConsolePort*>(ui);
-}
-
-ConsolePort* flushTarget = nullptr;
-
-DWORD WINAPI flushTargetConsole(LPVOID) {
-    drainOutput(flushTarget, false);
-    return 0;
+    return static_cast<ConsolePort*>(ui);
 }
 
 }  // namespace
@@ -482,6 +506,11 @@ std::size_t icWinConsoleKeyChars(const INPUT_RECORD* records, std::size_t count,
 }
 
 BOOL WINAPI icWinConsoleCtrlHandler(DWORD ctrlType) {
+    const auto wakeMainLoop = [] {
+        if (ConsolePort* cp = activeConsole.load()) {
+            osalApi->waitObjSignal(cp->waits[WAIT_STOP]);
+        }
+    };
     switch (ctrlType) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
@@ -522,7 +551,13 @@ UartInstancePtr consoleNew() {
     }
     // Auto-reset: each wake is taken once.
     cp->wakeEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    if (!cp->wakeEvent.valid()) {
+    cp->tookEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    bool ok = cp->wakeEvent.valid() && cp->tookEvent.valid();
+    for (OsalWaitObject& obj : cp->waits) {
+        obj = osalApi->waitObjCreate();
+        ok = ok && obj != nullptr;
+    }
+    if (!ok) {
         delete cp;
         return nullptr;
     }
@@ -539,8 +574,7 @@ void consoleOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend 
     cp->txFifo = userParam;
     cp->uartTxCharsToSend = charsToSend;
     cp->uartTxPopChar = popChar;
-    icFifoSetPushWait(userParam, kOutputBackPressure_ms);
-    (void)SetEvent(cp->wakeEvent.get());
+    wakeThread(cp);
     consoleStartThread(ui);
 }
 
@@ -551,7 +585,7 @@ void consoleOpenRx(UartInstancePtr ui, UartRxCb rxCb, IcFifoInstance* userParam)
     }
     cp->rxFifo = userParam;
     cp->uartRxCb = rxCb;
-    (void)SetEvent(cp->wakeEvent.get());
+    wakeThread(cp);
     consoleStartThread(ui);
 }
 
@@ -574,14 +608,57 @@ void consoleStartThread(UartInstancePtr ui) {
     osalApi->semWait(cp->sem, MAX_U32);
 }
 
+// The keys are in the FIFO already and the console thread writes the screen:
+// this only clears what woke the main loop and hands the thread its work.
+void consoleExe(UartInstancePtr ui) {
+    ConsolePort* cp = fromHandle(ui);
+    if (cp == nullptr || !cp->threadIsRunning.load()) {
+        return;
+    }
+    // The stop itself is the flag consoleStopRequested reads.
+    osalApi->waitObjectReset(cp->waits[WAIT_STOP]);
+    osalApi->waitObjectReset(cp->waits[WAIT_INPUT]);
+    const UartFifoOps* ops = cp->fifoOps.load();
+    const bool outputWaits = ops == nullptr || ops->charsHeld == nullptr || ops->charsHeld(cp->txFifo.load()) > 0;
+    if (outputWaits || (cp->inputBlocked.load() && inputRoom(cp) > 0)) {
+        wakeThread(cp);
+    }
+}
+
+void consoleSetFifoOps(UartInstancePtr ui, const UartFifoOps* ops) {
+    ConsolePort* cp = fromHandle(ui);
+    if (cp != nullptr) {
+        cp->fifoOps = ops;
+    }
+}
+
+U8 consoleWaitObjects(UartInstancePtr ui, OsalWaitObject* list, U8 maxObjects) {
+    ConsolePort* cp = fromHandle(ui);
+    if (cp == nullptr || list == nullptr) {
+        return 0;
+    }
+    const U8 count = std::min<U8>(WAIT_COUNT, maxObjects);
+    std::copy_n(cp->waits.begin(), count, list);
+    return count;
+}
+
+void consoleMakeRoom(void* ui) {
+    ConsolePort* cp = fromHandle(ui);
+    if (cp == nullptr || !cp->threadIsRunning.load()) {
+        return;
+    }
+    // Room is made as soon as the thread has taken some of the FIFO.
+    (void)ResetEvent(cp->tookEvent.get());
+    wakeThread(cp);
+    (void)WaitForSingleObject(cp->tookEvent.get(), kMakeRoomWait_ms);
+}
+
 void consoleCloseTx(UartInstancePtr ui) {
     ConsolePort* cp = fromHandle(ui);
     if (cp == nullptr) {
         return;
     }
     consoleStopThread(cp);
-    // Nobody takes the output any more: a full FIFO drops again at once.
-    icFifoSetPushWait(cp->txFifo.load(), 0);
     cp->uartTxPopChar = nullptr;
     cp->uartTxCharsToSend = nullptr;
     restoreConsoleMode();
@@ -597,8 +674,6 @@ void consoleCloseRx(UartInstancePtr ui) {
     restoreConsoleMode();
 }
 
-void consoleExe(UartInstancePtr) {}
-
 void consoleDelete(UartInstancePtr ui) {
     ConsolePort* cp = fromHandle(ui);
     if (cp == nullptr) {
@@ -607,7 +682,6 @@ void consoleDelete(UartInstancePtr ui) {
     ConsolePort* expected = cp;
     activeConsole.compare_exchange_strong(expected, nullptr);
     consoleStopThread(cp);
-    icFifoSetPushWait(cp->txFifo.load(), 0);
     restoreConsoleMode();
     cp->tag = 0;
     delete cp;
@@ -618,8 +692,7 @@ Boolean consoleStopRequested() { return stopRequested.load() ? TRUE : FALSE; }
 void consoleFlush(UartInstancePtr ui) {
     ConsolePort* cp = fromHandle(ui);
     if (cp != nullptr) {
-        flushTarget = cp;
-        runWithLimit(flushTargetConsole, kFlushWriteLimit_ms);
+        runWithLimit(flushWithinLimit, cp, kFlushWriteLimit_ms);
     }
 }
 

@@ -1,6 +1,9 @@
-// Serial port driver on Win32 COM ports: one receive thread per port that
-// moves the line's bytes into the receive FIFO, and a transmit path that runs
-// in the thread filling the transmit FIFO.
+// Serial port driver on Win32 COM ports. The port's receive thread looks at
+// the port every millisecond and sets the port's wait object while bytes wait
+// (or when the port has failed); the main loop sleeps on that object among
+// its others and uartExe moves the bytes into the receive FIFO on the main
+// loop's thread. The transmit path runs in the thread filling the transmit
+// FIFO.
 
 #include "hal/include/multiUart.h"
 
@@ -16,6 +19,9 @@
 #include "hal/mcu/windows/icWin.h"
 #include "hal/mcu/windows/icWinSerial.h"
 
+// After windows.h, which it builds on.
+#include <mmsystem.h>
+
 namespace {
 
 constexpr const char* kModule = "hal/mcu/windows/multiUart";
@@ -28,18 +34,10 @@ constexpr U32 kSerialTag = 0x5A565354u;
 constexpr std::size_t kRxChunk = 256;
 // Bytes popped from the transmit FIFO per WriteFile.
 constexpr std::size_t kTxChunk = 256;
-// Time between a port failure and the end of the process, so that start-up
-// text still reaches the console before the message.
-constexpr U32 kFailureGrace_ms = 500;
-// Reads return at once; with nothing there the thread looks again after this.
-constexpr DWORD kIdlePoll_ms = 1;
-// A port that went away (an adapter pulled out, a pseudo-terminal under Wine
-// closed) may go on answering reads with nothing; while the line is quiet the
-// thread asks for the port's status every so many looks, which fails then.
-constexpr unsigned kIdlePollsPerHealthCheck = 50;
-// While the receive FIFO is full the thread sleeps until the main loop has
-// taken half of it (icFifoRoomWaitObject), or this long at most.
-constexpr DWORD kFifoFullWaitMax_ms = 10;
+// The receive thread looks at the port this often. The system's timer runs
+// at this resolution while the port receives (timeBeginPeriod), not at the
+// 10 to 16 ms it has otherwise.
+constexpr DWORD kPoll_ms = 1;
 // The driver's own buffers, asked for larger than the usual 4 KB: they hold
 // the line's bytes while the receive FIFO is full. Drivers may keep theirs.
 constexpr DWORD kDriverInQueue = 65536;
@@ -58,7 +56,7 @@ constexpr std::array<BitrateRow, 5> kBitrates{{
     {UART_115200, CBR_115200},
 }};
 
-// Why the port could not be used; reported by the receive thread.
+// Why the port could not be used.
 enum class PortFailure : U8 { NONE, OPEN, BUSY, CONFIGURE };
 
 struct SerialPort {
@@ -68,17 +66,29 @@ struct SerialPort {
     UartTxCharsToSend uartTxCharsToSend = nullptr;
     UartRxCb uartRxCb = nullptr;
     IcFifoInstance* rxFifo = nullptr;
+    const UartFifoOps* fifoOps = nullptr;
     Boolean portIsOpen = FALSE;
+    // The receive side is open: the receive thread runs and uartExe moves
+    // bytes.
+    bool receiving = false;
+    UniqueHandle hCom;
+    // Set by the receive thread while bytes wait, or once the port failed.
+    OsalWaitObject rxReady = nullptr;
     // Written by the stopping thread, read by the receive thread.
     std::atomic<bool> threadShallRun{false};
-    OsalSem sem = nullptr;
-    UniqueHandle hCom;
-    // Set when the receive thread is to look at threadShallRun.
+    OsalSem sem = nullptr;  // start and stop handshake with the receive thread
     UniqueHandle stopEvent;
-    DCB dcb{};
+    // The port failed while receiving: the receive thread's finding, for
+    // uartExe to act on.
+    std::atomic<bool> lost{false};
+    std::atomic<DWORD> lostCode{0};
     PortFailure failure = PortFailure::NONE;
     DWORD failureCode = 0;
     UartBitrate bitrate = UART_9600;
+    // Set: a failure while receiving closes the port and tells this handler
+    // instead of ending the program.
+    UartLostCb lostCb = nullptr;
+    void* lostCbArg = nullptr;
     char port[kDeviceNameSize] = {};
     bool portNameTooLong = false;
 };
@@ -143,37 +153,8 @@ void openPortNow(SerialPort* sp) {
     // A line error left over from before would fail the first read.
     DWORD errors = 0;
     (void)ClearCommError(com.get(), &errors, nullptr);
-    sp->dcb = dcb;
     sp->hCom = std::move(com);
     sp->portIsOpen = TRUE;
-}
-
-void stopUartThread(SerialPort* sp) {
-    if (sp->threadShallRun.exchange(false)) {
-        (void)SetEvent(sp->stopEvent.get());
-        osalApi->semWait(sp->sem, MAX_U32);
-        (void)ResetEvent(sp->stopEvent.get());
-    }
-}
-
-void closePort(SerialPort* sp) {
-    if (sp->portIsOpen == TRUE) {
-        stopUartThread(sp);
-        sp->hCom.reset();
-        sp->portIsOpen = FALSE;
-    }
-}
-
-void openPort(SerialPort* sp, Boolean doOpen) {
-    if (doOpen == TRUE) {
-        // A running receive thread owns the port's state (and reports its
-        // failure); it is not reopened under its feet.
-        if (sp->portIsOpen == FALSE && !sp->threadShallRun.load()) {
-            openPortNow(sp);
-        }
-    } else {
-        closePort(sp);
-    }
 }
 
 const char* failureVerb(PortFailure failure) { return failure == PortFailure::CONFIGURE ? "configure" : "open"; }
@@ -188,99 +169,107 @@ void failureReason(PortFailure failure, DWORD code, char* out, std::size_t size)
     }
 }
 
-// How many bytes may be read now without the receive FIFO dropping any.
-std::size_t receiveRoom(const SerialPort* sp) {
-    IcFifoInstance* fifo = sp->rxFifo;
-    if (fifo == nullptr || sp->uartRxCb == nullptr) {
-        return kRxChunk;
-    }
-    const std::size_t capacity = fifo->buflen > 0 ? fifo->buflen - 1u : 0u;
-    const std::size_t held = icFifoCharsToPop(fifo);
-    return held < capacity ? std::min(capacity - held, kRxChunk) : 0;
-}
+// ---- the receive thread --------------------------------------------------------
 
-// Sleeps until the receive FIFO has room again or a stop is requested.
-void waitForRoom(const SerialPort* sp) {
-    const OsalWaitObject room = icFifoRoomWaitObject(sp->rxFifo);
-    if (room == nullptr) {
-        return;
-    }
-    const std::array<HANDLE, 2> handles{sp->stopEvent.get(), icWinWaitObjectHandle(room)};
-    (void)WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, kFifoFullWaitMax_ms);
-}
-
-void deliver(const SerialPort* sp, const Char* bytes, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        if (sp->uartRxCb != nullptr && sp->threadShallRun.load(std::memory_order_relaxed)) {
-            sp->uartRxCb(sp->rxFifo, bytes[i]);
-        }
-    }
-}
-
-// Moves bytes from the port into the receive FIFO until told to stop.
-// Returns FALSE with the error code of a failed read, TRUE after a stop.
-Boolean receiveLoop(SerialPort* sp, DWORD& err) {
-    std::array<Char, kRxChunk> buf{};
-    unsigned idlePolls = 0;
-    while (sp->threadShallRun.load()) {
-        const std::size_t room = receiveRoom(sp);
-        if (room == 0) {
-            // The FIFO is full: the bytes wait in the driver's buffer rather
-            // than being read and lost.
-            waitForRoom(sp);
-            continue;
-        }
-        DWORD n = 0;
-        if (ReadFile(sp->hCom.get(), buf.data(), static_cast<DWORD>(room), &n, nullptr) == FALSE) {
-            err = GetLastError();
-            return FALSE;
-        }
-        if (n > 0) {
-            idlePolls = 0;
-            deliver(sp, buf.data(), n);
-            continue;
-        }
-        if (++idlePolls >= kIdlePollsPerHealthCheck) {
-            idlePolls = 0;
-            DWORD errors = 0;
-            if (ClearCommError(sp->hCom.get(), &errors, nullptr) == FALSE) {
-                err = GetLastError();
-                return FALSE;
-            }
-        }
-        (void)WaitForSingleObject(sp->stopEvent.get(), kIdlePoll_ms);
-    }
-    return TRUE;
-}
-
+// Looks at the port every kPoll_ms: bytes waiting set rxReady, and so does a
+// port that no longer answers (an adapter pulled out, a pseudo-terminal under
+// Wine closed), which reads alone would not show: they go on returning
+// nothing.
 void uartThread(void* arg) {
     auto* sp = static_cast<SerialPort*>(arg);
     osalApi->setPriority(OSAL_PRIO_HIGH);
-
-    // Everything the failure report needs is taken before the start
-    // handshake; after it the opener may go on changing the record.
-    const bool portUsable = sp->portIsOpen == TRUE;
-    const PortFailure failure = sp->failure;
-    const DWORD failureCode = sp->failureCode;
-    std::array<char, kDeviceNameSize> device{};
-    std::memcpy(device.data(), sp->port, device.size());
-    device.back() = '\0';
-
+    const HANDLE com = sp->hCom.get();
+    const HANDLE stop = sp->stopEvent.get();
     osalApi->semSignal(sp->sem);
 
+    DWORD wait = kPoll_ms;
+    while (sp->threadShallRun.load()) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (wait != INFINITE && ClearCommError(com, &errors, &status) == FALSE) {
+            sp->lostCode = GetLastError();
+            sp->lost = true;
+            osalApi->waitObjSignal(sp->rxReady);
+            wait = INFINITE;  // nothing more to look at until the stop
+        } else if (wait != INFINITE && status.cbInQue > 0) {
+            osalApi->waitObjSignal(sp->rxReady);
+        }
+        (void)WaitForSingleObject(stop, wait);
+    }
+    osalApi->semSignal(sp->sem);
+}
+
+void startReceiving(SerialPort* sp) {
+    sp->lost = false;
+    sp->receiving = true;
+    (void)ResetEvent(sp->stopEvent.get());
+    (void)timeBeginPeriod(1);
+    sp->threadShallRun = true;
+    const OsalResCodes rc = osalApi->taskCreate(uartThread, sp);
+    IC_ASSERT(kModule, rc == OSAL_RES_SUCCESS);
+    osalApi->semWait(sp->sem, MAX_U32);
+}
+
+void stopReceiving(SerialPort* sp) {
+    if (sp->threadShallRun.exchange(false)) {
+        (void)SetEvent(sp->stopEvent.get());
+        osalApi->semWait(sp->sem, MAX_U32);
+        (void)timeEndPeriod(1);
+    }
+    sp->receiving = false;
+    osalApi->waitObjectReset(sp->rxReady);
+}
+
+void closePort(SerialPort* sp) {
+    if (sp->portIsOpen == TRUE) {
+        stopReceiving(sp);
+        sp->hCom.reset();
+        sp->portIsOpen = FALSE;
+    }
+}
+
+void openPort(SerialPort* sp, Boolean doOpen) {
+    if (doOpen == TRUE) {
+        if (sp->portIsOpen == FALSE) {
+            openPortNow(sp);
+        }
+    } else {
+        closePort(sp);
+    }
+}
+
+// ---- receiving on the main loop's thread --------------------------------------------
+
+// How many bytes may be read now without the receive FIFO dropping any.
+std::size_t receiveRoom(const SerialPort* sp) {
+    if (sp->fifoOps == nullptr || sp->fifoOps->freeRoom == nullptr) {
+        return kRxChunk;
+    }
+    return std::min<std::size_t>(sp->fifoOps->freeRoom(sp->rxFifo), kRxChunk);
+}
+
+void deliver(const SerialPort* sp, const Char* bytes, std::size_t count) {
+    if (sp->fifoOps != nullptr && sp->fifoOps->pushBlock != nullptr) {
+        // One push for the whole read: the bytes came in together.
+        sp->fifoOps->pushBlock(sp->rxFifo, bytes, static_cast<IcFifoIndex>(count));
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        sp->uartRxCb(sp->rxFifo, bytes[i]);
+    }
+}
+
+// The port failed while receiving: closed and reported to the handler, or
+// the end of the program.
+void portLost(SerialPort* sp, DWORD code) {
     std::array<char, 1024> reason{};
-    if (!portUsable) {
-        osalApi->sleep(kFailureGrace_ms);
-        failureReason(failure, failureCode, reason.data(), reason.size());
-        reportAndExit(failureVerb(failure), device.data(), reason.data());
+    icWinErrorText(code, reason.data(), reason.size());
+    if (sp->lostCb != nullptr) {
+        closePort(sp);
+        sp->lostCb(sp->lostCbArg, icWinSerialShownName(sp->port), reason.data());
+        return;
     }
-    DWORD err = 0;
-    if (receiveLoop(sp, err) == FALSE && sp->threadShallRun.load()) {
-        osalApi->sleep(kFailureGrace_ms);
-        icWinErrorText(err, reason.data(), reason.size());
-        reportAndExit("read", device.data(), reason.data());
-    }
-    osalApi->semSignal(sp->sem);
+    reportAndExit("read", sp->port, reason.data());
 }
 
 SerialPort* newPort(UartBitrate bitrate) {
@@ -289,7 +278,8 @@ SerialPort* newPort(UartBitrate bitrate) {
         return nullptr;
     }
     sp->stopEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (!sp->stopEvent.valid()) {
+    sp->rxReady = osalApi->waitObjCreate();
+    if (!sp->stopEvent.valid() || sp->rxReady == nullptr) {
         delete sp;
         return nullptr;
     }
@@ -380,17 +370,19 @@ UartInstancePtr uartNewDevice(const char* devicePath, UartBitrate bitrate) {
 
 void uartOpenRx(UartInstancePtr ui, UartRxCb rxCb, IcFifoInstance* userParam) {
     SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr || sp->threadShallRun.load()) {
+    if (sp == nullptr || sp->receiving) {
         return;
     }
     sp->uartRxCb = rxCb;
     sp->rxFifo = userParam;
     openPort(sp, TRUE);
-    (void)ResetEvent(sp->stopEvent.get());
-    sp->threadShallRun = true;
-    const OsalResCodes rc = osalApi->taskCreate(uartThread, sp);
-    IC_ASSERT(kModule, rc == OSAL_RES_SUCCESS);
-    osalApi->semWait(sp->sem, MAX_U32);
+    if (sp->portIsOpen == FALSE) {
+        // Queued console text goes out on the way (the exit hook).
+        std::array<char, 1024> reason{};
+        failureReason(sp->failure, sp->failureCode, reason.data(), reason.size());
+        reportAndExit(failureVerb(sp->failure), sp->port, reason.data());
+    }
+    startReceiving(sp);
 }
 
 void uartOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend charsToSend, IcFifoInstance* userParam) {
@@ -436,7 +428,74 @@ void uartStartTx(void* ui) {
 void uartStopTx(UartInstancePtr) {}
 void uartStartRx(UartInstancePtr) {}
 void uartStopRx(UartInstancePtr) {}
-void uartExe(UartInstancePtr) {}
+
+void uartExe(UartInstancePtr ui) {
+    SerialPort* sp = fromHandle(ui);
+    if (sp == nullptr || !sp->receiving || osalWaitObjIsSet(sp->rxReady) == FALSE || sp->uartRxCb == nullptr) {
+        return;
+    }
+    if (sp->lost.load()) {
+        portLost(sp, sp->lostCode.load());
+        return;
+    }
+    const std::size_t room = receiveRoom(sp);
+    if (room == 0) {
+        return;  // the bytes wait in the driver's buffer; the main loop drains the FIFO first
+    }
+    osalApi->waitObjectReset(sp->rxReady);
+    std::array<Char, kRxChunk> buf{};
+    DWORD n = 0;
+    if (ReadFile(sp->hCom.get(), buf.data(), static_cast<DWORD>(room), &n, nullptr) == FALSE) {
+        portLost(sp, GetLastError());
+        return;
+    }
+    deliver(sp, buf.data(), n);
+    if (n == room) {
+        osalApi->waitObjSignal(sp->rxReady);  // more may wait than there was room for
+    }
+}
+
+const char* uartDeviceName(UartInstancePtr ui) {
+    const SerialPort* sp = fromHandle(ui);
+    return sp != nullptr ? icWinSerialShownName(sp->port) : "";
+}
+
+void uartSetLostHandler(UartInstancePtr ui, UartLostCb cb, void* arg) {
+    SerialPort* sp = fromHandle(ui);
+    if (sp != nullptr) {
+        sp->lostCb = cb;
+        sp->lostCbArg = arg;
+    }
+}
+
+Boolean uartReopen(UartInstancePtr ui) {
+    SerialPort* sp = fromHandle(ui);
+    if (sp == nullptr || sp->uartRxCb == nullptr) {
+        return FALSE;
+    }
+    if (sp->portIsOpen == FALSE) {
+        openPortNow(sp);
+        if (sp->portIsOpen == FALSE) {
+            return FALSE;
+        }
+    }
+    if (!sp->receiving) {
+        startReceiving(sp);
+    }
+    return TRUE;
+}
+
+void uartSetFifoOps(UartInstancePtr ui, const UartFifoOps* ops) {
+    SerialPort* sp = fromHandle(ui);
+    if (sp != nullptr) {
+        sp->fifoOps = ops;
+    }
+}
+
+OsalWaitObject uartRxWaitObject(UartInstancePtr ui) {
+    SerialPort* sp = fromHandle(ui);
+    return sp != nullptr ? sp->rxReady : nullptr;
+}
 
 void uartCloseTx(UartInstancePtr ui) {
     SerialPort* sp = fromHandle(ui);
@@ -453,7 +512,7 @@ void uartCloseRx(UartInstancePtr ui) {
     if (sp == nullptr) {
         return;
     }
-    stopUartThread(sp);
+    stopReceiving(sp);
     openPort(sp, FALSE);
     sp->uartRxCb = nullptr;
 }
@@ -463,7 +522,7 @@ void uartDelete(UartInstancePtr ui) {
     if (sp == nullptr) {
         return;
     }
-    stopUartThread(sp);
+    stopReceiving(sp);
     openPort(sp, FALSE);
     sp->tag = 0;
     delete sp;

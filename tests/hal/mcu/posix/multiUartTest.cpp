@@ -20,28 +20,19 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Pops from the FIFO until `count` bytes came or the time-out ran out;
-// `pauseEvery` > 0 makes a slow consumer that lets the FIFO fill up.
-std::string collect(IcFifoInstance& fifo, std::size_t count, std::size_t pauseEvery = 0,
-                    std::chrono::milliseconds timeout = 20s) {
-    std::string got;
-    const auto deadline = Clock::now() + timeout;
-    while (got.size() < count && Clock::now() < deadline) {
-        if (icFifoCharsToPop(&fifo) == 0) {
-            osalApi->waitForObjects(&fifo.event, 1, 10);
-            continue;
-        }
-        got.push_back(icFifoPopChar(&fifo));
-        if (pauseEvery > 0 && got.size() % pauseEvery == 0) {
-            std::this_thread::sleep_for(1ms);
-        }
-    }
-    return got;
+constexpr UartFifoOps kFifoOps{icFifoCharsHeld, icFifoFreeRoom, icFifoPushBlock, icFifoPopBlock};
+
+// The main loop's part: sleep on the driver's wait object and let uartExe
+// move what the line brought in.
+void serve(UartInstancePtr ui) {
+    const OsalWaitObject ready = uartRxWaitObject(ui);
+    osalApi->waitForObjects(&ready, 1, 10);
+    uartExe(ui);
 }
 
-[[noreturn]] void waitForTheEnd() {
+[[noreturn]] void serveUntilTheEnd(UartInstancePtr ui) {
     for (;;) {
-        osalApi->sleep(1000);
+        serve(ui);
     }
 }
 
@@ -60,7 +51,25 @@ protected:
     void openRx(UartBitrate rate = UART_115200) {
         ui = uartNewDevice(pty.slavePath().c_str(), rate);
         ASSERT_NE(ui, nullptr);
+        uartSetFifoOps(ui, &kFifoOps);
         uartOpenRx(ui, icFifoPushChar, &rxFifo);
+    }
+    // Serves the driver and pops from the FIFO until `count` bytes came or
+    // the time-out ran out. `takePerPass` > 0 makes a slow consumer that
+    // leaves the FIFO nearly full for the driver's next read.
+    std::string collect(std::size_t count, std::size_t takePerPass = 0, std::chrono::milliseconds timeout = 20s) {
+        std::string got;
+        const auto deadline = Clock::now() + timeout;
+        while (got.size() < count && Clock::now() < deadline) {
+            serve(ui);
+            for (std::size_t n = 0; icFifoCharsToPop(&rxFifo) > 0 && (takePerPass == 0 || n < takePerPass); ++n) {
+                got.push_back(icFifoPopChar(&rxFifo));
+            }
+            if (takePerPass > 0) {
+                std::this_thread::sleep_for(1ms);
+            }
+        }
+        return got;
     }
 
     PtyPair pty;
@@ -76,7 +85,7 @@ TEST_F(SerialDriverTest, EveryByteValueArrivesInOrder) {
         all.push_back(static_cast<char>(i));
     }
     ASSERT_TRUE(pty.write(all));
-    EXPECT_EQ(collect(rxFifo, all.size()), all);
+    EXPECT_EQ(collect(all.size()), all);
 }
 
 TEST_F(SerialDriverTest, BurstLargerThanTheFifoArrivesCompleteWithASlowConsumer) {
@@ -87,7 +96,7 @@ TEST_F(SerialDriverTest, BurstLargerThanTheFifoArrivesCompleteWithASlowConsumer)
     }
     bool written = false;
     std::thread writer([&] { written = pty.write(burst, 30s); });
-    const std::string got = collect(rxFifo, burst.size(), 64, 30s);
+    const std::string got = collect(burst.size(), 64, 30s);
     writer.join();
     EXPECT_TRUE(written);
     ASSERT_EQ(got.size(), burst.size());
@@ -153,7 +162,7 @@ TEST_F(SerialDriverTest, ClosingGivesTheLineBackForTheNextProgram) {
     // Open again, the way another program would, and still receive.
     uartOpenRx(ui, icFifoPushChar, &rxFifo);
     ASSERT_TRUE(pty.write("again"));
-    EXPECT_EQ(collect(rxFifo, 5), "again");
+    EXPECT_EQ(collect(5), "again");
 }
 
 struct TxCase {
@@ -202,7 +211,7 @@ TEST_F(SerialDriverDeathTest, SecondProgramOnABusyLineIsRefused) {
             openRx();
             UartInstancePtr second = uartNewDevice(pty.slavePath().c_str(), UART_9600);
             uartOpenRx(second, icFifoPushChar, &rxFifo);
-            waitForTheEnd();
+            serveUntilTheEnd(second);
         },
         testing::ExitedWithCode(1), "^cannot open /dev/pts/[0-9]+: port is in use by another program\n$");
 }
@@ -213,7 +222,7 @@ TEST_F(SerialDriverDeathTest, HangUpWhileReceivingEndsTheProgram) {
             openRx();
             pty.closeSlave();
             pty.closeMaster();
-            waitForTheEnd();
+            serveUntilTheEnd(ui);
         },
         testing::ExitedWithCode(1), "^cannot read /dev/pts/[0-9]+: ");
 }
@@ -240,7 +249,7 @@ TEST_P(SerialOpenFailureDeathTest, NamesTheDeviceAndTheReason) {
             const auto rate = static_cast<UartBitrate>(7);
             UartInstancePtr port = c.device != nullptr ? uartNewDevice(c.device, rate) : uartNew(c.index, rate);
             uartOpenRx(port, icFifoPushChar, nullptr);
-            waitForTheEnd();
+            serveUntilTheEnd(port);
         },
         testing::ExitedWithCode(1), c.message);
 }

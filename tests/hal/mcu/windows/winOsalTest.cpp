@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "hal/include/icLocalTime.h"
 #include "hal/include/icOsal.h"
 #include "hal/include/icPlatformTimer.h"
 #include "hal/mcu/windows/icWin.h"
@@ -223,5 +224,27 @@ TEST(WinTimerTest, TickCountFollowsTheFineClock) {
     const auto ms = [](Clock::duration d) { return std::chrono::duration_cast<milliseconds>(d).count(); };
     EXPECT_GE(static_cast<long long>(ticks) + 1, ms(beforeLast - afterFirst));
     EXPECT_LE(static_cast<long long>(ticks), ms(after - before) + 1);
+}
+// The wall clock in microseconds since 1970 and its local time: the same
+// instant as the system's own local time (both read within a second).
+TEST(WinLocalTimeTest, WallClockInstantReadsAsTheSystemsLocalTime) {
+    SYSTEMTIME system{};
+    IcLocalTime ours{};
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        GetLocalTime(&system);
+        icLocalTimeAt(icWallClockNow_us(), &ours);
+        if (ours.second == system.wSecond) {
+            break;  // not split by a change of second
+        }
+    }
+    EXPECT_EQ(ours.year, system.wYear);
+    EXPECT_EQ(ours.month, system.wMonth);
+    EXPECT_EQ(ours.day, system.wDay);
+    EXPECT_EQ(ours.hour, system.wHour);
+    EXPECT_EQ(ours.minute, system.wMinute);
+    EXPECT_EQ(ours.second, system.wSecond);
+    IcLocalTime epoch{};
+    icLocalTimeAt(86400ULL * 1000000ULL + 123456ULL, &epoch);  // 1970-01-02 00:00:00.123 UTC
+    EXPECT_EQ(epoch.milliseconds, 123);
 }
 }  // namespace
