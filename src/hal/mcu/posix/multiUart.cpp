@@ -1,9 +1,8 @@
 // Serial port driver on POSIX termios: the main loop sleeps on the port's
 // descriptor (uartRxWaitObject) and uartExe moves what the line has into the
 // receive FIFO; the transmit path runs in the thread filling the transmit
-// FIFO.
-
-#include "hal/include/multiUart.h"
+// FIFO. The driver interface itself lives in hal/common/icUartPort; this
+// module is what touches the device.
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -22,79 +21,28 @@
 #include <new>
 
 #include "error/icError.h"
+#include "hal/common/icUartPort.h"
 #include "hal/include/icOsal.h"
+#include "hal/include/multiUart.h"
 #include "hal/mcu/posix/icOsalPosix.h"
 #include "hal/mcu/posix/icPosixFd.h"
 
 namespace {
 
-constexpr const char* kModule = "hal/mcu/posix/multiUart";
-
-// Tags the record so that a console handle passed to a serial operation is
-// caught instead of misread.
-constexpr U32 kSerialTag = 0x5A565354u;
-
-// Bytes taken from the line per read(); the receive FIFO holds fewer.
-constexpr std::size_t kRxChunk = 256;
-// Bytes popped from the transmit FIFO per write().
-constexpr std::size_t kTxChunk = 256;
-
 constexpr std::array<speed_t, 5> kSpeeds{B9600, B19200, B38400, B57600, B115200};
 
 speed_t speedOf(UartBitrate bitrate) { return bitrate < kSpeeds.size() ? kSpeeds[bitrate] : B9600; }
 
-// Why the port could not be used.
-enum class PortFailure : U8 { NONE, OPEN, BUSY, CONFIGURE };
+struct SerialPort : IcUartPort {
+    SerialPort() : IcUartPort(port) {}
 
-struct SerialPort {
-    U32 tag = kSerialTag;
-    UartTxPopChar uartTxPopChar = nullptr;
-    IcFifoInstance* txFifo = nullptr;
-    UartTxCharsToSend uartTxCharsToSend = nullptr;
-    UartRxCb uartRxCb = nullptr;
-    IcFifoInstance* rxFifo = nullptr;
-    const UartFifoOps* fifoOps = nullptr;
-    Boolean portIsOpen = FALSE;
-    // The receive side is open: uartExe moves bytes.
-    bool receiving = false;
     UniqueFd hCom;
-    // Watches hCom while receiving.
-    OsalWaitObject rxReady = nullptr;
-    PortFailure failure = PortFailure::NONE;
     int failureErrno = 0;
-    UartBitrate bitrate = UART_9600;
-    // Set: a failure while receiving closes the port and tells this handler
-    // instead of ending the program.
-    UartLostCb lostCb = nullptr;
-    void* lostCbArg = nullptr;
     char port[PATH_MAX] = {};
-    bool portNameTooLong = false;
 };
 
-UartInstancePtr toHandle(SerialPort* sp) { return reinterpret_cast<UartInstancePtr>(sp); }
-
-SerialPort* fromHandle(void* ui) {
-    if (ui == nullptr) {
-        return nullptr;
-    }
-    U32 tag = 0;
-    std::memcpy(&tag, ui, sizeof tag);
-    IC_ASSERT(kModule, tag == kSerialTag);
-    return static_cast<SerialPort*>(ui);
-}
-
-// One line on standard error naming the device and the reason, then the
-// process ends with status 1 (queued console text is written out by the exit
-// hook).
-[[noreturn]] void reportAndExit(const char* what, const char* device, const char* reason) {
-    char line[PATH_MAX + 256];
-    const int len = std::snprintf(line, sizeof line, "cannot %s %s: %s\n", what, device, reason);
-    if (len > 0) {
-        const std::size_t n = std::min(static_cast<std::size_t>(len), sizeof line - 1);
-        (void)!::write(STDERR_FILENO, line, n);
-    }
-    icErrorExit(1);
-}
+SerialPort* serialOf(IcUartPort* port) { return static_cast<SerialPort*>(port); }
+const SerialPort* serialOf(const IcUartPort* port) { return static_cast<const SerialPort*>(port); }
 
 void applyLineSettings(termios& tio, UartBitrate bitrate) {
     tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
@@ -120,96 +68,9 @@ void requestLowLatency(int fd) {
     }
 }
 
-void recordFailure(SerialPort* sp, PortFailure failure, int err) {
+void recordFailure(SerialPort* sp, IcUartFailure failure, int err) {
     sp->failure = failure;
     sp->failureErrno = err;
-}
-
-void openPortNow(SerialPort* sp) {
-    sp->failure = PortFailure::NONE;
-    if (sp->portNameTooLong) {
-        recordFailure(sp, PortFailure::OPEN, ENAMETOOLONG);
-        return;
-    }
-    // Non-blocking open: a real UART without carrier would otherwise hang
-    // here before CLOCAL is set.
-    UniqueFd fd(::open(sp->port, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid()) {
-        recordFailure(sp, errno == EBUSY ? PortFailure::BUSY : PortFailure::OPEN, errno);
-        return;
-    }
-    // TIOCEXCL keeps other (unprivileged) programs from opening the line; the
-    // lock also stops those that ignore it or run as root.
-    (void)ioctl(fd.get(), TIOCEXCL);
-    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        recordFailure(sp, PortFailure::BUSY, EWOULDBLOCK);
-        return;
-    }
-    termios tio{};
-    if (tcgetattr(fd.get(), &tio) != 0) {
-        recordFailure(sp, PortFailure::CONFIGURE, errno);
-        return;
-    }
-    applyLineSettings(tio, sp->bitrate);
-    if (tcsetattr(fd.get(), TCSANOW, &tio) != 0) {
-        recordFailure(sp, PortFailure::CONFIGURE, errno);
-        return;
-    }
-    requestLowLatency(fd.get());
-    sp->hCom.reset(fd.release());
-    sp->portIsOpen = TRUE;
-}
-
-void stopReceiving(SerialPort* sp) {
-    sp->receiving = false;
-    icOsalPosixWaitObjWatchFd(sp->rxReady, -1, 0);
-    osalApi->waitObjectReset(sp->rxReady);
-}
-
-void closePort(SerialPort* sp) {
-    if (sp->portIsOpen == TRUE) {
-        stopReceiving(sp);
-        // The exclusive mode belongs to the line, not to our descriptor: drop
-        // it, or the next program to open the line is refused.
-        (void)ioctl(sp->hCom.get(), TIOCNXCL);
-        sp->hCom.reset();
-        sp->portIsOpen = FALSE;
-    }
-}
-
-void openPort(SerialPort* sp, Boolean doOpen) {
-    if (doOpen == TRUE) {
-        if (sp->portIsOpen == FALSE) {
-            openPortNow(sp);
-        }
-    } else {
-        closePort(sp);
-    }
-}
-
-const char* failureVerb(PortFailure failure) { return failure == PortFailure::CONFIGURE ? "configure" : "open"; }
-
-const char* failureReason(PortFailure failure, int err) {
-    return failure == PortFailure::BUSY ? "port is in use by another program" : std::strerror(err);
-}
-
-// How many bytes may be read now without the receive FIFO dropping any.
-std::size_t receiveRoom(const SerialPort* sp) {
-    if (sp->fifoOps == nullptr || sp->fifoOps->freeRoom == nullptr) {
-        return kRxChunk;
-    }
-    return std::min<std::size_t>(sp->fifoOps->freeRoom(sp->rxFifo), kRxChunk);
-}
-
-void deliver(const SerialPort* sp, const Char* bytes, std::size_t count) {
-    if (sp->fifoOps != nullptr && sp->fifoOps->pushBlock != nullptr) {
-        // One push for the whole read: the bytes came in together.
-        sp->fifoOps->pushBlock(sp->rxFifo, bytes, static_cast<IcFifoIndex>(count));
-        return;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        sp->uartRxCb(sp->rxFifo, bytes[i]);
-    }
 }
 
 void writeAll(int fd, const Char* data, std::size_t len) {
@@ -233,7 +94,11 @@ void writeAll(int fd, const Char* data, std::size_t len) {
     }
 }
 
-SerialPort* newPort(UartBitrate bitrate) {
+}  // namespace
+
+// ---- hooks of the common driver ----------------------------------------------
+
+IcUartPort* icUartPlatformNew() {
     auto* sp = new (std::nothrow) SerialPort;
     if (sp == nullptr) {
         return nullptr;
@@ -244,105 +109,72 @@ SerialPort* newPort(UartBitrate bitrate) {
         return nullptr;
     }
     icOsalPosixWaitObjWatchFd(sp->rxReady, -1, 0);
-    sp->bitrate = bitrate;
     return sp;
 }
 
-}  // namespace
+void icUartPlatformDelete(IcUartPort* port) { delete serialOf(port); }
 
-void uartInit() {}
-
-UartInstancePtr uartNew(U8 port, UartBitrate bitrate) {
-    SerialPort* sp = newPort(bitrate);
-    if (sp != nullptr) {
-        std::snprintf(sp->port, sizeof sp->port, "/dev/ttyS%u", static_cast<unsigned>(port));
-    }
-    return toHandle(sp);
-}
-
-UartInstancePtr uartNewDevice(const char* devicePath, UartBitrate bitrate) {
-    IC_ASSERT(kModule, devicePath != nullptr);
-    SerialPort* sp = newPort(bitrate);
-    if (sp != nullptr) {
-        const int len = std::snprintf(sp->port, sizeof sp->port, "%s", devicePath);
-        sp->portNameTooLong = len < 0 || static_cast<std::size_t>(len) >= sizeof sp->port;
-    }
-    return toHandle(sp);
-}
-
-void uartOpenRx(UartInstancePtr ui, UartRxCb rxCb, IcFifoInstance* userParam) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr || sp->receiving) {
+void icUartPlatformOpen(IcUartPort* port) {
+    SerialPort* sp = serialOf(port);
+    if (sp->deviceNameTooLong) {
+        recordFailure(sp, IcUartFailure::OPEN, ENAMETOOLONG);
         return;
     }
-    sp->uartRxCb = rxCb;
-    sp->rxFifo = userParam;
-    openPort(sp, TRUE);
-    if (sp->portIsOpen == FALSE) {
-        // Queued console text goes out on the way (the exit hook).
-        reportAndExit(failureVerb(sp->failure), sp->port, failureReason(sp->failure, sp->failureErrno));
-    }
-    sp->receiving = true;
-    icOsalPosixWaitObjWatchFd(sp->rxReady, sp->hCom.get(), POLLIN);
-}
-
-void uartOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend charsToSend, IcFifoInstance* userParam) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr) {
+    // Non-blocking open: a real UART without carrier would otherwise hang
+    // here before CLOCAL is set.
+    UniqueFd fd(::open(sp->port, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
+        recordFailure(sp, errno == EBUSY ? IcUartFailure::BUSY : IcUartFailure::OPEN, errno);
         return;
     }
-    sp->uartTxPopChar = popChar;
-    sp->uartTxCharsToSend = charsToSend;
-    sp->txFifo = userParam;
-    openPort(sp, TRUE);
-}
-
-void uartStartTx(void* ui) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr || sp->uartTxPopChar == nullptr || sp->uartTxCharsToSend == nullptr) {
+    // TIOCEXCL keeps other (unprivileged) programs from opening the line; the
+    // lock also stops those that ignore it or run as root.
+    (void)ioctl(fd.get(), TIOCEXCL);
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        recordFailure(sp, IcUartFailure::BUSY, EWOULDBLOCK);
         return;
     }
-    // The start hook fires only when a push finds the FIFO empty, so nothing
-    // may be left behind: take chunks until the FIFO is empty.
-    std::array<Char, kTxChunk> buf{};
-    bool wrote = false;
-    for (;;) {
-        std::size_t n = 0;
-        while (n < buf.size() && sp->uartTxCharsToSend(sp->txFifo) > 0) {
-            buf[n++] = sp->uartTxPopChar(sp->txFifo);
-        }
-        if (n == 0) {
-            break;
-        }
-        if (sp->hCom.valid()) {
-            writeAll(sp->hCom.get(), buf.data(), n);
-            wrote = true;
-        }
-    }
-    if (wrote) {
-        (void)tcdrain(sp->hCom.get());
-    }
-}
-
-void uartStopTx(UartInstancePtr) {}
-void uartStartRx(UartInstancePtr) {}
-void uartStopRx(UartInstancePtr) {}
-
-void uartExe(UartInstancePtr ui) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr || !sp->receiving || osalWaitObjIsSet(sp->rxReady) == FALSE || sp->uartRxCb == nullptr) {
+    termios tio{};
+    if (tcgetattr(fd.get(), &tio) != 0) {
+        recordFailure(sp, IcUartFailure::CONFIGURE, errno);
         return;
     }
+    applyLineSettings(tio, sp->bitrate);
+    if (tcsetattr(fd.get(), TCSANOW, &tio) != 0) {
+        recordFailure(sp, IcUartFailure::CONFIGURE, errno);
+        return;
+    }
+    requestLowLatency(fd.get());
+    sp->hCom.reset(fd.release());
+    sp->portIsOpen = TRUE;
+}
+
+void icUartPlatformClose(IcUartPort* port) {
+    SerialPort* sp = serialOf(port);
+    // The exclusive mode belongs to the line, not to our descriptor: drop it,
+    // or the next program to open the line is refused.
+    (void)ioctl(sp->hCom.get(), TIOCNXCL);
+    sp->hCom.reset();
+}
+
+void icUartPlatformStartReceiving(IcUartPort* port) {
+    icOsalPosixWaitObjWatchFd(port->rxReady, serialOf(port)->hCom.get(), POLLIN);
+}
+
+void icUartPlatformStopReceiving(IcUartPort* port) { icOsalPosixWaitObjWatchFd(port->rxReady, -1, 0); }
+
+void icUartPlatformReceive(IcUartPort* port) {
+    SerialPort* sp = serialOf(port);
     const short revents = icOsalPosixWaitObjRevents(sp->rxReady);
-    const std::size_t room = receiveRoom(sp);
+    const std::size_t room = icUartReceiveRoom(sp);
     if (room == 0) {
         return;  // the bytes wait in the system's buffer; the main loop drains the FIFO first
     }
     osalApi->waitObjectReset(sp->rxReady);
-    std::array<Char, kRxChunk> buf{};
+    std::array<Char, kIcUartRxChunk> buf{};
     const ssize_t n = ::read(sp->hCom.get(), buf.data(), room);
     if (n > 0) {
-        deliver(sp, buf.data(), static_cast<std::size_t>(n));
+        icUartDeliver(sp, std::span<const Char>(buf.data(), static_cast<std::size_t>(n)));
         return;
     }
     const int err = n < 0 ? errno : 0;
@@ -352,83 +184,39 @@ void uartExe(UartInstancePtr ui) {
     if (n == 0 && (revents & (POLLERR | POLLHUP | POLLNVAL)) == 0) {
         return;  // readable, but the bytes went elsewhere; look again next time
     }
-    const char* reason = err != 0 ? std::strerror(err) : "the device was disconnected (hang-up)";
-    if (sp->lostCb != nullptr) {
-        closePort(sp);
-        sp->lostCb(sp->lostCbArg, sp->port, reason);
-        return;
-    }
-    reportAndExit("read", sp->port, reason);
+    icUartLost(sp, err != 0 ? std::strerror(err) : "the device was disconnected (hang-up)");
 }
 
-const char* uartDeviceName(UartInstancePtr ui) {
-    const SerialPort* sp = fromHandle(ui);
-    return sp != nullptr ? sp->port : "";
+bool icUartPlatformWrite(IcUartPort* port, std::span<const Char> bytes) {
+    const SerialPort* sp = serialOf(port);
+    if (!sp->hCom.valid()) {
+        return false;
+    }
+    writeAll(sp->hCom.get(), bytes.data(), bytes.size());
+    return true;
 }
 
-void uartSetLostHandler(UartInstancePtr ui, UartLostCb cb, void* arg) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp != nullptr) {
-        sp->lostCb = cb;
-        sp->lostCbArg = arg;
-    }
+void icUartPlatformDrain(IcUartPort* port) { (void)tcdrain(serialOf(port)->hCom.get()); }
+
+void icUartPlatformFailureReason(const IcUartPort* port, std::span<char> out) {
+    const SerialPort* sp = serialOf(port);
+    const char* reason =
+        sp->failure == IcUartFailure::BUSY ? "port is in use by another program" : std::strerror(sp->failureErrno);
+    std::snprintf(out.data(), out.size(), "%s", reason);
 }
 
-Boolean uartReopen(UartInstancePtr ui) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr || sp->uartRxCb == nullptr) {
-        return FALSE;
+void icUartPlatformReportAndExit(const char* what, const char* device, const char* reason) {
+    char line[PATH_MAX + 256];
+    const int len = std::snprintf(line, sizeof line, "cannot %s %s: %s\n", what, device, reason);
+    if (len > 0) {
+        const std::size_t n = std::min(static_cast<std::size_t>(len), sizeof line - 1);
+        (void)!::write(STDERR_FILENO, line, n);
     }
-    if (sp->portIsOpen == FALSE) {
-        openPortNow(sp);
-        if (sp->portIsOpen == FALSE) {
-            return FALSE;
-        }
-    }
-    sp->receiving = true;
-    icOsalPosixWaitObjWatchFd(sp->rxReady, sp->hCom.get(), POLLIN);
-    return TRUE;
+    icErrorExit(1);
 }
 
-void uartSetFifoOps(UartInstancePtr ui, const UartFifoOps* ops) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp != nullptr) {
-        sp->fifoOps = ops;
-    }
-}
+const char* icUartPlatformShownName(const char* device) { return device; }
 
-OsalWaitObject uartRxWaitObject(UartInstancePtr ui) {
-    SerialPort* sp = fromHandle(ui);
-    return sp != nullptr ? sp->rxReady : nullptr;
-}
-
-void uartCloseTx(UartInstancePtr ui) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr) {
-        return;
-    }
-    sp->uartTxPopChar = nullptr;
-    sp->uartTxCharsToSend = nullptr;
-    openPort(sp, FALSE);
-}
-
-void uartCloseRx(UartInstancePtr ui) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr) {
-        return;
-    }
-    stopReceiving(sp);
-    openPort(sp, FALSE);
-    sp->uartRxCb = nullptr;
-}
-
-void uartDelete(UartInstancePtr ui) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr) {
-        return;
-    }
-    stopReceiving(sp);
-    openPort(sp, FALSE);
-    sp->tag = 0;
-    delete sp;
+void icUartPlatformDeviceName(U8 index, std::span<char> out) {
+    std::snprintf(out.data(), out.size(), "/dev/ttyS%u", static_cast<unsigned>(index));
 }

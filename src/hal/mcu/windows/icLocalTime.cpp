@@ -1,11 +1,7 @@
 #include "hal/include/icLocalTime.h"
 #include "hal/mcu/windows/icWin.h"
 
-#include <atomic>
-
 namespace {
-std::atomic<IcLocalTimeSource> timeSource{nullptr};
-
 // FILETIME counts 100 ns steps from 1601-01-01 00:00:00 UTC.
 constexpr U64 kUnixEpochIn100ns = 116444736000000000ULL;
 constexpr U64 kStepsPerMicro = 10;
@@ -26,8 +22,21 @@ PreciseTimeFunc preciseClock() {
 }
 
 U64 toU64(const FILETIME& ft) { return (static_cast<U64>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime; }
+}  // namespace
 
-void toLocal(U64 wall_us, IcLocalTime* out) {
+U64 icWallClockNow_us() {
+    static const PreciseTimeFunc precise = preciseClock();
+    FILETIME now{};
+    if (precise != nullptr) {
+        precise(&now);
+    } else {
+        GetSystemTimeAsFileTime(&now);
+    }
+    const U64 steps = toU64(now);
+    return steps > kUnixEpochIn100ns ? (steps - kUnixEpochIn100ns) / kStepsPerMicro : 0;
+}
+
+void icLocalTimeAt(U64 wall_us, IcLocalTime* out) {
     const U64 steps = wall_us * kStepsPerMicro + kUnixEpochIn100ns;
     FILETIME utc{static_cast<DWORD>(steps & 0xFFFFFFFFULL), static_cast<DWORD>(steps >> 32)};
     SYSTEMTIME utcTime{};
@@ -45,29 +54,3 @@ void toLocal(U64 wall_us, IcLocalTime* out) {
     out->second = static_cast<U8>(local.wSecond);
     out->milliseconds = static_cast<U16>((wall_us % kMicrosPerSecond) / kMicrosPerMilli);
 }
-}  // namespace
-
-U64 icWallClockNow_us() {
-    static const PreciseTimeFunc precise = preciseClock();
-    FILETIME now{};
-    if (precise != nullptr) {
-        precise(&now);
-    } else {
-        GetSystemTimeAsFileTime(&now);
-    }
-    const U64 steps = toU64(now);
-    return steps > kUnixEpochIn100ns ? (steps - kUnixEpochIn100ns) / kStepsPerMicro : 0;
-}
-
-void icLocalTimeAt(U64 wall_us, IcLocalTime* out) { toLocal(wall_us, out); }
-
-void icLocalTimeGet(IcLocalTime* out) {
-    const IcLocalTimeSource source = timeSource.load(std::memory_order_relaxed);
-    if (source != nullptr) {
-        source(out);
-    } else {
-        toLocal(icWallClockNow_us(), out);
-    }
-}
-
-void icLocalTimeSetSource(IcLocalTimeSource source) { timeSource.store(source, std::memory_order_relaxed); }

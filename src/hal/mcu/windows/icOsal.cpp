@@ -8,6 +8,7 @@
 #include <new>
 
 #include "error/icError.h"
+#include "hal/common/icOsalQueue.h"
 #include "hal/mcu/windows/icWin.h"
 
 // Locks of count 1 on a slim reader/writer lock and a condition variable:
@@ -32,19 +33,6 @@ struct OsalWaitObjectRecord {
     std::atomic<bool> set{false};
     HANDLE event = nullptr;
     OsalWaitObjectRecord* registryNext = nullptr;
-};
-
-struct OsalQueueMsg {
-    OsalQueueMsg* next;
-    U32 signal;
-    void* content;
-};
-
-struct OsalMsgQueue {
-    OsalQueueMsg* queue;
-    Char name[5];
-    OsalSem emptySem;  // available while the queue holds messages
-    OsalSem mutexSem;  // guards the list
 };
 
 namespace {
@@ -195,95 +183,6 @@ OsalResCodes semSignal(OsalSem sem) {
     return OSAL_RES_SUCCESS;
 }
 
-// ---- message queues --------------------------------------------------------
-
-OsalResCodes queueRecv(OsalQueue queueId, U32 timeout, U32* qsignal, void** content);
-
-OsalResCodes queueCreate(const char* name, OsalQueue* qid) {
-    if (qid == nullptr) {
-        return OSAL_RES_FAIL;
-    }
-    auto* q = new (std::nothrow) OsalMsgQueue{};
-    if (q == nullptr) {
-        return OSAL_RES_FAIL;
-    }
-    if (name != nullptr) {
-        std::strncpy(q->name, name, sizeof q->name - 1);
-    }
-    q->name[sizeof q->name - 1] = '\0';
-    q->queue = nullptr;
-    // Owned by the queue and destroyed with it, so not kept for life.
-    q->emptySem = newSemaphore(FALSE);
-    q->mutexSem = newSemaphore(FALSE);
-    *qid = q;
-    semSignal(q->mutexSem);
-    return OSAL_RES_SUCCESS;
-}
-
-OsalResCodes queueSend(OsalQueue queueId, U32 qsignal, void* content) {
-    if (queueId == nullptr) {
-        return OSAL_RES_FAIL;
-    }
-    auto* msg = new (std::nothrow) OsalQueueMsg{nullptr, qsignal, content};
-    if (msg == nullptr) {
-        return OSAL_RES_FAIL;
-    }
-    semWait(queueId->mutexSem, MAX_U32);
-    const bool wasEmpty = queueId->queue == nullptr;
-    OsalQueueMsg** tail = &queueId->queue;
-    while (*tail != nullptr) {
-        tail = &(*tail)->next;
-    }
-    *tail = msg;
-    // A non-empty list already has its mark (or a receiver between its two
-    // waits, who renews it), and a semaphore of count 1 must not be released
-    // twice.
-    if (wasEmpty) {
-        semSignal(queueId->emptySem);
-    }
-    semSignal(queueId->mutexSem);
-    return OSAL_RES_SUCCESS;
-}
-
-OsalResCodes queueRecv(OsalQueue queueId, U32 timeout, U32* qsignal, void** content) {
-    if (queueId == nullptr) {
-        return OSAL_RES_FAIL;
-    }
-    if (semWait(queueId->emptySem, timeout) != OSAL_RES_SUCCESS) {
-        return OSAL_RES_TIMEOUT;
-    }
-    semWait(queueId->mutexSem, MAX_U32);
-    OsalQueueMsg* msg = queueId->queue;
-    queueId->queue = msg->next;
-    if (qsignal != nullptr) {
-        *qsignal = msg->signal;
-    }
-    if (content != nullptr) {
-        *content = msg->content;
-    }
-    if (queueId->queue != nullptr) {
-        semSignal(queueId->emptySem);
-    }
-    semSignal(queueId->mutexSem);
-    delete msg;
-    return OSAL_RES_SUCCESS;
-}
-
-OsalResCodes queueDelete(OsalQueue queueId) {
-    if (queueId == nullptr) {
-        return OSAL_RES_FAIL;
-    }
-    U32 signal = 0;
-    void* content = nullptr;
-    while (queueRecv(queueId, 0, &signal, &content) == OSAL_RES_SUCCESS) {
-    }
-    semWait(queueId->mutexSem, MAX_U32);
-    delete queueId->emptySem;
-    delete queueId->mutexSem;
-    delete queueId;
-    return OSAL_RES_SUCCESS;
-}
-
 // ---- wait objects ----------------------------------------------------------
 
 class WaitObjectLock {
@@ -365,8 +264,8 @@ void waitForObjects(const OsalWaitObject* waitList, U8 numOfWaitObjects, U16 tim
 }
 
 constexpr OsalApi api = {
-    taskCreate, sleep,     semCreate,   semWait,        semSignal,     queueCreate,   queueDelete,
-    queueSend,  queueRecv, setPriority, waitForObjects, waitObjCreate, waitObjSignal, waitObjReset,
+    taskCreate,      sleep,           semCreate,   semWait,        semSignal,     icOsalQueueCreate, icOsalQueueDelete,
+    icOsalQueueSend, icOsalQueueRecv, setPriority, waitForObjects, waitObjCreate, waitObjSignal,     waitObjReset,
 };
 
 LARGE_INTEGER performanceFrequency() {
@@ -377,6 +276,12 @@ LARGE_INTEGER performanceFrequency() {
 }  // namespace
 
 const OsalApi* const osalApi = &api;
+
+// The message queues' own semaphores: owned by their queue and deleted with
+// it, so not kept for life.
+OsalSem icOsalSemNewOwned(Boolean signaled) { return newSemaphore(signaled); }
+
+void icOsalSemDelete(OsalSem sem) { delete sem; }
 
 Boolean osalWaitObjIsSet(OsalWaitObject obj) {
     return (obj != nullptr && obj->set.load(std::memory_order_acquire)) ? TRUE : FALSE;

@@ -3,9 +3,8 @@
 // (or when the port has failed); the main loop sleeps on that object among
 // its others and uartExe moves the bytes into the receive FIFO on the main
 // loop's thread. The transmit path runs in the thread filling the transmit
-// FIFO.
-
-#include "hal/include/multiUart.h"
+// FIFO. The driver interface itself lives in hal/common/icUartPort; this
+// module is what touches the port.
 
 #include <algorithm>
 #include <array>
@@ -15,7 +14,9 @@
 #include <new>
 
 #include "error/icError.h"
+#include "hal/common/icUartPort.h"
 #include "hal/include/icOsal.h"
+#include "hal/include/multiUart.h"
 #include "hal/mcu/windows/icWin.h"
 #include "hal/mcu/windows/icWinSerial.h"
 
@@ -26,14 +27,6 @@ namespace {
 
 constexpr const char* kModule = "hal/mcu/windows/multiUart";
 
-// Tags the record so that a console handle passed to a serial operation is
-// caught instead of misread.
-constexpr U32 kSerialTag = 0x5A565354u;
-
-// Bytes taken from the port per ReadFile; the receive FIFO holds fewer.
-constexpr std::size_t kRxChunk = 256;
-// Bytes popped from the transmit FIFO per WriteFile.
-constexpr std::size_t kTxChunk = 256;
 // The receive thread looks at the port this often. The system's timer runs
 // at this resolution while the port receives (timeBeginPeriod), not at the
 // 10 to 16 ms it has otherwise.
@@ -56,24 +49,10 @@ constexpr std::array<BitrateRow, 5> kBitrates{{
     {UART_115200, CBR_115200},
 }};
 
-// Why the port could not be used.
-enum class PortFailure : U8 { NONE, OPEN, BUSY, CONFIGURE };
+struct SerialPort : IcUartPort {
+    SerialPort() : IcUartPort(port) {}
 
-struct SerialPort {
-    U32 tag = kSerialTag;
-    UartTxPopChar uartTxPopChar = nullptr;
-    IcFifoInstance* txFifo = nullptr;
-    UartTxCharsToSend uartTxCharsToSend = nullptr;
-    UartRxCb uartRxCb = nullptr;
-    IcFifoInstance* rxFifo = nullptr;
-    const UartFifoOps* fifoOps = nullptr;
-    Boolean portIsOpen = FALSE;
-    // The receive side is open: the receive thread runs and uartExe moves
-    // bytes.
-    bool receiving = false;
     UniqueHandle hCom;
-    // Set by the receive thread while bytes wait, or once the port failed.
-    OsalWaitObject rxReady = nullptr;
     // Written by the stopping thread, read by the receive thread.
     std::atomic<bool> threadShallRun{false};
     OsalSem sem = nullptr;  // start and stop handshake with the receive thread
@@ -82,91 +61,16 @@ struct SerialPort {
     // uartExe to act on.
     std::atomic<bool> lost{false};
     std::atomic<DWORD> lostCode{0};
-    PortFailure failure = PortFailure::NONE;
     DWORD failureCode = 0;
-    UartBitrate bitrate = UART_9600;
-    // Set: a failure while receiving closes the port and tells this handler
-    // instead of ending the program.
-    UartLostCb lostCb = nullptr;
-    void* lostCbArg = nullptr;
     char port[kDeviceNameSize] = {};
-    bool portNameTooLong = false;
 };
 
-UartInstancePtr toHandle(SerialPort* sp) { return reinterpret_cast<UartInstancePtr>(sp); }
+SerialPort* serialOf(IcUartPort* port) { return static_cast<SerialPort*>(port); }
+const SerialPort* serialOf(const IcUartPort* port) { return static_cast<const SerialPort*>(port); }
 
-SerialPort* fromHandle(void* ui) {
-    if (ui == nullptr) {
-        return nullptr;
-    }
-    U32 tag = 0;
-    std::memcpy(&tag, ui, sizeof tag);
-    IC_ASSERT(kModule, tag == kSerialTag);
-    return static_cast<SerialPort*>(ui);
-}
-
-// One line on standard error naming the port and the reason, then the process
-// ends with status 1 (queued console text is written out by the exit hook).
-[[noreturn]] void reportAndExit(const char* what, const char* device, const char* reason) {
-    std::fprintf(stderr, "cannot %s %s: %s\n", what, icWinSerialShownName(device), reason);
-    std::fflush(stderr);
-    icErrorExit(1);
-}
-
-void recordFailure(SerialPort* sp, PortFailure failure, DWORD code) {
+void recordFailure(SerialPort* sp, IcUartFailure failure, DWORD code) {
     sp->failure = failure;
     sp->failureCode = code;
-}
-
-void openPortNow(SerialPort* sp) {
-    sp->failure = PortFailure::NONE;
-    if (sp->portNameTooLong) {
-        recordFailure(sp, PortFailure::OPEN, ERROR_FILENAME_EXCED_RANGE);
-        return;
-    }
-    // Not shared: no other program reads the line while the sniffer does.
-    UniqueHandle com(
-        CreateFileA(sp->port, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!com.valid()) {
-        const DWORD err = GetLastError();
-        const bool busy = err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION;
-        recordFailure(sp, busy ? PortFailure::BUSY : PortFailure::OPEN, err);
-        return;
-    }
-    (void)SetupComm(com.get(), kDriverInQueue, kDriverOutQueue);
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    if (GetCommState(com.get(), &dcb) == FALSE) {
-        recordFailure(sp, PortFailure::CONFIGURE, GetLastError());
-        return;
-    }
-    icWinSerialApplyLineSettings(dcb, sp->bitrate);
-    if (SetCommState(com.get(), &dcb) == FALSE) {
-        recordFailure(sp, PortFailure::CONFIGURE, GetLastError());
-        return;
-    }
-    COMMTIMEOUTS timeouts = icWinSerialTimeouts();
-    if (SetCommTimeouts(com.get(), &timeouts) == FALSE) {
-        recordFailure(sp, PortFailure::CONFIGURE, GetLastError());
-        return;
-    }
-    // A line error left over from before would fail the first read.
-    DWORD errors = 0;
-    (void)ClearCommError(com.get(), &errors, nullptr);
-    sp->hCom = std::move(com);
-    sp->portIsOpen = TRUE;
-}
-
-const char* failureVerb(PortFailure failure) { return failure == PortFailure::CONFIGURE ? "configure" : "open"; }
-
-void failureReason(PortFailure failure, DWORD code, char* out, std::size_t size) {
-    if (failure == PortFailure::BUSY) {
-        std::snprintf(out, size, "port is in use by another program");
-    } else if (failure == PortFailure::OPEN && (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)) {
-        std::snprintf(out, size, "the port does not exist");
-    } else {
-        icWinErrorText(code, out, size);
-    }
 }
 
 // ---- the receive thread --------------------------------------------------------
@@ -199,80 +103,18 @@ void uartThread(void* arg) {
     osalApi->semSignal(sp->sem);
 }
 
-void startReceiving(SerialPort* sp) {
-    sp->lost = false;
-    sp->receiving = true;
-    (void)ResetEvent(sp->stopEvent.get());
-    (void)timeBeginPeriod(1);
-    sp->threadShallRun = true;
-    const OsalResCodes rc = osalApi->taskCreate(uartThread, sp);
-    IC_ASSERT(kModule, rc == OSAL_RES_SUCCESS);
-    osalApi->semWait(sp->sem, MAX_U32);
-}
-
-void stopReceiving(SerialPort* sp) {
-    if (sp->threadShallRun.exchange(false)) {
-        (void)SetEvent(sp->stopEvent.get());
-        osalApi->semWait(sp->sem, MAX_U32);
-        (void)timeEndPeriod(1);
-    }
-    sp->receiving = false;
-    osalApi->waitObjectReset(sp->rxReady);
-}
-
-void closePort(SerialPort* sp) {
-    if (sp->portIsOpen == TRUE) {
-        stopReceiving(sp);
-        sp->hCom.reset();
-        sp->portIsOpen = FALSE;
-    }
-}
-
-void openPort(SerialPort* sp, Boolean doOpen) {
-    if (doOpen == TRUE) {
-        if (sp->portIsOpen == FALSE) {
-            openPortNow(sp);
-        }
-    } else {
-        closePort(sp);
-    }
-}
-
-// ---- receiving on the main loop's thread --------------------------------------------
-
-// How many bytes may be read now without the receive FIFO dropping any.
-std::size_t receiveRoom(const SerialPort* sp) {
-    if (sp->fifoOps == nullptr || sp->fifoOps->freeRoom == nullptr) {
-        return kRxChunk;
-    }
-    return std::min<std::size_t>(sp->fifoOps->freeRoom(sp->rxFifo), kRxChunk);
-}
-
-void deliver(const SerialPort* sp, const Char* bytes, std::size_t count) {
-    if (sp->fifoOps != nullptr && sp->fifoOps->pushBlock != nullptr) {
-        // One push for the whole read: the bytes came in together.
-        sp->fifoOps->pushBlock(sp->rxFifo, bytes, static_cast<IcFifoIndex>(count));
-        return;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        sp->uartRxCb(sp->rxFifo, bytes[i]);
-    }
-}
-
-// The port failed while receiving: closed and reported to the handler, or
-// the end of the program.
+// The port failed while receiving.
 void portLost(SerialPort* sp, DWORD code) {
     std::array<char, 1024> reason{};
     icWinErrorText(code, reason.data(), reason.size());
-    if (sp->lostCb != nullptr) {
-        closePort(sp);
-        sp->lostCb(sp->lostCbArg, icWinSerialShownName(sp->port), reason.data());
-        return;
-    }
-    reportAndExit("read", sp->port, reason.data());
+    icUartLost(sp, reason.data());
 }
 
-SerialPort* newPort(UartBitrate bitrate) {
+}  // namespace
+
+// ---- hooks of the common driver ----------------------------------------------
+
+IcUartPort* icUartPlatformNew() {
     auto* sp = new (std::nothrow) SerialPort;
     if (sp == nullptr) {
         return nullptr;
@@ -284,11 +126,129 @@ SerialPort* newPort(UartBitrate bitrate) {
         return nullptr;
     }
     sp->sem = osalApi->semCreate(FALSE);
-    sp->bitrate = bitrate;
     return sp;
 }
 
-}  // namespace
+void icUartPlatformDelete(IcUartPort* port) { delete serialOf(port); }
+
+void icUartPlatformDeviceName(U8 index, std::span<char> out) { icWinSerialDeviceName(index, out.data(), out.size()); }
+
+void icUartPlatformOpen(IcUartPort* port) {
+    SerialPort* sp = serialOf(port);
+    if (sp->deviceNameTooLong) {
+        recordFailure(sp, IcUartFailure::OPEN, ERROR_FILENAME_EXCED_RANGE);
+        return;
+    }
+    // Not shared: no other program reads the line while the sniffer does.
+    UniqueHandle com(
+        CreateFileA(sp->port, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!com.valid()) {
+        const DWORD err = GetLastError();
+        const bool busy = err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION;
+        recordFailure(sp, busy ? IcUartFailure::BUSY : IcUartFailure::OPEN, err);
+        return;
+    }
+    (void)SetupComm(com.get(), kDriverInQueue, kDriverOutQueue);
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (GetCommState(com.get(), &dcb) == FALSE) {
+        recordFailure(sp, IcUartFailure::CONFIGURE, GetLastError());
+        return;
+    }
+    icWinSerialApplyLineSettings(dcb, sp->bitrate);
+    if (SetCommState(com.get(), &dcb) == FALSE) {
+        recordFailure(sp, IcUartFailure::CONFIGURE, GetLastError());
+        return;
+    }
+    COMMTIMEOUTS timeouts = icWinSerialTimeouts();
+    if (SetCommTimeouts(com.get(), &timeouts) == FALSE) {
+        recordFailure(sp, IcUartFailure::CONFIGURE, GetLastError());
+        return;
+    }
+    // A line error left over from before would fail the first read.
+    DWORD errors = 0;
+    (void)ClearCommError(com.get(), &errors, nullptr);
+    sp->hCom = std::move(com);
+    sp->portIsOpen = TRUE;
+}
+
+void icUartPlatformClose(IcUartPort* port) { serialOf(port)->hCom.reset(); }
+
+void icUartPlatformStartReceiving(IcUartPort* port) {
+    SerialPort* sp = serialOf(port);
+    sp->lost = false;
+    (void)ResetEvent(sp->stopEvent.get());
+    (void)timeBeginPeriod(1);
+    sp->threadShallRun = true;
+    const OsalResCodes rc = osalApi->taskCreate(uartThread, sp);
+    IC_ASSERT(kModule, rc == OSAL_RES_SUCCESS);
+    osalApi->semWait(sp->sem, MAX_U32);
+}
+
+void icUartPlatformStopReceiving(IcUartPort* port) {
+    SerialPort* sp = serialOf(port);
+    if (sp->threadShallRun.exchange(false)) {
+        (void)SetEvent(sp->stopEvent.get());
+        osalApi->semWait(sp->sem, MAX_U32);
+        (void)timeEndPeriod(1);
+    }
+}
+
+void icUartPlatformReceive(IcUartPort* port) {
+    SerialPort* sp = serialOf(port);
+    if (sp->lost.load()) {
+        portLost(sp, sp->lostCode.load());
+        return;
+    }
+    const std::size_t room = icUartReceiveRoom(sp);
+    if (room == 0) {
+        return;  // the bytes wait in the driver's buffer; the main loop drains the FIFO first
+    }
+    osalApi->waitObjectReset(sp->rxReady);
+    std::array<Char, kIcUartRxChunk> buf{};
+    DWORD n = 0;
+    if (ReadFile(sp->hCom.get(), buf.data(), static_cast<DWORD>(room), &n, nullptr) == FALSE) {
+        portLost(sp, GetLastError());
+        return;
+    }
+    icUartDeliver(sp, std::span<const Char>(buf.data(), n));
+    if (n == room) {
+        osalApi->waitObjSignal(sp->rxReady);  // more may wait than there was room for
+    }
+}
+
+bool icUartPlatformWrite(IcUartPort* port, std::span<const Char> bytes) {
+    const SerialPort* sp = serialOf(port);
+    if (!sp->hCom.valid()) {
+        return false;
+    }
+    // Write errors are not reported: the line is listen-only.
+    DWORD written = 0;
+    (void)WriteFile(sp->hCom.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    return true;
+}
+
+void icUartPlatformDrain(IcUartPort* port) { (void)FlushFileBuffers(serialOf(port)->hCom.get()); }
+
+void icUartPlatformFailureReason(const IcUartPort* port, std::span<char> out) {
+    const SerialPort* sp = serialOf(port);
+    if (sp->failure == IcUartFailure::BUSY) {
+        std::snprintf(out.data(), out.size(), "port is in use by another program");
+    } else if (sp->failure == IcUartFailure::OPEN &&
+               (sp->failureCode == ERROR_FILE_NOT_FOUND || sp->failureCode == ERROR_PATH_NOT_FOUND)) {
+        std::snprintf(out.data(), out.size(), "the port does not exist");
+    } else {
+        icWinErrorText(sp->failureCode, out.data(), out.size());
+    }
+}
+
+void icUartPlatformReportAndExit(const char* what, const char* device, const char* reason) {
+    std::fprintf(stderr, "cannot %s %s: %s\n", what, icWinSerialShownName(device), reason);
+    std::fflush(stderr);
+    icErrorExit(1);
+}
+
+const char* icUartPlatformShownName(const char* device) { return icWinSerialShownName(device); }
 
 // ---- set-up ----------------------------------------------------------------
 
@@ -344,186 +304,4 @@ const char* icWinSerialShownName(const char* device) {
         return device + kPrefixLen;
     }
     return device;
-}
-
-// ---- driver interface ----------------------------------------------------------
-
-void uartInit() {}
-
-UartInstancePtr uartNew(U8 port, UartBitrate bitrate) {
-    SerialPort* sp = newPort(bitrate);
-    if (sp != nullptr) {
-        icWinSerialDeviceName(port, sp->port, sizeof sp->port);
-    }
-    return toHandle(sp);
-}
-
-UartInstancePtr uartNewDevice(const char* devicePath, UartBitrate bitrate) {
-    IC_ASSERT(kModule, devicePath != nullptr);
-    SerialPort* sp = newPort(bitrate);
-    if (sp != nullptr) {
-        const int len = std::snprintf(sp->port, sizeof sp->port, "%s", devicePath);
-        sp->portNameTooLong = len < 0 || static_cast<std::size_t>(len) >= sizeof sp->port;
-    }
-    return toHandle(sp);
-}
-
-void uartOpenRx(UartInstancePtr ui, UartRxCb rxCb, IcFifoInstance* userParam) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr || sp->receiving) {
-        return;
-    }
-    sp->uartRxCb = rxCb;
-    sp->rxFifo = userParam;
-    openPort(sp, TRUE);
-    if (sp->portIsOpen == FALSE) {
-        // Queued console text goes out on the way (the exit hook).
-        std::array<char, 1024> reason{};
-        failureReason(sp->failure, sp->failureCode, reason.data(), reason.size());
-        reportAndExit(failureVerb(sp->failure), sp->port, reason.data());
-    }
-    startReceiving(sp);
-}
-
-void uartOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend charsToSend, IcFifoInstance* userParam) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr) {
-        return;
-    }
-    sp->uartTxPopChar = popChar;
-    sp->uartTxCharsToSend = charsToSend;
-    sp->txFifo = userParam;
-    openPort(sp, TRUE);
-}
-
-void uartStartTx(void* ui) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr || sp->uartTxPopChar == nullptr || sp->uartTxCharsToSend == nullptr) {
-        return;
-    }
-    // The start hook fires only when a push finds the FIFO empty, so nothing
-    // may be left behind: take chunks until the FIFO is empty.
-    std::array<Char, kTxChunk> buf{};
-    bool wrote = false;
-    for (;;) {
-        std::size_t n = 0;
-        while (n < buf.size() && sp->uartTxCharsToSend(sp->txFifo) > 0) {
-            buf[n++] = sp->uartTxPopChar(sp->txFifo);
-        }
-        if (n == 0) {
-            break;
-        }
-        if (sp->hCom.valid()) {
-            // Write errors are not reported: the line is listen-only.
-            DWORD written = 0;
-            (void)WriteFile(sp->hCom.get(), buf.data(), static_cast<DWORD>(n), &written, nullptr);
-            wrote = true;
-        }
-    }
-    if (wrote) {
-        (void)FlushFileBuffers(sp->hCom.get());
-    }
-}
-
-void uartStopTx(UartInstancePtr) {}
-void uartStartRx(UartInstancePtr) {}
-void uartStopRx(UartInstancePtr) {}
-
-void uartExe(UartInstancePtr ui) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr || !sp->receiving || osalWaitObjIsSet(sp->rxReady) == FALSE || sp->uartRxCb == nullptr) {
-        return;
-    }
-    if (sp->lost.load()) {
-        portLost(sp, sp->lostCode.load());
-        return;
-    }
-    const std::size_t room = receiveRoom(sp);
-    if (room == 0) {
-        return;  // the bytes wait in the driver's buffer; the main loop drains the FIFO first
-    }
-    osalApi->waitObjectReset(sp->rxReady);
-    std::array<Char, kRxChunk> buf{};
-    DWORD n = 0;
-    if (ReadFile(sp->hCom.get(), buf.data(), static_cast<DWORD>(room), &n, nullptr) == FALSE) {
-        portLost(sp, GetLastError());
-        return;
-    }
-    deliver(sp, buf.data(), n);
-    if (n == room) {
-        osalApi->waitObjSignal(sp->rxReady);  // more may wait than there was room for
-    }
-}
-
-const char* uartDeviceName(UartInstancePtr ui) {
-    const SerialPort* sp = fromHandle(ui);
-    return sp != nullptr ? icWinSerialShownName(sp->port) : "";
-}
-
-void uartSetLostHandler(UartInstancePtr ui, UartLostCb cb, void* arg) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp != nullptr) {
-        sp->lostCb = cb;
-        sp->lostCbArg = arg;
-    }
-}
-
-Boolean uartReopen(UartInstancePtr ui) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr || sp->uartRxCb == nullptr) {
-        return FALSE;
-    }
-    if (sp->portIsOpen == FALSE) {
-        openPortNow(sp);
-        if (sp->portIsOpen == FALSE) {
-            return FALSE;
-        }
-    }
-    if (!sp->receiving) {
-        startReceiving(sp);
-    }
-    return TRUE;
-}
-
-void uartSetFifoOps(UartInstancePtr ui, const UartFifoOps* ops) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp != nullptr) {
-        sp->fifoOps = ops;
-    }
-}
-
-OsalWaitObject uartRxWaitObject(UartInstancePtr ui) {
-    SerialPort* sp = fromHandle(ui);
-    return sp != nullptr ? sp->rxReady : nullptr;
-}
-
-void uartCloseTx(UartInstancePtr ui) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr) {
-        return;
-    }
-    sp->uartTxPopChar = nullptr;
-    sp->uartTxCharsToSend = nullptr;
-    openPort(sp, FALSE);
-}
-
-void uartCloseRx(UartInstancePtr ui) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr) {
-        return;
-    }
-    stopReceiving(sp);
-    openPort(sp, FALSE);
-    sp->uartRxCb = nullptr;
-}
-
-void uartDelete(UartInstancePtr ui) {
-    SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr) {
-        return;
-    }
-    stopReceiving(sp);
-    openPort(sp, FALSE);
-    sp->tag = 0;
-    delete sp;
 }
