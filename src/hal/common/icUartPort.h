@@ -73,7 +73,7 @@ void icUartPlatformStartReceiving(IcUartPort* port);
 void icUartPlatformStopReceiving(IcUartPort* port);
 // uartExe's work once rxReady is set: one read into the receive FIFO.
 void icUartPlatformReceive(IcUartPort* port);
-// FALSE when no device is open to take the bytes.
+// false when no device is open to take the bytes.
 bool icUartPlatformWrite(IcUartPort* port, std::span<const Char> bytes);
 // Waits until the line has taken what was written.
 void icUartPlatformDrain(IcUartPort* port);
