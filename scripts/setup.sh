@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, where missing.
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev clang-format-14 clang-14 libclang-rt-14-dev socat
+packages=(cmake g++ make libgtest-dev libgmock-dev clang-format-14 clang-14 clang-tidy-14 libclang-rt-14-dev socat
   dpkg-dev man-db groff-base libpcap-dev tshark)
 missing=()
 for p in "${packages[@]}"; do
