@@ -103,3 +103,7 @@ Boolean consoleStopRequested();
 // Writes out everything still queued for the console (at shutdown, before
 // the process ends).
 void consoleFlush(UartInstancePtr ui);
+// One byte of standard input, for the port prompt before the console driver
+// runs. Reads no further than that byte, so whatever follows is left for the
+// console driver. FALSE at the end of the input or on a read error.
+Boolean consoleReadStdinByte(Char* chr);
