@@ -3,7 +3,7 @@
 # With --windows also the mingw-w64 cross compiler, Wine and the GoogleTest
 # sources, for the Windows build (scripts/build-windows.sh).
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev clang-format-14 clang-14 libclang-rt-14-dev socat
+packages=(cmake g++ make libgtest-dev libgmock-dev clang-format-14 clang-14 clang-tidy-14 libclang-rt-14-dev socat
   dpkg-dev man-db groff-base libpcap-dev tshark)
 windows_packages=()
 for arg in "$@"; do

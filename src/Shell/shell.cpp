@@ -308,10 +308,8 @@ void completeLine(ShellHandle* self) {
         return;
     }
     Boolean differentMatchesFound = FALSE;
-    Boolean completeMatch = FALSE;
-    U32 matchCnt = 0;
-    do {
-        matchCnt = 0;
+    for (;;) {
+        U32 matchCnt = 0;
         Char matchNextChar = CHR_NUL;
         for (const ShellCmdRecord* rec = self->cmd; rec != nullptr; rec = rec->next) {
             if (isPrefixOfCommand(rec, self->str, self->index) == FALSE) {
@@ -336,7 +334,6 @@ void completeLine(ShellHandle* self) {
             // stop rather than step past a terminator if they ever did.
             if (matchCnt == 1 && self->index < SHELL_MAX_LINE_LEN) {
                 self->str[self->index++] = ' ';
-                completeMatch = TRUE;
             }
             break;
         }
@@ -345,7 +342,7 @@ void completeLine(ShellHandle* self) {
         }
         self->str[self->index++] = matchNextChar;
         self->str[self->index] = CHR_NUL;
-    } while (completeMatch == FALSE);
+    }
     self->str[self->index] = CHR_NUL;
 
     if (differentMatchesFound == TRUE && self->lastWasTab == TRUE) {

@@ -163,7 +163,7 @@ Boolean loggerEnableLogToFile(const char* filename) {
         shellApi->printf(shellApi->sh, "Could not open file: %s\n", filename);
         return FALSE;
     }
-    std::fclose(file);
+    (void)std::fclose(file);  // nothing written: nothing to lose
     // What was printed so far belongs to the file it was printed for.
     loggerFlush();
     if (flushOnExitSet == FALSE) {

@@ -76,10 +76,10 @@ U16 percentile99(const Device& device) {
     // millisecond inside the histogram.
     const std::uint64_t rank = (static_cast<std::uint64_t>(device.timedAnswers) * 99 + 99) / 100;
     std::uint64_t seen = 0;
-    for (U16 bucket = 0; bucket < device.answerHistogram.size(); ++bucket) {
+    for (std::size_t bucket = 0; bucket < device.answerHistogram.size(); ++bucket) {
         seen += device.answerHistogram[bucket];
         if (seen >= rank) {
-            return bucket;
+            return static_cast<U16>(bucket);  // at most kOverflowBucket
         }
     }
     return kOverflowBucket;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <ostream>
@@ -136,6 +137,10 @@ INSTANTIATE_TEST_SUITE_P(
                 1,
                 "cannot write /nonexistent/dir/summary"}),
     [](const testing::TestParamInfo<CliCase>& info) { return std::string(info.param.name); });
+
+TEST(BusSimSummary, AFullStandardOutputEndsWithAFailure) {
+    EXPECT_NE(std::system((kSim + " -o /dev/null -c 3 -q >/dev/full 2>/dev/null").c_str()), 0);
+}
 
 TEST(BusSimSignals, PrintsTheSummaryOnUsr1AndStopsCleanlyOnTerm) {
     zvtest::TempDir tmp;

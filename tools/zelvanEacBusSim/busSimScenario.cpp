@@ -673,7 +673,7 @@ BusSimTelegram presentCard(const Device& d) {
         constexpr U8 kCardTypes[] = {ZV_EAC_CREDTYPE_MIFARE_1K, ZV_EAC_CREDTYPE_MIFARE_4K,
                                      ZV_EAC_CREDTYPE_MIFARE_DESFIRE};
         return busSimTeleMifareWithSectorData(said.pick(kCardTypes), uid,
-                                              std::span(sector).first(16 * said.between(1, 3)));
+                                              std::span(sector).first(std::size_t{16} * said.between(1, 3)));
     }
     return credential(d, style - 2);
 }

@@ -213,7 +213,7 @@ bool busSimSummaryCanWrite(const std::string& path, std::string& error) {
         error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
-    std::fclose(file);
+    (void)std::fclose(file);  // nothing written: nothing to lose
     std::remove(temporary.c_str());
     return true;
 }
@@ -221,8 +221,11 @@ bool busSimSummaryCanWrite(const std::string& path, std::string& error) {
 bool busSimSummaryWrite(const std::string& path, std::string& error) {
     const std::string text = busSimSummaryText();
     if (path.empty()) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
+        // A closed or full output loses the counts the run was made for.
+        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+            error = std::string("cannot write the summary to standard output: ") + std::strerror(errno);
+            return false;
+        }
         return true;
     }
     // Written aside and renamed, so that a reader never sees half of it.

@@ -205,7 +205,7 @@ int replayRaw(const char* path, std::FILE* file, std::span<const U8> head, U32 b
     const bool failed = std::ferror(file) != 0;
     const int error = errno;
     if (file != stdin) {
-        std::fclose(file);
+        (void)std::fclose(file);  // read only: nothing to lose
     }
     return failed ? readFailure(path, 1, std::strerror(error)) : 0;
 }
@@ -283,7 +283,7 @@ int mainReadCapture(const char* path, U32 rawBitRate) {
     const std::size_t headSize = std::fread(head.data(), 1, head.size(), file);
     if (headSize == 0) {
         if (!fromStdin) {
-            std::fclose(file);
+            (void)std::fclose(file);  // read only: nothing to lose
         }
         return readFailure(path, 1, "empty file");
     }
@@ -294,7 +294,7 @@ int mainReadCapture(const char* path, U32 rawBitRate) {
     if (options.logFile != nullptr && loggerEnableLogToFile(options.logFile) == FALSE) {
         std::fprintf(stderr, "%s: option --log: cannot write to %s\n", mainAppName(), options.logFile);
         if (!fromStdin) {
-            std::fclose(file);
+            (void)std::fclose(file);  // read only: nothing to lose
         }
         return 1;
     }

@@ -510,6 +510,10 @@ U32 baudrateEnum2baudrate(U8 value) {
 }
 
 MainCommandLineOutcome mainParseCommandLine(int argc, char** argv) {
+    // No vector means no words, whatever the count claims.
+    if (argv == nullptr) {
+        argc = 0;
+    }
     appName = (argc >= 1 && argv != nullptr && argv[0] != nullptr) ? argv[0] : "zelvanEacSniffer";
     devicePath = nullptr;
     options = MainOptions{};

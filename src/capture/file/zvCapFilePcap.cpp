@@ -15,7 +15,7 @@ namespace {
 constexpr int kSnapLength = 65535;
 constexpr U64 kMicrosPerSecond = 1000000;
 // What stdio holds before it writes; packets are far smaller.
-constexpr std::size_t kWriteBufferSize = 64 * 1024;
+constexpr std::size_t kWriteBufferSize = std::size_t{64} * 1024;
 constexpr std::size_t kRecordHeaderSize = 16;
 
 std::string systemError(const char* what, int error) { return std::string(what) + ": " + std::strerror(error); }
@@ -60,7 +60,7 @@ ZvCapWriter* zvCapWriterOpen(const char* path, std::string& error) {
     }
     if (writer->dumper == nullptr) {
         error = writer->dead != nullptr ? pcap_geterr(writer->dead) : "cannot start the capture";
-        std::fclose(writer->file);
+        (void)std::fclose(writer->file);  // nothing written yet
         if (writer->dead != nullptr) {
             pcap_close(writer->dead);
         }
@@ -189,7 +189,7 @@ ZvCapReader* zvCapReaderOpen(std::FILE* file, std::span<const U8> head, std::str
     pcap_t* pcap = pcap_fopen_offline(whole, errorText.data());
     if (pcap == nullptr) {
         error = errorText.data();
-        std::fclose(whole);
+        (void)std::fclose(whole);  // read only: nothing to lose
         return nullptr;
     }
     const int linkType = pcap_datalink(pcap);

@@ -62,7 +62,7 @@ struct ZvEacNwkWire {
     U16 previousArrivalTick;  // of the byte before the last one
 };
 
-struct _ZvEacNwkInstance {
+struct ZvEacNwkInstance {
     IcFifoInstance* fifoTx;
     IcFifoInstance* fifoRx;
     ZvEacNwkRxCbFunc rxCbFunc;
@@ -77,7 +77,7 @@ struct _ZvEacNwkInstance {
     void* tapArg;
     ZvEacNwkWire wire;
 };
-using ZvEacNwkInst = _ZvEacNwkInstance;
+using ZvEacNwkInst = ZvEacNwkInstance;
 
 void zvEacNwkInit(ZvEacNwkInst* self, IcFifoInstance* fifoTx, IcFifoInstance* fifoRx, ZvEacNwkRxCbFunc rxCbFunc,
                   ZvEacNwkTxResultCbFunc txResultFunc, void* cbArg);

@@ -252,7 +252,8 @@ void printTimeZone(ZvEacBytes body) {
         zvEacPrintLine("No time zone information");
     } else if (timeFunction == ZV_EAC_TIME_FUNCTION_UTC_TIME) {
         // Quarter hours; the sign is the offset's own, so -1 to -3 show "-0".
-        const int offset = static_cast<S8>(body.u8(offsetof(SetTime, timezoneOffset)));
+        const int raw = body.u8(offsetof(SetTime, timezoneOffset));
+        const int offset = raw < 0x80 ? raw : raw - 0x100;  // two's complement byte
         const int hours = offset / 4;
         const int minutes = std::abs(offset - 4 * hours) * 15;
         zvEacPrintLine("Time zone offset: %d (%c%d:%02d)", offset, offset < 0 ? '-' : '+', std::abs(hours), minutes);

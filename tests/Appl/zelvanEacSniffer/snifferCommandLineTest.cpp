@@ -192,6 +192,10 @@ TEST(CommandLine, NoProgramNameIsRejectedWithoutCrashing) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(handleCommandLineOptions(0, argv), FALSE);
     EXPECT_NE(testing::internal::GetCapturedStdout().find("> usage: "), std::string::npos);
+    // A count without a vector must not be believed.
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(mainParseCommandLine(2, nullptr), MAIN_CLI_EXIT_FAIL);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("> usage: "), std::string::npos);
 }
 
 TEST(CommandLine, BitRateMapping) {

@@ -152,7 +152,7 @@ OsalResCodes taskCreate(OsalTaskFunction startFunc, void* arg) {
     if (rc != 0) {
         return OSAL_RES_FAIL;
     }
-    start.release();  // the thread owns it now
+    (void)start.release();  // the thread owns it now
     return OSAL_RES_SUCCESS;
 }
 
@@ -503,12 +503,12 @@ void icOsalPosixWaitObjWatchFd(OsalWaitObject obj, int fd, short events) {
         return;
     }
     obj->watchFd.store(fd, std::memory_order_relaxed);
-    obj->watchEvents.store(fd >= 0 ? events : 0, std::memory_order_relaxed);
+    obj->watchEvents.store(fd >= 0 ? events : short{0}, std::memory_order_relaxed);
     obj->isWatch.store(true, std::memory_order_release);
 }
 
 short icOsalPosixWaitObjRevents(OsalWaitObject obj) {
-    return obj != nullptr ? obj->revents.load(std::memory_order_relaxed) : 0;
+    return obj != nullptr ? obj->revents.load(std::memory_order_relaxed) : short{0};
 }
 
 void icOsalPosixSetWaitClock(OsalWaitObject obj, const IcOsalPosixWaitClock* clock) {

@@ -61,9 +61,11 @@ void applyLineSettings(termios& tio, UartBitrate bitrate) {
 // not to; a sniffer wants them as they come. Drivers without the setting
 // (pseudo-terminals, some adapters) simply keep their behaviour.
 void requestLowLatency(int fd) {
+    // The kernel's flag word is a plain int; the braces prove the bit fits.
+    constexpr int lowLatencyFlag{ASYNC_LOW_LATENCY};
     serial_struct ss{};
-    if (ioctl(fd, TIOCGSERIAL, &ss) == 0 && (ss.flags & ASYNC_LOW_LATENCY) == 0) {
-        ss.flags |= ASYNC_LOW_LATENCY;
+    if (ioctl(fd, TIOCGSERIAL, &ss) == 0 && (ss.flags & lowLatencyFlag) == 0) {
+        ss.flags |= lowLatencyFlag;
         (void)ioctl(fd, TIOCSSERIAL, &ss);
     }
 }
