@@ -1,5 +1,6 @@
 #include "Shell/shell.h"
 
+#include <array>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -212,11 +213,44 @@ void endOfLine(ShellHandle* self) {
     shellPutString(self, " > ");
 }
 
+// What the terminal gets for a typed byte: printable ASCII as it is, control
+// bytes in caret notation (ESC as ^[), bytes above 0x7E as '.'. A pasted
+// escape sequence is stored as typed but never reaches the terminal as one.
+struct VisibleForm {
+    std::array<char, 2> text;
+    U8 width;
+};
+
+constexpr VisibleForm visibleForm(Char chr) {
+    const auto byte = static_cast<U8>(chr);
+    if (byte >= 0x20 && byte <= 0x7E) {
+        return {{chr, CHR_NUL}, 1};
+    }
+    if (byte < 0x20) {
+        return {{'^', static_cast<char>(byte + 0x40)}, 2};
+    }
+    return {{'.', CHR_NUL}, 1};
+}
+
+void echoChar(ShellHandle* self, Char chr) {
+    const VisibleForm shown = visibleForm(chr);
+    for (U8 i = 0; i < shown.width; ++i) {
+        icFifoPushChar(self->fifoTx, shown.text[i]);
+    }
+}
+
+void echoLine(ShellHandle* self) {
+    for (U8 i = 0; i < self->index; ++i) {
+        echoChar(self, self->str[i]);
+    }
+}
+
 void eraseChar(ShellHandle* self) {
     if (self->index > 0) {
         --self->index;
+        const U8 width = visibleForm(self->str[self->index]).width;
         self->str[self->index] = CHR_NUL;
-        shellPutString(self, "\b \b");
+        shellPutString(self, width == 2 ? "\b\b  \b\b" : "\b \b");
     } else {
         shellPutString(self, " \b");
     }
@@ -280,7 +314,7 @@ void completeLine(ShellHandle* self) {
         }
     }
     shellPutString(self, "\r > ");
-    shellPutString(self, self->str);
+    echoLine(self);
     self->lastWasTab = TRUE;
 }
 
@@ -288,7 +322,7 @@ void storeChar(ShellHandle* self, Char chr) {
     if (self->index >= SHELL_MAX_LINE_LEN) {
         return;
     }
-    icFifoPushChar(self->fifoTx, chr);
+    echoChar(self, chr);
     self->str[self->index++] = chr;
     self->str[self->index] = CHR_NUL;
 }

@@ -95,7 +95,10 @@ TEST_F(ShellTest, LineEditor) {
     ASSERT_EQ(reg("pct", "100% done\n"), SHELL_RES_OK);
     const KeysCase cases[] = {
         {"echo", "ab", "ab"},
-        {"control characters are echoed", "\x01\x1b", "\x01\x1b"},
+        // A pasted escape sequence must not reach the terminal as one.
+        {"control bytes echo in caret notation", "\x01\x1b[?25l", "^A^[[?25l"},
+        {"bytes above 0x7e echo as dots", "\xc3\xbc\x9b", "..."},
+        {"erasing a control byte clears both columns", "a\x1b\b", "a^[\b\b  \b\b"},
         {"newline and nul are ignored", std::string("a\n\0b", 4), "ab"},
         {"backspace on empty line", "\b", " \b"},
         {"delete on empty line", "\x7f", " \b"},
@@ -118,6 +121,9 @@ TEST_F(ShellTest, LineEditor) {
         type("\r");  // next case starts on an empty line
     }
     EXPECT_EQ(calls.size(), 1u);  // only pct ran
+    type("quit \x1b[4h\r");
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].argv.at(1), "\x1b[4h");  // stored as typed
 }
 
 TEST_F(ShellTest, SplitsWordsAndBoundsArgv) {
@@ -188,6 +194,7 @@ TEST_F(ShellTest, TabCompletion) {
         {"third tab lists again", "abc\t\t\t", "abc\r > abc" + listing + listing},
         {"another key in between", "a\t\b\t", "a\r > abc\b \b\r > abc"},
         {"no match", "zz\t\t", "zz\r > zz\r > zz"},
+        {"redraw shows control bytes in caret notation", "\x1bq\t", "^[q\r > ^[q"},
         {"only the first word", "quit q\t", "quit q\r > quit q"},
         {"empty line", "\t\t",
          "\r > \n\r\thelp\n\r\tquit\n\r\texit\n\r\tverboseMessages\n\r\tlogToFile\n\r\trawData\n\r\tabcd\n\r"
