@@ -68,7 +68,7 @@ ChildProcess::~ChildProcess() {
     }
 }
 
-bool ChildProcess::start(const std::vector<std::string>& args) {
+bool ChildProcess::start(const std::vector<std::string>& args, const Options& options) {
     if (args.empty() || pid_ > 0) {
         return false;
     }
@@ -91,6 +91,9 @@ bool ChildProcess::start(const std::vector<std::string>& args) {
     posix_spawn_file_actions_adddup2(&actions, stdinPipe[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
+    for (const int fd : options.closedFds) {
+        posix_spawn_file_actions_addclose(&actions, fd);
+    }
 
     // The test program ignores SIGPIPE (writes to a child that has ended);
     // the child gets the default dispositions and an empty signal mask.

@@ -27,9 +27,15 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
+    // How the child finds its standard descriptors at start.
+    struct Options {
+        // Among 0, 1, 2: left closed, as a service manager or `<&-` may do.
+        std::vector<int> closedFds;
+    };
+
     // args[0] is the program path and also its argv[0]. FALSE when the
     // program could not be started.
-    bool start(const std::vector<std::string>& args);
+    bool start(const std::vector<std::string>& args, const Options& options = {});
 
     // Writes to the child's standard input (all of it, or FALSE).
     bool writeStdin(std::string_view text);
@@ -46,6 +52,7 @@ public:
     // returns kTimedOut when it is still running at the deadline.
     int waitExit(std::chrono::milliseconds timeout = kGenerousTimeout);
     bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;

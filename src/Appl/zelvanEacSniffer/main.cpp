@@ -9,6 +9,7 @@
 #include "error/icError.h"
 #include "fifo/icFifo.h"
 #include "hal/include/icOsal.h"
+#include "hal/include/icProcess.h"
 #include "logger/logger.h"
 #include "timer/icTimer.h"
 
@@ -188,6 +189,7 @@ const char* mainRawDataCmd(U8 argc, char** argv, void* /*cbArg*/) {
 // --- entry point ----------------------------------------------------------------
 
 int zelvanEacSnifferMain(int argc, char** argv) {
+    icProcessInit();
     mainFormatVersion();
     mainResetBusObserver();
 

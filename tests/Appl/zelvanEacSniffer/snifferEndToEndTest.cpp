@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -151,6 +152,49 @@ TEST_P(SnifferSignal, StopsInOrderWithStatus0) {
 
 INSTANTIATE_TEST_SUITE_P(E2e, SnifferSignal, testing::Values(SIGTERM, SIGINT, SIGHUP),
                          [](const testing::TestParamInfo<int>& info) { return std::string(sigabbrev_np(info.param)); });
+
+struct ClosedFdsCase {
+    const char* name;
+    std::vector<int> closed;
+};
+void PrintTo(const ClosedFdsCase& c, std::ostream* os) { *os << c.name; }
+
+class SnifferClosedDescriptors : public SnifferEndToEnd, public testing::WithParamInterface<ClosedFdsCase> {};
+
+// Started by a service manager or with `<&-`: a standard descriptor left
+// closed must not go to the first descriptor the program opens (a timer's
+// counter then arrives as keys).
+TEST_P(SnifferClosedDescriptors, AreOpenedOnTheNullDevice) {
+    ASSERT_TRUE(pty_.ok()) << pty_.error();
+    ASSERT_TRUE(sniffer_.start({kBin, pty_.slavePath()}, {GetParam().closed}));
+    const std::string fds = "/proc/" + std::to_string(sniffer_.pid()) + "/fd/";
+    const auto target = [&](int fd) {
+        char link[256] = {};
+        const ssize_t n = readlink((fds + std::to_string(fd)).c_str(), link, sizeof link - 1);
+        return n > 0 ? std::string(link, static_cast<std::size_t>(n)) : std::string();
+    };
+    // The port is opened after every wait object and timer descriptor.
+    ASSERT_TRUE(zvtest::waitUntil([&] {
+        for (int fd = 3; fd < 64; ++fd) {
+            if (target(fd) == pty_.slavePath()) {
+                return true;
+            }
+        }
+        return false;
+    })) << output();
+    for (const int fd : GetParam().closed) {
+        EXPECT_EQ(target(fd), "/dev/null") << "descriptor " << fd;
+    }
+    sniffer_.sendSignal(SIGTERM);
+    EXPECT_EQ(sniffer_.waitExit(), 0) << output();
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, SnifferClosedDescriptors,
+                         testing::Values(ClosedFdsCase{"Stdin", {0}}, ClosedFdsCase{"Stdout", {1}},
+                                         ClosedFdsCase{"All", {0, 1, 2}}),
+                         [](const testing::TestParamInfo<ClosedFdsCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // Left alone overnight: everything set from the command line, nobody typing,
 // stopped by the service manager.
