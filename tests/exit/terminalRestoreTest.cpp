@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -190,6 +191,9 @@ struct EndingCase {
     const char* lastWords;  // shown on the console before the end
 };
 
+// Names the case in test listings and failures.
+void PrintTo(const EndingCase& c, std::ostream* os) { *os << c.name; }
+
 class SnifferEnding : public testing::TestWithParam<EndingCase> {};
 
 TEST_P(SnifferEnding, RestoresTheTerminal) {
@@ -272,6 +276,9 @@ struct FatalCase {
     const char* name;
     bool fromOtherThread;
 };
+
+// Names the case in test listings and failures.
+void PrintTo(const FatalCase& c, std::ostream* os) { *os << c.name; }
 
 class FatalError : public testing::TestWithParam<FatalCase> {};
 

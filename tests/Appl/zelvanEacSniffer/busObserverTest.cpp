@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,9 @@ struct SequenceCase {
     std::vector<Frame> frames;
     std::vector<std::string> reports;
 };
+
+// Names the case in test listings and failures.
+void PrintTo(const SequenceCase& c, std::ostream* os) { *os << c.name; }
 
 class BusObserverSequence : public BusObserver, public testing::WithParamInterface<SequenceCase> {};
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ struct RejectedCase {
     const char* name;
     std::vector<std::string> args;
 };
+
+// Names the case in test listings and failures.
+void PrintTo(const RejectedCase& c, std::ostream* os) { *os << c.name; }
 
 class RejectedCommandLine : public testing::TestWithParam<RejectedCase> {};
 
@@ -68,6 +72,9 @@ struct AcceptedCase {
     std::string input;  // typed at the prompt
     const char* device;
 };
+
+// Names the case in test listings and failures.
+void PrintTo(const AcceptedCase& c, std::ostream* os) { *os << c.name; }
 
 class AcceptedPort : public testing::TestWithParam<AcceptedCase> {};
 
@@ -103,6 +110,9 @@ struct PromptRejectedCase {
     const char* name;
     std::string input;
 };
+
+// Names the case in test listings and failures.
+void PrintTo(const PromptRejectedCase& c, std::ostream* os) { *os << c.name; }
 
 class PromptRejected : public testing::TestWithParam<PromptRejectedCase> {};
 
@@ -211,6 +221,9 @@ struct OptionCase {
     std::string outStart;
     std::string errHas;
 };
+
+// Names the case in test listings and failures.
+void PrintTo(const OptionCase& c, std::ostream* os) { *os << c.name; }
 
 class LongOption : public testing::TestWithParam<OptionCase> {};
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,9 @@ struct StartupCase {
     const char* rate;
     const char* shown;
 };
+
+// Names the case in test listings and failures.
+void PrintTo(const StartupCase& c, std::ostream* os) { *os << c.name; }
 
 class SnifferStartup : public SnifferEndToEnd, public testing::WithParamInterface<StartupCase> {};
 
