@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +24,7 @@
 #include "hal/include/multiUart.h"
 #include "hal/mcu/posix/icOsalPosix.h"
 #include "hal/mcu/posix/icPosixFd.h"
+#include "hal/mcu/posix/icPosixTerminal.h"
 
 namespace {
 
@@ -81,9 +81,6 @@ std::atomic<bool> stopRequested{false};
 // the request on to the main loop at once.
 std::atomic<int> signalFd{-1};
 
-termios savedTerminal{};
-std::atomic<bool> terminalChanged{false};
-
 // The console whose queued output is written out when the process ends.
 std::atomic<ConsolePort*> activeConsole{nullptr};
 
@@ -110,41 +107,12 @@ void drainFd(int fd) {
     (void)!::read(fd, &count, sizeof count);
 }
 
-// Async-signal-safe: an atomic flag and one tcsetattr.
-void restoreTerminal() {
-    if (terminalChanged.exchange(false)) {
-        (void)tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
-    }
-}
-
-// Keys one by one, no echo (the shell echoes), Enter as a carriage return;
-// Ctrl-C still raises SIGINT.
-void enterConsoleMode() {
-    if (terminalChanged.load() || isatty(STDIN_FILENO) == 0) {
-        return;
-    }
-    termios tio{};
-    if (tcgetattr(STDIN_FILENO, &tio) != 0) {
-        return;
-    }
-    savedTerminal = tio;
-    tio.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL);
-    tio.c_lflag |= ISIG;
-    tio.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    terminalChanged = true;
-    if (tcsetattr(STDIN_FILENO, TCSANOW, &tio) != 0) {
-        terminalChanged = false;
-    }
-}
-
 extern "C" void onStopSignal(int signo) {
     const int savedErrno = errno;
     if (stopRequested.exchange(true)) {
         // Asked twice: the orderly stop is not happening. Put the terminal
         // back and let the signal take its default course.
-        restoreTerminal();
+        icPosixTerminalRestore();
         (void)std::signal(signo, SIG_DFL);
         (void)std::raise(signo);
     }
@@ -154,21 +122,6 @@ extern "C" void onStopSignal(int signo) {
         (void)!::write(fd, &one, sizeof one);
     }
     errno = savedErrno;
-}
-
-void installStopSignals() {
-    struct sigaction sa {};
-    sa.sa_handler = onStopSignal;
-    sa.sa_flags = SA_RESTART;
-    sigemptyset(&sa.sa_mask);
-    for (const int signo : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaddset(&sa.sa_mask, signo);
-    }
-    for (const int signo : {SIGINT, SIGTERM, SIGHUP}) {
-        (void)sigaction(signo, &sa, nullptr);
-    }
-    // A reader of our standard output that went away must not end us.
-    (void)std::signal(SIGPIPE, SIG_IGN);
 }
 
 // ---- output --------------------------------------------------------------------
@@ -265,7 +218,7 @@ void flushForExit() {
         }
         outputMutex().unlock();
     }
-    restoreTerminal();
+    icPosixTerminalRestore();
 }
 
 extern "C" void onProcessExit() { flushForExit(); }
@@ -273,7 +226,7 @@ extern "C" void onProcessExit() { flushForExit(); }
 void setupProcessOnce() {
     std::call_once(processSetupOnce, [] {
         signalFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-        installStopSignals();
+        icPosixSignalsInstall(onStopSignal);
         icErrorSetExitHook(flushForExit);
         (void)std::atexit(onProcessExit);
     });
@@ -462,7 +415,7 @@ void consoleStartThread(UartInstancePtr ui) {
         cp->sem = osalApi->semCreate(FALSE);
     }
     IC_ASSERT_TEXT(kModule, cp->sem != nullptr, "Assertion failed 'this->sem'");
-    enterConsoleMode();
+    icPosixTerminalEnter();
     const OsalResCodes rc = osalApi->taskCreate(consoleThread, cp);
     IC_ASSERT(kModule, rc == OSAL_RES_SUCCESS);
     osalApi->semWait(cp->sem, MAX_U32);
@@ -478,7 +431,7 @@ void consoleCloseTx(UartInstancePtr ui) {
     icFifoSetPushWait(cp->txFifo.load(), 0);
     cp->uartTxPopChar = nullptr;
     cp->uartTxCharsToSend = nullptr;
-    restoreTerminal();
+    icPosixTerminalRestore();
 }
 
 void consoleCloseRx(UartInstancePtr ui) {
@@ -488,7 +441,7 @@ void consoleCloseRx(UartInstancePtr ui) {
     }
     consoleStopThread(cp);
     cp->uartRxCb = nullptr;
-    restoreTerminal();
+    icPosixTerminalRestore();
 }
 
 void consoleExe(UartInstancePtr) {}
@@ -502,7 +455,7 @@ void consoleDelete(UartInstancePtr ui) {
     activeConsole.compare_exchange_strong(expected, nullptr);
     consoleStopThread(cp);
     icFifoSetPushWait(cp->txFifo.load(), 0);
-    restoreTerminal();
+    icPosixTerminalRestore();
     cp->tag = 0;
     delete cp;
 }
