@@ -382,6 +382,12 @@ void shellParse(ShellHandle* self, Char chr) {
     }
 }
 
+void shellRedrawLine() {
+    ShellHandle* self = &shellInstance;
+    shellPutString(self, "\r > ");
+    echoLine(self);
+}
+
 ShellApi* shellGetApi() { return &shellInstance.shellApi; }
 
 void shellPutCmdString(const char* inStr) {

@@ -30,5 +30,8 @@ extern ShellApi* const shellApi;
 void shellInit(UartInstancePtr ui, IcFifoInstance* fifoTx, IcFifoInstance* fifoRx);
 void shellExe();
 void shellParse(ShellHandle* self, Char chr);
+// Shows the prompt and the line being typed again, on a line of their own,
+// after something else has written over the screen.
+void shellRedrawLine();
 ShellApi* shellGetApi();
 void shellPutCmdString(const char* inStr);

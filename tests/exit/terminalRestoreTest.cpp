@@ -155,12 +155,19 @@ public:
     }
 
     // Reads the console until `text` has appeared (or the time-out).
-    bool waitForOutput(const std::string& text) {
+    // Reads the console until `text` has appeared at or after `from` (or the
+    // time-out).
+    bool waitForOutput(const std::string& text, std::size_t from = 0) {
         const auto deadline = Clock::now() + kTimeout;
-        while (output_.find(text) == std::string::npos && Clock::now() < deadline) {
+        while (output_.find(text, from) == std::string::npos && Clock::now() < deadline) {
             output_ += console_.read(50ms);
         }
-        return output_.find(text) != std::string::npos;
+        return output_.find(text, from) != std::string::npos;
+    }
+    // Types `keys` and waits for `reply` to appear after them.
+    bool type(const std::string& keys, const std::string& reply) {
+        const std::size_t from = output_.size();
+        return console_.write(keys) && waitForOutput(reply, from);
     }
 
     // Waits for the end, reading the console meanwhile so that the program
@@ -276,6 +283,28 @@ INSTANTIATE_TEST_SUITE_P(
                     EndingCase{"BusHangUp", Ending::BUS_HANG_UP, "", 0, 1, "cannot", 0},
                     EndingCase{"MissingPort", Ending::MISSING_PORT, "", 0, 1, "/dev/zvMissingPort", 0}),
     [](const testing::TestParamInfo<EndingCase>& info) { return std::string(info.param.name); });
+
+// Ctrl-Z and fg under a shell with job control: after fg the console takes
+// commands again and shows the line typed before the stop.
+TEST(SnifferJobControl, CtrlZAndFgGiveTheConsoleBack) {
+    PtyPair console;
+    PtyPair bus;
+    ASSERT_TRUE(console.ok()) << console.error();
+    ASSERT_TRUE(bus.ok()) << bus.error();
+    cookTerminal(console.slaveFd());
+    ConsoleRun shell(console);
+    ASSERT_TRUE(shell.spawn({"/bin/bash", "--norc", "--noprofile", "--noediting", "-i"}));
+
+    const std::string start = std::string(ZV_SNIFFER_BIN) + " " + bus.slavePath() + "\r";
+    ASSERT_TRUE(shell.type(start, kReady)) << shell.output();
+    ASSERT_TRUE(shell.type("hel", "hel")) << shell.output();
+    ASSERT_TRUE(shell.type("\x1a", "Stopped")) << shell.output();
+    EXPECT_TRUE(shell.type("fg\r", "\r > hel")) << "line not shown again\n" << shell.output();
+    EXPECT_TRUE(shell.type("p\r", " Available commands:")) << "console mode not back\n" << shell.output();
+    EXPECT_TRUE(shell.type("quit\r", "-- Stopping --")) << shell.output();
+    ASSERT_TRUE(console.write("exit\r"));
+    EXPECT_EQ(shell.waitExit(), 0) << shell.output();
+}
 
 // --- a fatal error -----------------------------------------------------------------
 

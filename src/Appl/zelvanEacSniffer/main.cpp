@@ -144,6 +144,9 @@ void runMainLoop(const std::array<OsalWaitObject, 3>& waitList) {
     while (running != FALSE && consoleStopRequested() == FALSE) {
         uartExe(comAinst);
         consoleExe(ui);
+        if (consoleResumed() != FALSE) {
+            shellRedrawLine();
+        }
         zvEacNwkExe(&nwkInst);
         icTimerExe();
         shellExe();

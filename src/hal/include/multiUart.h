@@ -51,6 +51,10 @@ void consoleDelete(UartInstancePtr ui);
 // SIGINT, SIGTERM or SIGHUP arrived: the main loop stops in order, as after
 // `quit`.
 Boolean consoleStopRequested();
+// TRUE once after the process was stopped (Ctrl-Z) and continued: the
+// console mode is back, but the screen shows what the shell wrote meanwhile,
+// so the line being typed wants showing again.
+Boolean consoleResumed();
 // Writes out everything still queued for the console (at shutdown, before
 // the process ends).
 void consoleFlush(UartInstancePtr ui);

@@ -77,6 +77,9 @@ struct ConsolePort {
 // ---- process-wide state -------------------------------------------------------
 
 std::atomic<bool> stopRequested{false};
+// Continued after a stop (Ctrl-Z and fg): the line being typed is to be
+// shown again.
+std::atomic<bool> resumed{false};
 // The stop signals write here so that the console thread wakes and passes
 // the request on to the main loop at once.
 std::atomic<int> signalFd{-1};
@@ -107,6 +110,15 @@ void drainFd(int fd) {
     (void)!::read(fd, &count, sizeof count);
 }
 
+// Async-signal-safe: wakes whoever passes signals on to the main loop.
+void notifySignal() {
+    const int fd = signalFd.load();
+    if (fd >= 0) {
+        const std::uint64_t one = 1;
+        (void)!::write(fd, &one, sizeof one);
+    }
+}
+
 extern "C" void onStopSignal(int signo) {
     const int savedErrno = errno;
     if (stopRequested.exchange(true)) {
@@ -116,12 +128,13 @@ extern "C" void onStopSignal(int signo) {
         (void)std::signal(signo, SIG_DFL);
         (void)std::raise(signo);
     }
-    const int fd = signalFd.load();
-    if (fd >= 0) {
-        const std::uint64_t one = 1;
-        (void)!::write(fd, &one, sizeof one);
-    }
+    notifySignal();
     errno = savedErrno;
+}
+
+extern "C" void onContinued() {
+    resumed = true;
+    notifySignal();
 }
 
 // ---- output --------------------------------------------------------------------
@@ -226,7 +239,7 @@ extern "C" void onProcessExit() { flushForExit(); }
 void setupProcessOnce() {
     std::call_once(processSetupOnce, [] {
         signalFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-        icPosixSignalsInstall(onStopSignal);
+        icPosixSignalsInstall(onStopSignal, onContinued);
         icErrorSetExitHook(flushForExit);
         (void)std::atexit(onProcessExit);
     });
@@ -461,6 +474,8 @@ void consoleDelete(UartInstancePtr ui) {
 }
 
 Boolean consoleStopRequested() { return stopRequested.load() ? TRUE : FALSE; }
+
+Boolean consoleResumed() { return resumed.exchange(false) ? TRUE : FALSE; }
 
 void consoleFlush(UartInstancePtr ui) {
     ConsolePort* cp = fromHandle(ui);

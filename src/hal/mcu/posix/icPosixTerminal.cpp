@@ -7,12 +7,17 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <initializer_list>
 
 namespace {
 
+// The settings the terminal had before we changed it, and whether it has
+// our mode now. consoleModeWanted stays set while the process is stopped by
+// Ctrl-Z, so that continuing brings the mode back.
 termios savedTerminal{};
 std::atomic<bool> terminalChanged{false};
+std::atomic<bool> consoleModeWanted{false};
+
+void (*continueCallback)() = nullptr;
 
 constexpr std::array<int, 3> kStopSignals{SIGINT, SIGTERM, SIGHUP};
 
@@ -25,21 +30,82 @@ constexpr std::array<int, 17> kFatalSignals{SIGQUIT, SIGILL,    SIGTRAP, SIGABRT
 // What each signal did before we took it over: the default action, or
 // whatever a sanitizer put there. Indexed by signal number.
 std::array<struct sigaction, _NSIG> dispositionAtStart{};
+struct sigaction terminalStopAction {};
 
 // A handler for a crash from running out of stack needs a stack of its own.
 alignas(16) std::array<char, 64 * 1024> alternateStack{};
 
+// A process in the background that changes the terminal is stopped for it.
+bool inForeground() { return tcgetpgrp(STDIN_FILENO) == getpgrp(); }
+
+// Async-signal-safe, as everything the handlers below call.
+void applyConsoleMode() {
+    termios tio{};
+    if (tcgetattr(STDIN_FILENO, &tio) != 0) {
+        return;
+    }
+    if (!terminalChanged.load()) {
+        savedTerminal = tio;
+    }
+    tio.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL);
+    tio.c_lflag |= ISIG;
+    tio.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    terminalChanged = tcsetattr(STDIN_FILENO, TCSANOW, &tio) == 0 || terminalChanged.load();
+}
+
+void giveTerminalBack() {
+    if (terminalChanged.exchange(false)) {
+        (void)tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+    }
+}
+
 bool isFault(int signo) { return signo == SIGSEGV || signo == SIGBUS || signo == SIGFPE || signo == SIGILL; }
 
-// Async-signal-safe: puts the terminal back, then lets the signal act as it
-// would have without us. A fault (SIGSEGV from a bug, say) happens again when
-// the handler returns, with its own details; anything else is raised again.
+// Puts the terminal back, then lets the signal act as it would have without
+// us. A fault (SIGSEGV from a bug, say) happens again when the handler
+// returns, with its own details; anything else is raised again.
 extern "C" void onFatalSignal(int signo, siginfo_t* info, void*) {
     const int savedErrno = errno;
     icPosixTerminalRestore();
     (void)sigaction(signo, &dispositionAtStart[static_cast<std::size_t>(signo)], nullptr);
     if (!isFault(signo) || info == nullptr || info->si_code <= 0) {
         (void)raise(signo);
+    }
+    errno = savedErrno;
+}
+
+// Ctrl-Z: the terminal goes back to the shell as it was, then the process
+// stops with the default action. It goes on from the raise() when continued.
+extern "C" void onTerminalStop(int signo) {
+    const int savedErrno = errno;
+    if (inForeground()) {
+        giveTerminalBack();
+    }
+    struct sigaction defaultAction {};
+    defaultAction.sa_handler = SIG_DFL;
+    sigemptyset(&defaultAction.sa_mask);
+    (void)sigaction(signo, &defaultAction, nullptr);
+    sigset_t self;
+    sigemptyset(&self);
+    sigaddset(&self, signo);
+    (void)pthread_sigmask(SIG_UNBLOCK, &self, nullptr);
+    (void)raise(signo);
+    (void)sigaction(signo, &terminalStopAction, nullptr);
+    errno = savedErrno;
+}
+
+// Continued (fg, or SIGCONT after any stop): the shell has set the terminal
+// up for itself meanwhile. In the background the terminal is not ours to
+// change; the next continue in the foreground takes it.
+extern "C" void onContinue(int) {
+    const int savedErrno = errno;
+    if (consoleModeWanted.load() && inForeground()) {
+        applyConsoleMode();
+    }
+    if (continueCallback != nullptr) {
+        continueCallback();
     }
     errno = savedErrno;
 }
@@ -53,6 +119,12 @@ bool ignoredAtStart(int signo) {
     return (current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN;
 }
 
+void install(int signo, const struct sigaction& action) {
+    if (!ignoredAtStart(signo)) {
+        (void)sigaction(signo, &action, nullptr);
+    }
+}
+
 void installFatalHandlers() {
     stack_t stack{};
     stack.ss_sp = alternateStack.data();
@@ -63,17 +135,25 @@ void installFatalHandlers() {
     sa.sa_sigaction = onFatalSignal;
     sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&sa.sa_mask);
-    auto install = [&sa](int signo) {
-        if (!ignoredAtStart(signo)) {
-            (void)sigaction(signo, &sa, nullptr);
-        }
-    };
     for (const int signo : kFatalSignals) {
-        install(signo);
+        install(signo, sa);
     }
     for (int signo = SIGRTMIN; signo <= SIGRTMAX; ++signo) {
-        install(signo);
+        install(signo, sa);
     }
+}
+
+void installJobControlHandlers() {
+    terminalStopAction.sa_handler = onTerminalStop;
+    terminalStopAction.sa_flags = SA_RESTART;
+    sigemptyset(&terminalStopAction.sa_mask);
+    install(SIGTSTP, terminalStopAction);
+
+    struct sigaction sa {};
+    sa.sa_handler = onContinue;
+    sa.sa_flags = SA_RESTART;
+    sigemptyset(&sa.sa_mask);
+    install(SIGCONT, sa);
 }
 
 }  // namespace
@@ -82,33 +162,21 @@ void icPosixTerminalEnter() {
     if (terminalChanged.load() || isatty(STDIN_FILENO) == 0) {
         return;
     }
-    termios tio{};
-    if (tcgetattr(STDIN_FILENO, &tio) != 0) {
-        return;
-    }
-    savedTerminal = tio;
-    tio.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL);
-    tio.c_lflag |= ISIG;
-    tio.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    terminalChanged = true;
-    if (tcsetattr(STDIN_FILENO, TCSANOW, &tio) != 0) {
-        terminalChanged = false;
-    }
+    consoleModeWanted = true;
+    applyConsoleMode();
 }
 
 void icPosixTerminalRestore() {
-    if (terminalChanged.exchange(false)) {
-        (void)tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
-    }
+    consoleModeWanted = false;
+    giveTerminalBack();
 }
 
-void icPosixSignalsInstall(void (*onStop)(int signo)) {
+void icPosixSignalsInstall(void (*onStop)(int signo), void (*onContinueCallback)()) {
     static std::atomic<bool> installed{false};
     if (installed.exchange(true)) {
         return;
     }
+    continueCallback = onContinueCallback;
     struct sigaction sa {};
     sa.sa_handler = onStop;
     sa.sa_flags = SA_RESTART;
@@ -117,11 +185,10 @@ void icPosixSignalsInstall(void (*onStop)(int signo)) {
         sigaddset(&sa.sa_mask, signo);
     }
     for (const int signo : kStopSignals) {
-        if (!ignoredAtStart(signo)) {
-            (void)sigaction(signo, &sa, nullptr);
-        }
+        install(signo, sa);
     }
     // A reader of our standard output that went away must not end us.
     (void)signal(SIGPIPE, SIG_IGN);
     installFatalHandlers();
+    installJobControlHandlers();
 }
