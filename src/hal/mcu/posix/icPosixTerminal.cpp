@@ -1,12 +1,16 @@
 #include "hal/mcu/posix/icPosixTerminal.h"
 
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <thread>
 
 namespace {
 
@@ -18,6 +22,14 @@ std::atomic<bool> terminalChanged{false};
 std::atomic<bool> consoleModeWanted{false};
 
 void (*continueCallback)() = nullptr;
+void (*stopCallback)(int signo) = nullptr;
+
+// After the first stop signal the program has this long to end in order.
+// Past it, whatever keeps it (a write that does not return, say), it ends as
+// a second signal would end it.
+constexpr auto kOrderlyStopLimit = std::chrono::milliseconds(1000);
+int watchdogFd = -1;
+std::atomic<int> firstStopSignal{0};
 
 constexpr std::array<int, 3> kStopSignals{SIGINT, SIGTERM, SIGHUP};
 
@@ -59,6 +71,44 @@ void giveTerminalBack() {
     if (terminalChanged.exchange(false)) {
         (void)tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
     }
+}
+
+extern "C" void onStop(int signo) {
+    const int savedErrno = errno;
+    int none = 0;
+    if (firstStopSignal.compare_exchange_strong(none, signo) && watchdogFd >= 0) {
+        const std::uint64_t one = 1;
+        (void)!write(watchdogFd, &one, sizeof one);
+    }
+    errno = savedErrno;
+    stopCallback(signo);
+}
+
+// Sleeps until the first stop signal, gives the orderly stop its time, then
+// ends the process with that signal's default action. Runs with every signal
+// blocked, so the signal goes to a thread that takes it.
+void watchdog() {
+    std::uint64_t count = 0;
+    while (read(watchdogFd, &count, sizeof count) < 0 && errno == EINTR) {
+    }
+    std::this_thread::sleep_for(kOrderlyStopLimit);
+    const int signo = firstStopSignal.load();
+    icPosixTerminalRestore();
+    (void)signal(signo, SIG_DFL);
+    (void)kill(getpid(), signo);
+}
+
+void startWatchdog() {
+    watchdogFd = eventfd(0, EFD_CLOEXEC);
+    if (watchdogFd < 0) {
+        return;
+    }
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    (void)pthread_sigmask(SIG_SETMASK, &all, &previous);
+    std::thread(watchdog).detach();
+    (void)pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 bool isFault(int signo) { return signo == SIGSEGV || signo == SIGBUS || signo == SIGFPE || signo == SIGILL; }
@@ -171,14 +221,16 @@ void icPosixTerminalRestore() {
     giveTerminalBack();
 }
 
-void icPosixSignalsInstall(void (*onStop)(int signo), void (*onContinueCallback)()) {
+void icPosixSignalsInstall(void (*onStopCallback)(int signo), void (*onContinueCallback)()) {
     static std::atomic<bool> installed{false};
     if (installed.exchange(true)) {
         return;
     }
     continueCallback = onContinueCallback;
+    stopCallback = onStopCallback;
+    startWatchdog();
     struct sigaction sa {};
-    sa.sa_handler = onStop;
+    sa.sa_handler = ::onStop;
     sa.sa_flags = SA_RESTART;
     sigemptyset(&sa.sa_mask);
     for (const int signo : kStopSignals) {

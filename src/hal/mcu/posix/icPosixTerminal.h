@@ -19,7 +19,9 @@ void icPosixTerminalEnter();
 void icPosixTerminalRestore();
 
 // Installs the process's dispositions, once: `onStop` for SIGINT, SIGTERM and
-// SIGHUP (each blocks the others while it runs), `onContinue` after the
+// SIGHUP (each blocks the others while it runs; a process that has not ended
+// a second after the first of them ends with that signal's default action),
+// `onContinue` after the
 // process was continued (SIGCONT; the console mode is back by then), SIGPIPE
 // ignored, and the terminal restored before any signal whose default action
 // ends or stops the process. Both callbacks run in a signal handler.
