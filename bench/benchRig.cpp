@@ -150,39 +150,23 @@ std::vector<StreamFrame> indexFrames(const std::vector<U8>& bytes) {
 }
 
 std::vector<U8> builtinStream(std::size_t frames) {
-    static std::array<Char, kFifoSize> txBuf{};
-    static std::array<Char, kFifoSize> rxBuf{};
-    static IcFifoInstance fifoTx{};
-    static IcFifoInstance fifoRx{};
-    static bool fifosReady = false;
-    if (!fifosReady) {
-        icFifoInit(&fifoTx, txBuf.data(), kFifoSize);
-        icFifoInit(&fifoRx, rxBuf.data(), kFifoSize);
-        fifosReady = true;
-    }
-    icFifoReset(&fifoTx);
-
-    ZvEacNwkInst inst{};
-    zvEacNwkInit(&inst, &fifoTx, &fifoRx, nullptr, nullptr, nullptr);
     Lcg random(0x5A17u);
     std::vector<U8> stream;
-    std::array<Char, kFifoSize> encoded{};
+    std::array<U8, ZV_EAC_NWK_MAX_ENCODED_FRAME> encoded{};
+    std::array<U8, ZV_EAC_FRAME_MAX_DATA> telegram{};
     constexpr U8 kDevices = 8;
     for (std::size_t i = 0; i < frames; ++i) {
         const bool fromMaster = (i % 2) == 0;
         const std::size_t kind = (i / 2) % kMasterTelegrams.size();
         const TelegramShape shape = fromMaster ? kMasterTelegrams[kind] : kDeviceTelegrams[kind];
         const U8 device = static_cast<U8>(1 + (i / 2) % kDevices);
-        U8* message = zvEacNwkAlloc(shape.length);
-        message[0] = shape.msgId;
+        telegram[0] = shape.msgId;
         for (U8 b = 1; b < shape.length; ++b) {
-            message[b] = random.next();
+            telegram[b] = random.next();
         }
-        zvEacNwkTx(&inst, fromMaster ? 0 : device, fromMaster ? device : 0, shape.length, message);
-        IcFifoIndex n = 0;
-        while ((n = icFifoPopBlock(&fifoTx, static_cast<IcFifoIndex>(encoded.size()), encoded.data())) > 0) {
-            stream.insert(stream.end(), encoded.begin(), encoded.begin() + n);
-        }
+        const std::size_t size = zvEacFrameEncode(fromMaster ? 0 : device, fromMaster ? device : 0,
+                                                  std::span<const U8>(telegram.data(), shape.length), encoded);
+        stream.insert(stream.end(), encoded.begin(), encoded.begin() + static_cast<std::ptrdiff_t>(size));
     }
     return stream;
 }

@@ -135,13 +135,20 @@ void setRates(benchmark::State& state, std::size_t frames, std::size_t bytes) {
 
 // ---- the core ----------------------------------------------------------------------
 
-// The frame receiver alone: bytes in, frames to a counting callback.
+void countUnit(void* arg, const ZvEacNwkUnit& unit) { *static_cast<std::size_t*>(arg) += unit.wire.size(); }
+
+// The frame receiver alone: bytes in, frames to a counting callback; with
+// argument 1 a tap also sees every unit the receiver decides on.
 void BM_FrameReceiver(benchmark::State& state) {
     const Workload& w = workload();
     Rig& r = rig();
     std::size_t received = 0;
+    std::size_t tapped = 0;
     ZvEacNwkInst nwk{};
     zvEacNwkInit(&nwk, &r.fifoTx, &r.fifoRx, countFrame, nullptr, &received);
+    if (state.range(0) != 0) {
+        zvEacNwkSetTap(&nwk, countUnit, &tapped);
+    }
     for (auto _ : state) {
         pushStream(r.fifoRx, w.bytes, [&] {
             while (icFifoCharsToPop(&r.fifoRx) != 0) {
@@ -149,12 +156,16 @@ void BM_FrameReceiver(benchmark::State& state) {
             }
         });
     }
+    zvEacNwkFlush(&nwk);
     if (received != w.frames.size() * state.iterations()) {
         state.SkipWithError("frames were lost");
     }
+    if (state.range(0) != 0 && tapped != w.bytes.size() * state.iterations()) {
+        state.SkipWithError("the tap missed bytes");
+    }
     setRates(state, w.frames.size(), w.bytes.size());
 }
-BENCHMARK(BM_FrameReceiver)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameReceiver)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // Every pass of the main loop per received byte (receiver, timer service,
 // shell, the wait that returns at once), frames to a counting callback.

@@ -7,7 +7,8 @@
 // An independent model of the receiver's rules runs over the same bytes and
 // gaps; every frame it completes must reach the observer with the same
 // addresses and data, and nothing else may. At the end of an input the
-// receiver must be idle again without holding a buffer.
+// receiver must be idle again without holding a buffer, and its tap must
+// have seen every byte once, in order, with one frame unit per delivery.
 
 #include <cstddef>
 #include <cstdint>
@@ -78,6 +79,9 @@ struct Rig {
 Rig* rig = nullptr;
 std::vector<Frame> delivered;
 std::vector<Frame> expected;
+std::vector<U8> fed;
+std::vector<U8> tapped;
+std::size_t tappedFrames = 0;
 
 [[noreturn]] void fail(const char* what) {
     std::fprintf(stderr, "byteStreamFuzz: %s\n", what);
@@ -93,6 +97,14 @@ void check(bool ok, const char* what) {
 void discardText(void* /*arg*/, const char* text) {
     // Reading the whole piece lets the sanitizers see a missing terminator.
     check(std::strlen(text) < 300, "logger piece longer than its buffer");
+}
+
+void onUnit(void* /*arg*/, const ZvEacNwkUnit& unit) {
+    check(!unit.wire.empty(), "the tap got an empty unit");
+    tapped.insert(tapped.end(), unit.wire.begin(), unit.wire.end());
+    if (unit.kind == ZV_EAC_NWK_UNIT_FRAME) {
+        check(tappedFrames++ == delivered.size(), "a frame unit did not come right before its delivery");
+    }
 }
 
 // Records the frame, then hands it to the application's observer, which
@@ -231,6 +243,7 @@ void deliverPending() {
 }
 
 void feed(U8 b) {
+    fed.push_back(b);
     pending.push_back(b);
     if (pending.size() == kFifoSize - 1u) {  // the FIFO keeps one slot free
         deliverPending();
@@ -265,9 +278,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     icFifoReset(&rig->fifoRx);
     mainResetBusObserver();
     zvEacNwkInit(&rig->nwk, &rig->fifoTx, &rig->fifoRx, onFrame, zvEacNwkTxResCb, nullptr);
+    zvEacNwkSetTap(&rig->nwk, onUnit, nullptr);
     model.reset();
     delivered.clear();
     expected.clear();
+    fed.clear();
+    tapped.clear();
+    tappedFrames = 0;
     pending.clear();
     zvEacNwkExe(&rig->nwk);  // the first pass runs the idle state's entry
 
@@ -289,6 +306,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     check(rig->nwk.stateMachine.activeState == nwkSmInitState, "receiver not idle after a long gap");
     check(rig->nwk.rxRcvdInfo.data == nullptr, "receiver holds a buffer while idle");
     check(rig->nwk.rxTimerStart == ZV_EAC_NWK_RX_TIMER_STOPPED, "receive timer runs while idle");
+    zvEacNwkFlush(&rig->nwk);
+    check(tapped == fed, "the tap lost, repeated or reordered bytes");
+    check(tappedFrames == delivered.size(), "frame units and deliveries differ");
     icFifoReset(&rig->shellTx);
     return 0;
 }

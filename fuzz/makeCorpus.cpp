@@ -5,7 +5,9 @@
 //
 //   makeCorpus <corpus dir>
 
+#include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -14,15 +16,13 @@
 #include <vector>
 
 #include "Dkit/Include/dkitCredential.h"
-#include "eac/zelvan/zvEacNetwork.h"
-#include "fifo/icFifo.h"
+#include "eac/zelvan/zvEacFrame.h"
 #include "hal/include/hal_types.h"
 
 namespace {
 
 using Bytes = std::vector<U8>;
 
-constexpr IcFifoIndex kEncoderFifoSize = 255;
 constexpr U8 kClockCommand = 0xFF;
 constexpr U8 kMaster = 0;
 
@@ -59,32 +59,17 @@ Bytes deviceId(U8 first) {
 
 // ---- link layer encoder ----------------------------------------------------------
 
-struct Encoder {
-    Char buffer[kEncoderFifoSize]{};
-    IcFifoInstance fifo{};
-    ZvEacNwkInst inst{};
-    Encoder() {
-        icFifoInit(&fifo, buffer, kEncoderFifoSize);
-        zvEacNwkInit(&inst, &fifo, nullptr, nullptr, nullptr, nullptr);
+// The frame as the link layer's encoder writes it; a seed too long for it
+// would be a mistake in this program.
+Bytes frame(U8 source, U8 destination, const Bytes& telegram) {
+    std::array<U8, ZV_EAC_NWK_MAX_ENCODED_FRAME> out{};
+    const std::size_t size = zvEacFrameEncode(source, destination, telegram, out);
+    if (size == 0) {
+        std::fprintf(stderr, "a seed frame of %zu data bytes does not fit the encoder\n", telegram.size());
+        std::exit(1);
     }
-
-    Bytes frame(U8 source, U8 destination, const Bytes& telegram) {
-        U8* message = nullptr;
-        if (!telegram.empty()) {
-            message = zvEacNwkAlloc(static_cast<ZvEacNwkLen>(telegram.size()));
-            std::memcpy(message, telegram.data(), telegram.size());
-        }
-        icFifoReset(&fifo);
-        zvEacNwkTx(&inst, source, destination, static_cast<ZvEacNwkLen>(telegram.size()), message);
-        Bytes out;
-        while (icFifoCharsToPop(&fifo) != 0) {
-            out.push_back(static_cast<U8>(icFifoPopChar(&fifo)));
-        }
-        return out;
-    }
-};
-
-Encoder* encoder = nullptr;
+    return Bytes(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(size));
+}
 
 // A byteStreamFuzz input: bus bytes (a data 0xFF doubled up as 0xFF 0x00)
 // and pauses (0xFF k: k ms pass).
@@ -249,22 +234,20 @@ std::string telegramSeedName(const Telegram& t) {
 // ---- bus traffic ---------------------------------------------------------------------
 
 void writeByteStreamSeeds(const std::vector<Telegram>& all) {
-    Encoder& enc = *encoder;
-    const Bytes poll = enc.frame(kMaster, 5, {0xA2});
-    const Bytes answer = enc.frame(5, kMaster, {0xA3, 0x02});
-    const Bytes emptyPoll = enc.frame(kMaster, 7, {});
+    const Bytes poll = frame(kMaster, 5, {0xA2});
+    const Bytes answer = frame(5, kMaster, {0xA3, 0x02});
+    const Bytes emptyPoll = frame(kMaster, 7, {});
 
     // Every telegram on the line once, as a device answer to a poll.
     for (const Telegram& t : all) {
         writeSeed("byteStreamFuzz", telegramSeedName(t),
-                  Stream().bus(enc.frame(kMaster, 3, {0xBF})).pause(3).bus(enc.frame(3, kMaster, t.bytes)).input());
+                  Stream().bus(frame(kMaster, 3, {0xBF})).pause(3).bus(frame(3, kMaster, t.bytes)).input());
     }
     // Addresses and values that must travel escaped, 0xFF among them.
-    writeSeed(
-        "byteStreamFuzz", "escaped-header-and-data",
-        Stream().bus(enc.frame(0x02, 0x1B, {0x03, 0x02, 0x1B, 0xFF, 0x82})).bus(enc.frame(0xFF, 0x03, {0x1B})).input());
+    writeSeed("byteStreamFuzz", "escaped-header-and-data",
+              Stream().bus(frame(0x02, 0x1B, {0x03, 0x02, 0x1B, 0xFF, 0x82})).bus(frame(0xFF, 0x03, {0x1B})).input());
     writeSeed("byteStreamFuzz", "longest-encodable",
-              Stream().bus(enc.frame(kMaster, 9, cat({{0x61}, repeat(0x5A, 169)}))).input());
+              Stream().bus(frame(kMaster, 9, cat({{0x61}, repeat(0x5A, 169)}))).input());
     writeSeed("byteStreamFuzz", "online-offline",
               Stream()
                   .bus(poll)
@@ -342,7 +325,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     corpusRoot = argv[1];
-    encoder = new Encoder();
 
     const std::vector<Telegram> all = telegrams();
     for (const Telegram& t : all) {

@@ -36,12 +36,25 @@ struct PrintCase {
 
 inline void PrintTo(const PrintCase& c, std::ostream* os) { *os << c.name; }
 
-inline std::string caseName(const testing::TestParamInfo<PrintCase>& info) {
-    std::string name = info.param.name;
-    for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) {
-            c = '_';
+// Names a parameterised case after what its PrintTo shows (runs of other
+// characters become one '_'), so that a failure in CTest's output names the
+// case instead of dumping its bytes. Pass as the last argument of
+// INSTANTIATE_TEST_SUITE_P.
+struct CaseName {
+    template <typename Case>
+    std::string operator()(const testing::TestParamInfo<Case>& info) const {
+        std::string name;
+        for (const char c : testing::PrintToString(info.param)) {
+            if (std::isalnum(static_cast<unsigned char>(c))) {
+                name += c;
+            } else if (!name.empty() && name.back() != '_') {
+                name += '_';
+            }
         }
+        while (!name.empty() && name.back() == '_') {
+            name.pop_back();
+        }
+        return name;
     }
-    return name;
-}
+};
+inline constexpr CaseName caseName{};

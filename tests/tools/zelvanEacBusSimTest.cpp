@@ -12,6 +12,7 @@
 #include <array>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -91,6 +92,9 @@ struct CliCase {
     int status;
     const char* says;  // on standard output for status 0, else on standard error
 };
+
+// Names the case in test listings and failures.
+void PrintTo(const CliCase& c, std::ostream* os) { *os << c.name; }
 
 class BusSimCommandLine : public testing::TestWithParam<CliCase> {};
 

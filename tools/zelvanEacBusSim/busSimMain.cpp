@@ -186,7 +186,6 @@ const char* targetName() {
 }
 
 int run() {
-    busSimWireInit();
     busSimScenarioInit(options.seed, options.devices);
     busSimSummaryInit(options.seed, options.devices);
 

@@ -1,28 +1,16 @@
 #include "busSimWire.h"
 
-#include <algorithm>
 #include <utility>
 
 #include "error/icError.h"
-#include "fifo/icFifo.h"
 
 namespace {
 
 constexpr const char* kModuleFile = "zelvanEacBusSim/busSimWire";
 
-constexpr IcFifoIndex kTxFifoSize = 255;
-constexpr U8 kEscapeBit = 0x80;
 constexpr U32 kNoiseBytesMax = 6;
 
 constexpr const char* kFaultNames[BUS_SIM_FAULT_KINDS] = {"bcc", "etx", "noise", "pause", "cut"};
-
-ZvEacNwkInst encoder{};
-IcFifoInstance txFifo{};
-std::array<Char, kTxFifoSize> txFifoBuffer{};
-
-constexpr bool isControl(U8 value) {
-    return value == ZV_EAC_NWK_CHARS_STX || value == ZV_EAC_NWK_CHARS_ETX || value == ZV_EAC_NWK_CHARS_ESC;
-}
 
 // A byte the receiver ignores outside a frame: it neither starts a frame
 // (STX) nor makes the next byte an escaped value (ESC). With `notEtx` it
@@ -38,12 +26,9 @@ U8 strayByte(BusSimRandom& random, bool notEtx) {
 }
 
 void putEscaped(std::vector<U8>& out, U8 value) {
-    if (isControl(value)) {
-        out.push_back(ZV_EAC_NWK_CHARS_ESC);
-        out.push_back(static_cast<U8>(value | kEscapeBit));
-    } else {
-        out.push_back(value);
-    }
+    std::array<U8, 2> escaped{};
+    const std::size_t size = zvEacFramePutValue(escaped, value);
+    out.insert(out.end(), escaped.begin(), escaped.begin() + static_cast<std::ptrdiff_t>(size));
 }
 
 // The frame's BCC as written: the byte before the ETX, or the pair ESC,
@@ -52,7 +37,7 @@ void putEscaped(std::vector<U8>& out, U8 value) {
 U8 bccOf(std::span<const U8> frame, U8& bcc) {
     const std::size_t at = frame.size() - 2;
     if (frame[at - 1] == ZV_EAC_NWK_CHARS_ESC) {
-        bcc = static_cast<U8>(frame[at] & ~kEscapeBit);
+        bcc = zvEacFrameUnescape(frame[at]);
         return 2;
     }
     bcc = frame[at];
@@ -63,36 +48,14 @@ U8 bccOf(std::span<const U8> frame, U8& bcc) {
 
 const char* busSimFaultName(BusSimFaultKind kind) { return kind < BUS_SIM_FAULT_KINDS ? kFaultNames[kind] : "none"; }
 
-void busSimWireInit() {
-    icFifoInit(&txFifo, txFifoBuffer.data(), kTxFifoSize);
-    // Only the encoder is used: no receive FIFO, no callbacks.
-    zvEacNwkInit(&encoder, &txFifo, nullptr, nullptr, nullptr, nullptr);
-}
-
 BusSimEncodedFrame busSimWireEncode(const BusSimFrame& frame) {
-    const U8 length = frame.telegram.length();
-    // Guaranteed by the telegram's own limit; checked here because the
-    // encoder ends the program on anything longer than a frame may be.
-    IC_ASSERT(kModuleFile, length <= BUS_SIM_MAX_TELEGRAM);
-    U8* message = nullptr;
-    if (length != 0) {
-        message = zvEacNwkAlloc(length);
-        IC_ASSERT(kModuleFile, message != nullptr);
-        std::copy_n(frame.telegram.data(), length, message);
-    }
-    zvEacNwkTx(&encoder, frame.source, frame.destination, length, message);
-
-    // The FIFO hands out a frame that wraps around the end of its storage in
-    // two pieces.
+    // Guaranteed by the telegram's own limit, which keeps every frame within
+    // what the encoder accepts.
+    IC_ASSERT(kModuleFile, frame.telegram.length() <= BUS_SIM_MAX_TELEGRAM);
     BusSimEncodedFrame encoded;
-    const IcFifoIndex count = icFifoCharsToPop(&txFifo);
-    IC_ASSERT(kModuleFile, count <= encoded.bytes.size());
-    while (encoded.length < count) {
-        const IcFifoIndex popped = icFifoPopBlock(&txFifo, static_cast<IcFifoIndex>(count - encoded.length),
-                                                  reinterpret_cast<Char*>(encoded.bytes.data() + encoded.length));
-        IC_ASSERT(kModuleFile, popped != 0);
-        encoded.length = static_cast<U8>(encoded.length + popped);
-    }
+    const std::size_t size = zvEacFrameEncode(frame.source, frame.destination, frame.telegram.bytes(), encoded.bytes);
+    IC_ASSERT(kModuleFile, size != 0);
+    encoded.length = static_cast<U8>(size);
     return encoded;
 }
 

@@ -8,7 +8,7 @@
 
 #include "busSimRandom.h"
 #include "busSimScenario.h"
-#include "eac/zelvan/zvEacNetwork.h"
+#include "eac/zelvan/zvEacFrame.h"
 #include "hal/include/hal_types.h"
 
 enum BusSimFaultKind : U8 {
@@ -47,10 +47,7 @@ struct BusSimWirePlan {
     bool intact = true;
 };
 
-// Sets up the encoder instance and its FIFO; call once before encoding.
-void busSimWireInit();
-
-// The frame STX to ETX, from zvEacNwkTx.
+// The frame STX to ETX, as the link layer's encoder writes it.
 BusSimEncodedFrame busSimWireEncode(const BusSimFrame& frame);
 
 // Decides whether this frame gets a fault (probability faultRate) and which,

@@ -1,10 +1,6 @@
 // Link layer of the bus: the frame receiver (a state machine fed one byte per
-// execute step), the raw byte dump and the frame encoder.
-//
-// Frame on the wire: STX, destination, source, length, data..., BCC, ETX.
-// Every byte between STX and ETX that equals STX, ETX or ESC travels as ESC
-// followed by the value with bit 7 set; the BCC is the XOR of the unescaped
-// header and data bytes.
+// execute step) and the frame sender. The frame format itself is the codec's
+// (zvEacFrame), the raw byte dump its own module (zvEacRawDump).
 #include "eac/zelvan/zvEacNetwork.h"
 
 #include <array>
@@ -12,7 +8,6 @@
 #include "eac/zelvan/zvEacNetworkPrivate.h"
 #include "error/icError.h"
 #include "fifo/icFifo.h"
-#include "logger/logger.h"
 #include "memory/mallocWrap/mallocWrap.h"
 #include "timer/icTimer.h"
 
@@ -22,14 +17,19 @@ constexpr const char* ZV_EAC_NWK_FILE = "eac/zelvan/zvEacNetwork";
 // The line this fatal error has always reported; operators and scripts
 // recognise it, so it does not follow the position in this file.
 constexpr U16 ZV_EAC_NWK_TX_TOO_LONG_LINE = 670;
-constexpr U8 ZV_EAC_NWK_ESCAPE_BIT = 0x80;
-// STX, destination, source, length, BCC and ETX, before any escapes.
-constexpr U16 ZV_EAC_NWK_FRAME_OVERHEAD = 6;
+
+static_assert(ZV_EAC_NWK_WIRE_CAPACITY >= ZV_EAC_FRAME_MAX_WIRE, "a frame in progress must fit its wire buffer");
 
 U8 rawDataActive = 0;
-// The raw dump's memory that the byte printed last was an ESC, so the next
-// one is shown as a plain value whatever it is.
-Boolean lastWasEscape = FALSE;
+
+// Where the receiver stands; each of the engine's five states is one stage.
+enum RxStage : U8 {
+    RX_STAGE_IDLE = 0,  // waiting for STX
+    RX_STAGE_HEADER = 1,
+    RX_STAGE_DATA = 2,
+    RX_STAGE_BCC = 3,
+    RX_STAGE_ETX = 4,
+};
 
 ZvEacNwkInst* instanceOf(void* userData) { return static_cast<ZvEacNwkInst*>(userData); }
 
@@ -39,6 +39,8 @@ void requestState(ZvEacNwkInst* inst, IcSmState state) { inst->stateMachine.next
 // evenly across the wrap and 0xFFFF stays free as the "stopped" marker.
 U16 getTickWithWrap() { return static_cast<U16>(icTimerGetRunningTimer_ms() & ZV_EAC_NWK_TICK_MASK); }
 
+U16 elapsedTicks(U16 until, U16 since) { return static_cast<U16>((until - since) & ZV_EAC_NWK_TICK_MASK); }
+
 // Gaps are measured between the times the bytes came off the line, so a main
 // loop that falls behind neither drops a frame whose bytes came together nor
 // hides a real pause on the line.
@@ -46,8 +48,69 @@ void restartRxTimer(ZvEacNwkInst* inst, U16 arrivalTick) {
     inst->rxTimerStart = static_cast<U16>(arrivalTick & ZV_EAC_NWK_TICK_MASK);
 }
 
+// ---- the undecided run of bytes and the tap ---------------------------------------
+
+// Hands the run to the tap as `kind` and starts a new one.
+void endUnit(ZvEacNwkInst* inst, ZvEacNwkUnitKind kind) {
+    ZvEacNwkWire& wire = inst->wire;
+    if (wire.length == 0) {
+        return;
+    }
+    const ZvEacNwkUnit unit{kind, std::span<const U8>(wire.bytes.data(), wire.length), wire.firstArrivalTick,
+                            wire.lastArrivalTick};
+    // Forgotten before the call: a tap that flushes gets nothing twice.
+    wire.length = 0;
+    wire.inFrame = FALSE;
+    if (inst->tap != nullptr) {
+        inst->tap(inst->tapArg, unit);
+    }
+}
+
+void recordWireByte(ZvEacNwkInst* inst, U8 byte, U16 arrivalTick) {
+    ZvEacNwkWire& wire = inst->wire;
+    if (wire.length >= wire.bytes.size()) {
+        if (wire.inFrame != FALSE) {
+            // A frame never gets this long (every value escaped still fits);
+            // only a damaged record could, and it must not write past the end.
+            return;
+        }
+        endUnit(inst, ZV_EAC_NWK_UNIT_NOISE);
+    }
+    if (wire.length == 0) {
+        wire.firstArrivalTick = arrivalTick;
+    }
+    wire.previousArrivalTick = wire.lastArrivalTick;
+    wire.lastArrivalTick = arrivalTick;
+    wire.bytes[wire.length++] = byte;
+}
+
+// The STX just recorded starts a frame; what came before it was noise.
+void startFrameUnit(ZvEacNwkInst* inst) {
+    ZvEacNwkWire& wire = inst->wire;
+    const U16 stxTick = wire.lastArrivalTick;
+    if (wire.length > 1) {
+        wire.length = static_cast<U16>(wire.length - 1);
+        wire.lastArrivalTick = wire.previousArrivalTick;
+        endUnit(inst, ZV_EAC_NWK_UNIT_NOISE);
+    }
+    wire.bytes[0] = ZV_EAC_NWK_CHARS_STX;
+    wire.length = 1;
+    wire.firstArrivalTick = stxTick;
+    wire.lastArrivalTick = stxTick;
+    wire.inFrame = TRUE;
+}
+
+// Drops the frame in progress; every way back to the idle state passes its
+// enter event, which releases the frame's buffer.
+void dropFrame(ZvEacNwkInst* inst, ZvEacNwkUnitKind why) {
+    endUnit(inst, why);
+    requestState(inst, nwkSmInitState);
+}
+
 void checkRxTimerExpiry(ZvEacNwkInst* inst) {
-    if (inst->rxTimerStart == ZV_EAC_NWK_RX_TIMER_STOPPED) {
+    const bool frameTimed = inst->rxTimerStart != ZV_EAC_NWK_RX_TIMER_STOPPED;
+    const bool noisePending = inst->wire.length != 0 && inst->wire.inFrame == FALSE;
+    if (!frameTimed && !noisePending) {
         return;
     }
     // The clock is read before the FIFO is asked: if it is empty then, the
@@ -57,87 +120,18 @@ void checkRxTimerExpiry(ZvEacNwkInst* inst) {
     if (icFifoPeekArrivalTick(inst->fifoRx, &nextArrival) != FALSE) {
         until = static_cast<U16>(nextArrival & ZV_EAC_NWK_TICK_MASK);
     }
-    const U16 elapsed = static_cast<U16>((until - inst->rxTimerStart) & ZV_EAC_NWK_TICK_MASK);
-    if (elapsed > ZV_EAC_NWK_RX_MAX_GAP_MS) {
+    if (frameTimed && elapsedTicks(until, inst->rxTimerStart) > ZV_EAC_NWK_RX_MAX_GAP_MS) {
         inst->rxTimerStart = ZV_EAC_NWK_RX_TIMER_STOPPED;
         icSmHandleEvent(&inst->stateMachine, ZV_EAC_NWK_EV_RX_TIMEOUT);
     }
-}
-
-constexpr bool isControlChar(U8 chr) {
-    return chr == ZV_EAC_NWK_CHARS_STX || chr == ZV_EAC_NWK_CHARS_ETX || chr == ZV_EAC_NWK_CHARS_ESC;
-}
-
-void printRawData(U8 byte) {
-    if (lastWasEscape) {
-        lastWasEscape = FALSE;
-        loggerPrintf("%02x  ", byte);
-        return;
-    }
-    switch (byte) {
-        case ZV_EAC_NWK_CHARS_STX:
-            loggerPrintf("     STX ");
-            break;
-        case ZV_EAC_NWK_CHARS_ETX:
-            loggerPrintf("ETX  ");
-            break;
-        case ZV_EAC_NWK_CHARS_ESC:
-            loggerPrintf("ESC ");
-            lastWasEscape = TRUE;
-            break;
-        default:
-            loggerPrintf("%02x  ", byte);
-            break;
+    // A run of noise ends where a frame would have timed out.
+    const U16 lastNoise = static_cast<U16>(inst->wire.lastArrivalTick & ZV_EAC_NWK_TICK_MASK);
+    if (noisePending && elapsedTicks(until, lastNoise) > ZV_EAC_NWK_RX_MAX_GAP_MS) {
+        endUnit(inst, ZV_EAC_NWK_UNIT_NOISE);
     }
 }
 
-// Takes the next received byte. Popping an empty FIFO would yield a 0 that
-// looks like data, so the count is asked first.
-bool popRxByte(ZvEacNwkInst* inst, U8& byte, U16& arrivalTick) {
-    if (icFifoCharsToPop(inst->fifoRx) == 0) {
-        return false;
-    }
-    byte = static_cast<U8>(icFifoPopCharWithTick(inst->fifoRx, &arrivalTick));
-    return true;
-}
-
-bool popAndPrintRxByte(ZvEacNwkInst* inst, U8& byte, U16& arrivalTick) {
-    if (!popRxByte(inst, byte, arrivalTick)) {
-        return false;
-    }
-    if (rawDataActive != 0) {
-        printRawData(byte);
-    }
-    return true;
-}
-
-// Escape step of the header, data and BCC states. Returns false for an ESC,
-// which only announces that the next byte is to be restored; otherwise
-// `byte` holds the value to use.
-bool unescapeRxByte(ZvEacRxRcvdInfo& rx, U8& byte) {
-    if (rx.escapeRcvd) {
-        rx.escapeRcvd = FALSE;
-        byte = static_cast<U8>(byte & ~ZV_EAC_NWK_ESCAPE_BIT);
-        return true;
-    }
-    if (byte == ZV_EAC_NWK_CHARS_ESC) {
-        rx.escapeRcvd = TRUE;
-        return false;
-    }
-    return true;
-}
-
-// The common start of every byte inside a frame: pop it, restart the
-// receive time-out (ESC bytes count too) and undo escaping. FALSE while no
-// value is ready: nothing waiting, or the byte was an ESC.
-bool takeFrameValue(ZvEacNwkInst* inst, U8& value) {
-    U16 arrivalTick = 0;
-    if (!popAndPrintRxByte(inst, value, arrivalTick)) {
-        return false;
-    }
-    restartRxTimer(inst, arrivalTick);
-    return unescapeRxByte(inst->rxRcvdInfo, value);
-}
+// ---- what each stage does with a byte ---------------------------------------------
 
 void deliverFrame(ZvEacNwkInst* inst) {
     const ZvEacRxRcvdInfo frame = inst->rxRcvdInfo;
@@ -151,188 +145,200 @@ void deliverFrame(ZvEacNwkInst* inst) {
     }
 }
 
-void putAndEscapeChar(std::array<U8, ZV_EAC_NWK_MAX_ENCODED_FRAME>& msg, U8& bufIndex, U8 chr) {
-    if (isControlChar(chr)) {
-        msg[bufIndex++] = ZV_EAC_NWK_CHARS_ESC;
-        msg[bufIndex++] = static_cast<U8>(chr | ZV_EAC_NWK_ESCAPE_BIT);
+void idleByte(ZvEacNwkInst* inst, U8 byte, U16 arrivalTick) {
+    ZvEacRxRcvdInfo& rx = inst->rxRcvdInfo;
+    if (rx.escapeRcvd) {
+        rx.escapeRcvd = FALSE;  // an escaped STX is a value, not a frame start
+    } else if (byte == ZV_EAC_NWK_CHARS_STX) {
+        startFrameUnit(inst);
+        requestState(inst, nwkSmGetHeaderState);
+        restartRxTimer(inst, arrivalTick);
+    } else if (byte == ZV_EAC_NWK_CHARS_ESC) {
+        rx.escapeRcvd = TRUE;
+    }
+}
+
+void headerValue(ZvEacNwkInst* inst, U8 value) {
+    ZvEacRxRcvdInfo& rx = inst->rxRcvdInfo;
+    switch (rx.numRcvdBytes) {
+        case 0:
+            rx.dest = value;
+            rx.bcc = zvEacFrameBccAdd(0, value);
+            rx.numRcvdBytes = 1;
+            return;
+        case 1:
+            rx.source = value;
+            rx.bcc = zvEacFrameBccAdd(rx.bcc, value);
+            rx.numRcvdBytes = 2;
+            return;
+        default:
+            break;
+    }
+    rx.length = value;
+    rx.bcc = zvEacFrameBccAdd(rx.bcc, value);
+    if (rx.length == 0) {
+        rx.data = nullptr;
+        requestState(inst, nwkSmGetBccState);
+        return;
+    }
+    // Exactly the announced size, once per frame; without memory the frame
+    // is dropped here and its remaining bytes, escaped, hold no STX for the
+    // idle state.
+    rx.data = zvEacNwkAlloc(rx.length);
+    if (rx.data == nullptr) {
+        dropFrame(inst, ZV_EAC_NWK_UNIT_DROP_NO_MEMORY);
     } else {
-        msg[bufIndex++] = chr;
+        requestState(inst, nwkSmGetDataState);
+    }
+}
+
+void dataValue(ZvEacNwkInst* inst, U8 value) {
+    ZvEacRxRcvdInfo& rx = inst->rxRcvdInfo;
+    if (rx.data == nullptr || rx.numRcvdBytes >= rx.length) {
+        // Only reachable through a damaged instance record; never write past
+        // the buffer for it.
+        dropFrame(inst, ZV_EAC_NWK_UNIT_DROP_NO_MEMORY);
+        return;
+    }
+    rx.bcc = zvEacFrameBccAdd(rx.bcc, value);
+    rx.data[rx.numRcvdBytes++] = value;
+    if (rx.numRcvdBytes == rx.length) {
+        requestState(inst, nwkSmGetBccState);
+    }
+}
+
+void bccValue(ZvEacNwkInst* inst, U8 value) {
+    if (value == inst->rxRcvdInfo.bcc) {
+        requestState(inst, nwkSmGetEtxState);
+        return;
+    }
+    dropFrame(inst, ZV_EAC_NWK_UNIT_DROP_BCC);
+    inst->rxTimerStart = ZV_EAC_NWK_RX_TIMER_STOPPED;
+}
+
+// No escape step: only a plain ETX ends a frame, and whatever came instead is
+// consumed with the dropped frame. The frame ends here; no gap to measure.
+void etxByte(ZvEacNwkInst* inst, U8 byte) {
+    if (byte == ZV_EAC_NWK_CHARS_ETX) {
+        endUnit(inst, ZV_EAC_NWK_UNIT_FRAME);
+        deliverFrame(inst);
+        requestState(inst, nwkSmInitState);
+    } else {
+        dropFrame(inst, ZV_EAC_NWK_UNIT_DROP_NO_ETX);
+    }
+    inst->rxTimerStart = ZV_EAC_NWK_RX_TIMER_STOPPED;
+}
+
+constexpr ZvEacRawDumpPlace dumpPlaceOf(RxStage stage) {
+    switch (stage) {
+        case RX_STAGE_IDLE:
+            return ZV_EAC_RAW_DUMP_OUTSIDE_FRAME;
+        case RX_STAGE_ETX:
+            return ZV_EAC_RAW_DUMP_FRAME_END;
+        default:
+            return ZV_EAC_RAW_DUMP_INSIDE_FRAME;
+    }
+}
+
+// The one place a byte leaves the receive FIFO: it is dumped, recorded for
+// the tap and handed to the stage.
+void takeByte(ZvEacNwkInst* inst, RxStage stage) {
+    // Popping an empty FIFO would yield a 0 that looks like data, so the
+    // count is asked first.
+    if (icFifoCharsToPop(inst->fifoRx) == 0) {
+        return;
+    }
+    U16 arrivalTick = 0;
+    U8 byte = static_cast<U8>(icFifoPopCharWithTick(inst->fifoRx, &arrivalTick));
+    if (rawDataActive != 0) {
+        zvEacRawDumpByte(&inst->rawDump, byte, dumpPlaceOf(stage));
+    }
+    recordWireByte(inst, byte, arrivalTick);
+    switch (stage) {
+        case RX_STAGE_IDLE:
+            idleByte(inst, byte, arrivalTick);
+            return;
+        case RX_STAGE_ETX:
+            etxByte(inst, byte);
+            return;
+        default:
+            break;
+    }
+    // Between STX and ETX every byte restarts the time-out, ESC bytes too.
+    restartRxTimer(inst, arrivalTick);
+    if (!zvEacFrameUnescapeStep(inst->rxRcvdInfo.escapeRcvd, byte)) {
+        return;
+    }
+    switch (stage) {
+        case RX_STAGE_HEADER:
+            headerValue(inst, byte);
+            break;
+        case RX_STAGE_DATA:
+            dataValue(inst, byte);
+            break;
+        default:
+            bccValue(inst, byte);
+            break;
+    }
+}
+
+Boolean enterStage(ZvEacNwkInst* inst, RxStage stage) {
+    switch (stage) {
+        case RX_STAGE_IDLE:
+            // Every way back here passes this point, so a frame dropped
+            // half-way never keeps its buffer.
+            zvEacNwkFree(inst->rxRcvdInfo.data);
+            inst->rxRcvdInfo = ZvEacRxRcvdInfo{};
+            inst->rxTimerStart = ZV_EAC_NWK_RX_TIMER_STOPPED;
+            zvEacRawDumpReset(&inst->rawDump);
+            return TRUE;
+        case RX_STAGE_DATA:
+            inst->rxRcvdInfo.numRcvdBytes = 0;
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+Boolean handleEvent(void* userData, IcSmEvent ev, RxStage stage) {
+    ZvEacNwkInst* inst = instanceOf(userData);
+    switch (ev) {
+        case ZV_EAC_NWK_EV_ENTER_STATE:
+            return enterStage(inst, stage);
+        case ZV_EAC_NWK_EV_DATA_RCVD:
+            takeByte(inst, stage);
+            return TRUE;
+        case ZV_EAC_NWK_EV_RX_TIMEOUT:
+            if (stage == RX_STAGE_IDLE) {
+                return FALSE;  // no frame to give up
+            }
+            dropFrame(inst, ZV_EAC_NWK_UNIT_DROP_TIMEOUT);
+            return TRUE;
+        default:
+            return FALSE;
     }
 }
 
 }  // namespace
 
 Boolean nwkSmInitState(IcSmStateMachine* /*smPtr*/, IcSmEvent ev, void* userData) {
-    ZvEacNwkInst* inst = instanceOf(userData);
-    ZvEacRxRcvdInfo& rx = inst->rxRcvdInfo;
-    switch (ev) {
-        case ZV_EAC_NWK_EV_ENTER_STATE:
-            // Every way back here passes this point, so a frame dropped
-            // half-way never keeps its buffer.
-            zvEacNwkFree(rx.data);
-            rx = ZvEacRxRcvdInfo{};
-            inst->rxTimerStart = ZV_EAC_NWK_RX_TIMER_STOPPED;
-            // A frame dropped right after an ESC must not make the dump show
-            // the next byte, possibly an STX, as an escaped value.
-            lastWasEscape = FALSE;
-            return TRUE;
-        case ZV_EAC_NWK_EV_DATA_RCVD: {
-            U8 byte = 0;
-            U16 arrivalTick = 0;
-            if (!popRxByte(inst, byte, arrivalTick)) {
-                return TRUE;
-            }
-            if (rawDataActive != 0) {
-                loggerPrintTimestamp();
-                printRawData(byte);
-            }
-            if (rx.escapeRcvd) {
-                rx.escapeRcvd = FALSE;  // an escaped STX is a value, not a frame start
-            } else if (byte == ZV_EAC_NWK_CHARS_STX) {
-                requestState(inst, nwkSmGetHeaderState);
-                restartRxTimer(inst, arrivalTick);
-            } else if (byte == ZV_EAC_NWK_CHARS_ESC) {
-                rx.escapeRcvd = TRUE;
-            }
-            return TRUE;
-        }
-        default:
-            return FALSE;
-    }
+    return handleEvent(userData, ev, RX_STAGE_IDLE);
 }
 
 Boolean nwkSmGetHeaderState(IcSmStateMachine* /*smPtr*/, IcSmEvent ev, void* userData) {
-    ZvEacNwkInst* inst = instanceOf(userData);
-    ZvEacRxRcvdInfo& rx = inst->rxRcvdInfo;
-    switch (ev) {
-        case ZV_EAC_NWK_EV_DATA_RCVD: {
-            U8 byte = 0;
-            if (!takeFrameValue(inst, byte)) {
-                return TRUE;
-            }
-            switch (rx.numRcvdBytes) {
-                case 0:
-                    rx.dest = byte;
-                    rx.bcc = byte;
-                    rx.numRcvdBytes = 1;
-                    break;
-                case 1:
-                    rx.source = byte;
-                    rx.bcc ^= byte;
-                    rx.numRcvdBytes = 2;
-                    break;
-                default:
-                    rx.length = byte;
-                    rx.bcc ^= byte;
-                    if (rx.length == 0) {
-                        rx.data = nullptr;
-                        requestState(inst, nwkSmGetBccState);
-                    } else {
-                        // Exactly the announced size, once per frame; without
-                        // memory the frame is dropped here and its remaining
-                        // bytes, escaped, hold no STX for the idle state.
-                        rx.data = zvEacNwkAlloc(rx.length);
-                        requestState(inst, rx.data != nullptr ? nwkSmGetDataState : nwkSmInitState);
-                    }
-                    break;
-            }
-            return TRUE;
-        }
-        case ZV_EAC_NWK_EV_RX_TIMEOUT:
-            requestState(inst, nwkSmInitState);
-            return TRUE;
-        default:
-            return FALSE;
-    }
+    return handleEvent(userData, ev, RX_STAGE_HEADER);
 }
 
 Boolean nwkSmGetDataState(IcSmStateMachine* /*smPtr*/, IcSmEvent ev, void* userData) {
-    ZvEacNwkInst* inst = instanceOf(userData);
-    ZvEacRxRcvdInfo& rx = inst->rxRcvdInfo;
-    switch (ev) {
-        case ZV_EAC_NWK_EV_ENTER_STATE:
-            rx.numRcvdBytes = 0;
-            return TRUE;
-        case ZV_EAC_NWK_EV_DATA_RCVD: {
-            U8 byte = 0;
-            if (!takeFrameValue(inst, byte)) {
-                return TRUE;
-            }
-            if (rx.data == nullptr || rx.numRcvdBytes >= rx.length) {
-                // Only reachable through a damaged instance record; never
-                // write past the buffer for it.
-                requestState(inst, nwkSmInitState);
-                return TRUE;
-            }
-            rx.bcc ^= byte;
-            rx.data[rx.numRcvdBytes++] = byte;
-            if (rx.numRcvdBytes == rx.length) {
-                requestState(inst, nwkSmGetBccState);
-            }
-            return TRUE;
-        }
-        case ZV_EAC_NWK_EV_RX_TIMEOUT:
-            requestState(inst, nwkSmInitState);
-            return TRUE;
-        default:
-            return FALSE;
-    }
+    return handleEvent(userData, ev, RX_STAGE_DATA);
 }
 
 Boolean nwkSmGetBccState(IcSmStateMachine* /*smPtr*/, IcSmEvent ev, void* userData) {
-    ZvEacNwkInst* inst = instanceOf(userData);
-    ZvEacRxRcvdInfo& rx = inst->rxRcvdInfo;
-    switch (ev) {
-        case ZV_EAC_NWK_EV_DATA_RCVD: {
-            U8 byte = 0;
-            if (!takeFrameValue(inst, byte)) {
-                return TRUE;
-            }
-            if (byte == rx.bcc) {
-                requestState(inst, nwkSmGetEtxState);
-            } else {
-                requestState(inst, nwkSmInitState);
-                inst->rxTimerStart = ZV_EAC_NWK_RX_TIMER_STOPPED;
-            }
-            return TRUE;
-        }
-        case ZV_EAC_NWK_EV_RX_TIMEOUT:
-            requestState(inst, nwkSmInitState);
-            return TRUE;
-        default:
-            return FALSE;
-    }
+    return handleEvent(userData, ev, RX_STAGE_BCC);
 }
 
 Boolean nwkSmGetEtxState(IcSmStateMachine* /*smPtr*/, IcSmEvent ev, void* userData) {
-    ZvEacNwkInst* inst = instanceOf(userData);
-    switch (ev) {
-        case ZV_EAC_NWK_EV_DATA_RCVD: {
-            U8 byte = 0;
-            U16 arrivalTick = 0;  // the frame ends here; no gap to measure
-            if (!popRxByte(inst, byte, arrivalTick)) {
-                return TRUE;
-            }
-            if (rawDataActive != 0) {
-                // Finish the raw line before the callback prints the frame.
-                printRawData(byte);
-                loggerPrintf("\n");
-            }
-            // No escape step: only a plain ETX ends a frame, and whatever
-            // came instead is consumed with the dropped frame.
-            if (byte == ZV_EAC_NWK_CHARS_ETX) {
-                deliverFrame(inst);
-            }
-            inst->rxTimerStart = ZV_EAC_NWK_RX_TIMER_STOPPED;
-            requestState(inst, nwkSmInitState);
-            return TRUE;
-        }
-        case ZV_EAC_NWK_EV_RX_TIMEOUT:
-            requestState(inst, nwkSmInitState);
-            return TRUE;
-        default:
-            return FALSE;
-    }
+    return handleEvent(userData, ev, RX_STAGE_ETX);
 }
 
 void zvEacNwkInit(ZvEacNwkInst* self, IcFifoInstance* fifoTx, IcFifoInstance* fifoRx, ZvEacNwkRxCbFunc rxCbFunc,
@@ -345,6 +351,14 @@ void zvEacNwkInit(ZvEacNwkInst* self, IcFifoInstance* fifoTx, IcFifoInstance* fi
     self->rxTimerStart = ZV_EAC_NWK_RX_TIMER_STOPPED;
     self->doTxResCb = FALSE;
     self->rxRcvdInfo = ZvEacRxRcvdInfo{};
+    self->rawDump = ZvEacRawDump{};
+    self->tap = nullptr;
+    self->tapArg = nullptr;
+    self->wire.length = 0;
+    self->wire.inFrame = FALSE;
+    self->wire.firstArrivalTick = 0;
+    self->wire.lastArrivalTick = 0;
+    self->wire.previousArrivalTick = 0;
     icSmInit(&self->stateMachine, nwkSmInitState, nullptr, self);
 }
 
@@ -371,34 +385,12 @@ void zvEacNwkExe(ZvEacNwkInst* self) {
 
 void zvEacNwkTx(ZvEacNwkInst* self, ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, U8* message) {
     IC_ASSERT(ZV_EAC_NWK_FILE, length == 0 || message != nullptr);
-
-    // Size the frame exactly first; wide enough that a long message full of
-    // control values cannot wrap the count below the limit.
-    U16 newLength = ZV_EAC_NWK_FRAME_OVERHEAD;
-    U8 bcc = static_cast<U8>(source ^ destination ^ length);
-    newLength += isControlChar(destination) + isControlChar(source) + isControlChar(length);
-    for (U16 i = 0; i < length; ++i) {
-        bcc ^= message[i];
-        newLength += 1 + isControlChar(message[i]);
-    }
-    newLength += isControlChar(bcc);
-    if (newLength > ZV_EAC_NWK_MAX_ENCODED_FRAME) {
+    std::array<U8, ZV_EAC_NWK_MAX_ENCODED_FRAME> frame{};
+    const std::size_t size = zvEacFrameEncode(source, destination, std::span<const U8>(message, length), frame);
+    if (size == 0) {
         icErrorHandler(ZV_EAC_NWK_FILE, 0, ZV_EAC_NWK_TX_TOO_LONG_LINE, "Assertion failed 'FALSE'");
     }
-
-    std::array<U8, ZV_EAC_NWK_MAX_ENCODED_FRAME> newMessage{};
-    U8 bufIndex = 0;
-    newMessage[bufIndex++] = ZV_EAC_NWK_CHARS_STX;
-    putAndEscapeChar(newMessage, bufIndex, destination);
-    putAndEscapeChar(newMessage, bufIndex, source);
-    putAndEscapeChar(newMessage, bufIndex, length);
-    for (U16 i = 0; i < length; ++i) {
-        putAndEscapeChar(newMessage, bufIndex, message[i]);
-    }
-    putAndEscapeChar(newMessage, bufIndex, bcc);
-    newMessage[bufIndex++] = ZV_EAC_NWK_CHARS_ETX;
-
-    icFifoPushBlock(self->fifoTx, reinterpret_cast<const Char*>(newMessage.data()), newLength);
+    icFifoPushBlock(self->fifoTx, reinterpret_cast<const Char*>(frame.data()), static_cast<IcFifoIndex>(size));
     self->doTxResCb = TRUE;
     zvEacNwkFree(message);
 }
@@ -418,3 +410,14 @@ void zvEacNwkFree(U8* buffer) {
 }
 
 void zvEacNwkSetRawData(U8 rawDataState) { rawDataActive = rawDataState; }
+
+void zvEacNwkSetTap(ZvEacNwkInst* self, ZvEacNwkTapFunc tap, void* arg) {
+    self->tap = tap;
+    self->tapArg = arg;
+}
+
+void zvEacNwkFlush(ZvEacNwkInst* self) {
+    if (self->wire.inFrame == FALSE) {
+        endUnit(self, ZV_EAC_NWK_UNIT_NOISE);
+    }
+}

@@ -1,18 +1,14 @@
-// Link layer of the bus: frame receiver, raw-data dump and frame encoder.
+// Link layer of the bus: the frame receiver and the frame sender.
 #pragma once
 
+#include <array>
+#include <span>
+
 #include "common/statemachine/icStateMachine.h"
+#include "eac/zelvan/zvEacFrame.h"
+#include "eac/zelvan/zvEacRawDump.h"
 #include "fifo/icFifo.h"
 #include "hal/include/hal_types.h"
-
-using ZvEacNwkAddr = U8;
-using ZvEacNwkLen = U8;
-
-enum ZvEacNwkControlChars : U8 {
-    ZV_EAC_NWK_CHARS_STX = 0x02,
-    ZV_EAC_NWK_CHARS_ETX = 0x03,
-    ZV_EAC_NWK_CHARS_ESC = 0x1B,
-};
 
 enum ZvEacNwkResult : U8 {
     ZV_EAC_NWK_RC_SUCCESS = 0,
@@ -35,6 +31,37 @@ struct ZvEacRxRcvdInfo {
     U8* data;
 };
 
+// What the receiver decided about a run of bytes from the line.
+enum ZvEacNwkUnitKind : U8 {
+    ZV_EAC_NWK_UNIT_FRAME = 0,           // complete frame, every check passed (delivered to the rx callback)
+    ZV_EAC_NWK_UNIT_NOISE = 1,           // bytes outside any frame
+    ZV_EAC_NWK_UNIT_DROP_BCC = 2,        // wrong BCC
+    ZV_EAC_NWK_UNIT_DROP_TIMEOUT = 3,    // gap inside the frame longer than the receive time-out
+    ZV_EAC_NWK_UNIT_DROP_NO_ETX = 4,     // something other than ETX after the BCC
+    ZV_EAC_NWK_UNIT_DROP_NO_MEMORY = 5,  // no buffer for the announced length
+};
+struct ZvEacNwkUnit {
+    ZvEacNwkUnitKind kind;
+    std::span<const U8> wire;  // the bytes exactly as on the line, escapes and all
+    U16 firstArrivalTick;      // FIFO arrival tick of the first byte
+    U16 lastArrivalTick;       // ... and of the last byte
+};
+// `unit.wire` is valid during the call only.
+using ZvEacNwkTapFunc = void (*)(void* arg, const ZvEacNwkUnit& unit);
+
+// Holds any frame the line can carry; a run of noise is cut when it fills it.
+inline constexpr std::size_t ZV_EAC_NWK_WIRE_CAPACITY = ZV_EAC_FRAME_MAX_WIRE;
+
+// The bytes of the unit the receiver has not decided on yet.
+struct ZvEacNwkWire {
+    std::array<U8, ZV_EAC_NWK_WIRE_CAPACITY> bytes;
+    U16 length;
+    Boolean inFrame;  // from an STX that started a frame on; otherwise noise
+    U16 firstArrivalTick;
+    U16 lastArrivalTick;
+    U16 previousArrivalTick;  // of the byte before the last one
+};
+
 struct _ZvEacNwkInstance {
     IcFifoInstance* fifoTx;
     IcFifoInstance* fifoRx;
@@ -45,11 +72,12 @@ struct _ZvEacNwkInstance {
     U16 rxTimerStart;
     void* cbArg;
     Boolean doTxResCb;
+    ZvEacRawDump rawDump;
+    ZvEacNwkTapFunc tap;
+    void* tapArg;
+    ZvEacNwkWire wire;
 };
 using ZvEacNwkInst = _ZvEacNwkInstance;
-
-// Longest frame the encoder writes, STX to ETX with every escape.
-inline constexpr U8 ZV_EAC_NWK_MAX_ENCODED_FRAME = 180;
 
 void zvEacNwkInit(ZvEacNwkInst* self, IcFifoInstance* fifoTx, IcFifoInstance* fifoRx, ZvEacNwkRxCbFunc rxCbFunc,
                   ZvEacNwkTxResultCbFunc txResultFunc, void* cbArg);
@@ -59,3 +87,9 @@ void zvEacNwkTx(ZvEacNwkInst* self, ZvEacNwkAddr source, ZvEacNwkAddr destinatio
 U8* zvEacNwkAlloc(ZvEacNwkLen requestedSize);
 void zvEacNwkFree(U8* buffer);
 void zvEacNwkSetRawData(U8 rawDataState);
+// Every byte the receiver takes ends up in exactly one unit, in order; a good
+// frame's unit comes right before the rx callback. nullptr turns it off.
+void zvEacNwkSetTap(ZvEacNwkInst* self, ZvEacNwkTapFunc tap, void* arg);
+// Hands a pending run of noise to the tap (at stop / end of input); a frame
+// in progress stays pending.
+void zvEacNwkFlush(ZvEacNwkInst* self);

@@ -249,15 +249,15 @@ constexpr std::array<Handler, 256> makeDispatchIndex() {
 }
 constexpr std::array<Handler, 256> kDispatchIndex = makeDispatchIndex();
 
-void printRawDump(U8 length, const U8* message) {
+void printRawDump(U8 length, ZvEacBytes telegram) {
     zvEacShellPrintInfoLine();
     loggerPrintf("length = %d", length);
-    if (length != 0 && message != nullptr) {
+    if (telegram.size() != 0) {
         loggerPrintf(", msg [ ");
         // One piece per byte: a whole 255-byte telegram would not fit into
         // one logger line.
-        for (std::size_t i = 0; i < length; ++i) {
-            loggerPrintf("0x%02x ", message[i]);
+        for (std::size_t i = 0; i < telegram.size(); ++i) {
+            loggerPrintf("0x%02x ", telegram.u8(i));
         }
         loggerPrintf("]");
     }
@@ -284,16 +284,6 @@ void zvEacPrintDeviceIdLine(const char* label, ZvEacBytes bytes, std::size_t off
     }
     zvEacShellPrintInfoLine();
     printDeviceIdToStr(label, deviceId);
-}
-
-void zvEacPrintIndicationSettings(ZvEacBytes body, std::size_t doorSideOffset, std::size_t statusOffset,
-                                  std::size_t maskOffset, std::size_t physicalRepresentationOffset) {
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Door side:         %s", zvEacDoorSideToStr(body.u8(doorSideOffset)));
-    loggerPrintf("\n");
-    printPermanentIndicationFlagsSettingsToStr(body.u32be(statusOffset), body.u32be(maskOffset));
-    loggerPrintf("\n");
-    printPhysicalRepresentationFlagsSettingsToStr(body.u8(physicalRepresentationOffset));
 }
 
 void zvEacSanitizeText(const U8* bytes, std::size_t count, char* out) {
@@ -332,7 +322,7 @@ void zvEacShellPrintMessage(U8 messageDirection, U8 baseNetworkAddr, U8 peer, U8
     }
 
     if (level >= VERB_RAW) {
-        printRawDump(length, message);
+        printRawDump(length, telegram);
     }
 
     if (verbosity >= VERB_MSGID) {

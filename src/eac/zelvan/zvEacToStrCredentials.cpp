@@ -1,18 +1,17 @@
 // Printers of the credential telegrams: MIFARE UID, MIFARE UID with sector
 // data, and the generic credential with its block container.
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "Dkit/Include/dkitCredential.h"
 #include "eac/zelvan/zvEacToStr.h"
+#include "eac/zelvan/zvEacToStrFields.h"
 #include "eac/zelvan/zvEacToStrPrivate.h"
 #include "logger/logger.h"
 
 namespace {
 
 // Generic credential body: device id, door side, then the container.
-constexpr std::size_t kGenCredDevIdSize = 12;
 constexpr std::size_t kGenCredDoorSideOffset = 12;
 constexpr std::size_t kGenCredContainerOffset = 13;
 // Telegram bytes in front of the container, message id included.
@@ -25,9 +24,9 @@ constexpr std::size_t kSectorUidOffset = 2;
 constexpr std::size_t kSectorDataLengthOffset = 11;
 constexpr std::size_t kSectorDataOffset = 12;
 
-void printHexBytes(const U8* bytes, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        loggerPrintf("%02x ", bytes[i]);
+void printHexBytes(ZvEacBytes bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        loggerPrintf("%02x ", bytes.u8(i));
     }
 }
 
@@ -91,39 +90,31 @@ void zvEacPrintGenericCredentialSourceDetails(const DkitCredential* credentialPt
     const DkitCredentialBlockHandle handle =
         dkitCredentialGetNextBlockHandleOfType(credentialPtr, nullptr, CREDBLOCKTYPE_SOURCE_DETAILS);
     if (nullptr == handle || dkitCredentialBlockGetNumberOfBytes(handle) != 2) {
-        zvEacShellPrintInfoLine();
-        loggerPrintf(" Source details not specified.");
+        zvEacPrintLine(" Source details not specified.");
         return;
     }
     const U8* data = dkitCredentialBlockGetDataPtr(handle);
     const U8 mainType = data[0];
     const U8 subType = data[1];
 
-    zvEacShellPrintInfoLine();
-    loggerPrintf(" Source details:");
-    zvEacShellPrintInfoLine();
-    loggerPrintf("  mainType:        %s (%d)", zvEacCredTypeMainToStr(mainType), mainType);
-    zvEacShellPrintInfoLine();
+    zvEacPrintLine(" Source details:");
+    zvEacPrintLine("  mainType:        %s (%d)", zvEacCredTypeMainToStr(mainType), mainType);
     // Every line, SEOS included, goes through the logger so that the log
     // file holds the same report as the console.
     if (const SubTypeToStr toStr = subTypeTableFor(mainType); nullptr != toStr) {
-        loggerPrintf("  subType:         %s (%d)", toStr(subType), subType);
+        zvEacPrintLine("  subType:         %s (%d)", toStr(subType), subType);
     } else {
-        loggerPrintf(" subType:         ## unknown credential sub type ## (%1d)", subType);
+        zvEacPrintLine(" subType:         ## unknown credential sub type ## (%1d)", subType);
     }
 }
 
 void printCredentialBlock(U8 blockNumber, DkitCredentialBlockHandle handle) {
     const DkitCredentialBlockType type = dkitCredentialBlockGetType(handle);
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Block Number:    %d", blockNumber);
-    zvEacShellPrintInfoLine();
-    loggerPrintf(" BlockType:      %s (0x%04X) ", zvEacDkitCredentialBlockTypeToStr(type), type);
-    zvEacShellPrintInfoLine();
-    loggerPrintf(" NofBitsInBlock: %2u", static_cast<unsigned>(dkitCredentialBlockGetTotalNumberOfBits(handle)));
-    zvEacShellPrintInfoLine();
-    loggerPrintf(" BlockData:      [ ");
-    printHexBytes(dkitCredentialBlockGetDataPtr(handle), dkitCredentialBlockGetNumberOfBytes(handle));
+    zvEacPrintLine("Block Number:    %d", blockNumber);
+    zvEacPrintLine(" BlockType:      %s (0x%04X) ", zvEacDkitCredentialBlockTypeToStr(type), type);
+    zvEacPrintLine(" NofBitsInBlock: %2u", static_cast<unsigned>(dkitCredentialBlockGetTotalNumberOfBits(handle)));
+    zvEacPrintLine(" BlockData:      [ ");
+    printHexBytes(ZvEacBytes(dkitCredentialBlockGetDataPtr(handle), dkitCredentialBlockGetNumberOfBytes(handle)));
     loggerPrintf("]");
 }
 
@@ -145,15 +136,13 @@ Boolean zvEacPrintMifareCredentialUidOnly(ZvEacBytes body) {
     }
     const U8 lengthInBits = body.u8(0);
     const std::size_t uidBytes = (static_cast<std::size_t>(lengthInBits) + 7) / 8;
-    const U8* uid = body.at(1, uidBytes);
-    if (uidBytes != 0 && nullptr == uid) {
+    if (!body.has(1, uidBytes)) {
         return FALSE;
     }
-    zvEacShellPrintInfoLine();
-    loggerPrintf("bits(%d) ", lengthInBits);
+    zvEacPrintLine("bits(%d) ", lengthInBits);
     if (uidBytes != 0) {
         loggerPrintf("[ ");
-        printHexBytes(uid, uidBytes);
+        printHexBytes(body.slice(1, uidBytes));
         loggerPrintf("]");
     }
     return TRUE;
@@ -168,22 +157,17 @@ Boolean zvEacPrintMifareCredentialWithSectorData(ZvEacBytes body) {
     if (!body.has(kSectorUidOffset, uidLength) || !body.has(kSectorDataOffset, dataLength)) {
         return FALSE;
     }
-    zvEacShellPrintInfoLine();
-    loggerPrintf("type(% 3d), ", body.u8(kSectorCardTypeOffset));
-    zvEacShellPrintInfoLine();
-    loggerPrintf("uid len(% 3d), ", uidLength);
-    zvEacShellPrintInfoLine();
-    loggerPrintf("data len(% 3d), ", dataLength);
+    zvEacPrintLine("type(% 3d), ", body.u8(kSectorCardTypeOffset));
+    zvEacPrintLine("uid len(% 3d), ", uidLength);
+    zvEacPrintLine("data len(% 3d), ", dataLength);
     if (uidLength != 0) {
-        zvEacShellPrintInfoLine();
-        loggerPrintf("uid[ ");
-        printHexBytes(body.at(kSectorUidOffset, uidLength), uidLength);
+        zvEacPrintLine("uid[ ");
+        printHexBytes(body.slice(kSectorUidOffset, uidLength));
         loggerPrintf("] ");
     }
     if (dataLength != 0) {
-        zvEacShellPrintInfoLine();
-        loggerPrintf("data[ ");
-        printHexBytes(body.at(kSectorDataOffset, dataLength), dataLength);
+        zvEacPrintLine("data[ ");
+        printHexBytes(body.slice(kSectorDataOffset, dataLength));
         loggerPrintf("]");
     }
     return TRUE;
@@ -198,20 +182,15 @@ Boolean zvEacPrintGenericCredential(ZvEacBytes body, U8 length) {
     const std::size_t announced = length > kGenCredTelegramOverhead ? length - kGenCredTelegramOverhead : 0;
     const std::size_t containerSize = std::min(announced, body.size() - kGenCredContainerOffset);
 
-    U8 devId[kGenCredDevIdSize];
-    std::memcpy(devId, body.at(0, kGenCredDevIdSize), kGenCredDevIdSize);
-    zvEacShellPrintInfoLine();
-    printDeviceIdToStr("Device id:      ", devId);
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Door side:       %s", zvEacDoorSideToStr(body.u8(kGenCredDoorSideOffset)));
+    zvEacPrintDeviceIdLine("Device id:      ", body, 0);
+    zvEacPrintLine("Door side:       %s", zvEacDoorSideToStr(body.u8(kGenCredDoorSideOffset)));
 
     // The reading side of the container only reads; the descriptor's pointer
     // is mutable because the same record serves the writing side.
     DkitCredential credential{static_cast<U16>(containerSize),
                               const_cast<U8*>(body.at(kGenCredContainerOffset, containerSize))};
     if (!dkitCredentialIsValid(&credential)) {
-        zvEacShellPrintInfoLine();
-        loggerPrintf("Invalid message");
+        zvEacPrintLine("Invalid message");
         return TRUE;
     }
     U8 blockNumber = 0;

@@ -3,72 +3,34 @@
 // supported-state lists, the activator, the door mode and the permanent
 // indications.
 #include <cstddef>
-#include <cstring>
 
 #include "eac/zelvan/zvEacTelegrams.h"
 #include "eac/zelvan/zvEacToStr.h"
+#include "eac/zelvan/zvEacToStrFields.h"
 #include "eac/zelvan/zvEacToStrPrivate.h"
 #include "logger/logger.h"
 
 namespace {
 
-// Body offsets of the fields read here (multi-byte fields big-endian).
-namespace off {
-constexpr std::size_t kDevInfoDevId = offsetof(ZvEacTeleDeviceInfo, devId);
-constexpr std::size_t kDevInfoHostDevId = offsetof(ZvEacTeleDeviceInfo, hostDevId);
-constexpr std::size_t kDevInfoDoorSide = offsetof(ZvEacTeleDeviceInfo, doorSide);
-constexpr std::size_t kDevInfoProductClass = offsetof(ZvEacTeleDeviceInfo, productClass);
-constexpr std::size_t kGetExtDevId = offsetof(ZvEacTeleGetExtendedDeviceInfo, devId);
-constexpr std::size_t kGetExtDataId = offsetof(ZvEacTeleGetExtendedDeviceInfo, dataId);
-constexpr std::size_t kExtDevId = offsetof(ZvEacTeleExtendedDeviceInfo, devId);
-constexpr std::size_t kExtOnlineStatus = offsetof(ZvEacTeleExtendedDeviceInfo, onlineStatus);
-constexpr std::size_t kExtDataId = offsetof(ZvEacTeleExtendedDeviceInfo, dataId);
-constexpr std::size_t kExtDataLength = offsetof(ZvEacTeleExtendedDeviceInfo, dataLength);
-constexpr std::size_t kExtData = sizeof(ZvEacTeleExtendedDeviceInfo);
-static_assert(offsetof(ZvEacTeleSupportedLockStates, length) == offsetof(ZvEacTeleSupportedDoorStates, length));
-constexpr std::size_t kListLength = offsetof(ZvEacTeleSupportedLockStates, length);
-constexpr std::size_t kListEntries = sizeof(ZvEacTeleSupportedLockStates);
-constexpr std::size_t kLockStatus = offsetof(ZvEacTeleLockState, status);
-constexpr std::size_t kDoorStatus = offsetof(ZvEacTeleDoorState, status);
-constexpr std::size_t kTamperStatus = offsetof(ZvEacTeleTamperState, status);
-constexpr std::size_t kDoorModeMode = offsetof(ZvEacTeleDoorMode, mode);
-// Handle and key cylinder states share one layout.
-static_assert(sizeof(ZvEacTeleHandleState) == sizeof(ZvEacTeleKeyCylinderState));
-static_assert(offsetof(ZvEacTeleHandleState, doorSide) == offsetof(ZvEacTeleKeyCylinderState, doorSide));
-static_assert(offsetof(ZvEacTeleHandleState, status) == offsetof(ZvEacTeleKeyCylinderState, status));
-constexpr std::size_t kDevStateDevId = offsetof(ZvEacTeleHandleState, devId);
-constexpr std::size_t kDevStateDoorSide = offsetof(ZvEacTeleHandleState, doorSide);
-constexpr std::size_t kDevStateStatus = offsetof(ZvEacTeleHandleState, status);
-constexpr std::size_t kTamperDevDevId = offsetof(ZvEacTeleTamperStateForDevice, devId);
-constexpr std::size_t kTamperDevStatus = offsetof(ZvEacTeleTamperStateForDevice, status);
-constexpr std::size_t kAllStatesDevId = offsetof(ZvEacTeleGetAllStatesForDevice, devId);
-static_assert(offsetof(ZvEacTeleActivatorState, doorSide) ==
-              offsetof(ZvEacTeleActivatorStateWithActivatorId, doorSide));
-static_assert(offsetof(ZvEacTeleActivatorState, activatorState) ==
-              offsetof(ZvEacTeleActivatorStateWithActivatorId, activatorState));
-constexpr std::size_t kActDevId = offsetof(ZvEacTeleActivatorState, devId);
-constexpr std::size_t kActDoorSide = offsetof(ZvEacTeleActivatorState, doorSide);
-constexpr std::size_t kActState = offsetof(ZvEacTeleActivatorState, activatorState);
-constexpr std::size_t kActActivatorId = offsetof(ZvEacTeleActivatorStateWithActivatorId, activatorId);
-static_assert(offsetof(ZvEacTeleSetDoorMode, timeInSec) == offsetof(ZvEacTeleSetDoorModeWithIndication, timeInSec));
-constexpr std::size_t kSdmDoorMode = offsetof(ZvEacTeleSetDoorMode, doorMode);
-constexpr std::size_t kSdmTimeInSec = offsetof(ZvEacTeleSetDoorMode, timeInSec);
-constexpr std::size_t kSdmLightIndication = offsetof(ZvEacTeleSetDoorMode, lightIndication);
-constexpr std::size_t kSdmIndicationMode = offsetof(ZvEacTeleSetDoorModeWithIndication, indicationMode);
-constexpr std::size_t kSdmDoorSide = offsetof(ZvEacTeleSetDoorModeWithIndication, doorSide);
-constexpr std::size_t kSdmIndicationStatus = offsetof(ZvEacTeleSetDoorModeWithIndication, indicationStatus);
-constexpr std::size_t kSdmIndicationMask = offsetof(ZvEacTeleSetDoorModeWithIndication, indicationMask);
-constexpr std::size_t kSdmPhysicalRepresentation = offsetof(ZvEacTeleSetDoorModeWithIndication, physicalRepresentation);
-constexpr std::size_t kSpiDoorSide = offsetof(ZvEacTeleSetPermanentIndication, doorSide);
-constexpr std::size_t kSpiIndicationStatus = offsetof(ZvEacTeleSetPermanentIndication, indicationStatus);
-constexpr std::size_t kSpiIndicationMask = offsetof(ZvEacTeleSetPermanentIndication, indicationMask);
-constexpr std::size_t kSpiPhysicalRepresentation =
-    offsetof(ZvEacTeleSetPermanentIndicationWithPhysicalRepresentation, physicalRepresentation);
-}  // namespace off
+namespace row = zvEacRow;
 
-constexpr U32 kDoorModeTimeInfinite = 0xFFFFFFFFu;
+// ---------------------------------------------------------------- device information
 
-const char* onlineStatusToStr(U8 status) {
+constexpr ZvEacRow kDeviceInfo[] = {
+    row::deviceId(offsetof(ZvEacTeleDeviceInfo, devId), "Device id:      "),
+    row::deviceId(offsetof(ZvEacTeleDeviceInfo, hostDevId), "Host device id: "),
+    row::name(offsetof(ZvEacTeleDeviceInfo, doorSide), "Door side:       %s", zvEacDoorSideToStr),
+    row::name(offsetof(ZvEacTeleDeviceInfo, productClass), "Product class:   %s", zvEacProductCodeToStr),
+};
+
+constexpr ZvEacRow kGetExtendedDeviceInfo[] = {
+    row::deviceId(offsetof(ZvEacTeleGetExtendedDeviceInfo, devId), "Device id:      "),
+    row::u32(offsetof(ZvEacTeleGetExtendedDeviceInfo, dataId), "Data ID:         0x%08X"),
+};
+
+using ExtInfo = ZvEacTeleExtendedDeviceInfo;
+
+const char* onlineStatusToStr(U32 status) {
     switch (status) {
         case ZV_EAC_ONLINESTATUS_UNKNOWN:
             return "Status Unknown";
@@ -81,56 +43,101 @@ const char* onlineStatusToStr(U8 status) {
     }
 }
 
-using StateToStr = const char* (*)(U32);
-
-Boolean printStateList(ZvEacBytes body, StateToStr toStr) {
-    if (!body.has(off::kListLength, 1)) {
-        return FALSE;
-    }
-    const std::size_t count = body.u8(off::kListLength);
-    if (!body.has(off::kListEntries, count)) {
-        return FALSE;
-    }
-    zvEacShellPrintInfoLine();
-    if (count == 0) {
-        loggerPrintf("NONE");
-        return TRUE;
-    }
+// The data bytes follow the record.
+void printExtendedData(ZvEacBytes body) {
+    const std::size_t count = body.u8(offsetof(ExtInfo, dataLength));
+    const ZvEacBytes data = body.from(sizeof(ExtInfo));
+    zvEacPrintLine("Data:            [ ");
     for (std::size_t i = 0; i < count; ++i) {
-        loggerPrintf("%s ", toStr(body.u8(off::kListEntries + i)));
+        loggerPrintf("%02X ", data.u8(i));
     }
-    return TRUE;
+    loggerPrintf("]");
 }
 
-Boolean printSingleState(ZvEacBytes body, std::size_t statusOffset, StateToStr toStr) {
-    if (!body.has(statusOffset, 1)) {
-        return FALSE;
+constexpr ZvEacRow kExtendedDeviceInfo[] = {
+    row::deviceId(offsetof(ExtInfo, devId), "Device id:      "),
+    row::name(offsetof(ExtInfo, onlineStatus), "Online Status:   %s", onlineStatusToStr),
+    row::u32(offsetof(ExtInfo, dataId), "Data ID:         0x%08X"),
+    row::u8(offsetof(ExtInfo, dataLength), "Data length:     %d"),
+    row::custom(printExtendedData),
+};
+
+// ---------------------------------------------------------------- states
+
+// Both supported-state lists: a count and one state code per byte after it.
+static_assert(offsetof(ZvEacTeleSupportedLockStates, length) == 0 && sizeof(ZvEacTeleSupportedLockStates) == 1);
+static_assert(offsetof(ZvEacTeleSupportedDoorStates, length) == 0 && sizeof(ZvEacTeleSupportedDoorStates) == 1);
+
+template <ZvEacNameOf nameOf>
+void printStateList(ZvEacBytes body) {
+    const std::size_t count = body.u8(0);
+    if (count == 0) {
+        zvEacPrintLine("NONE");
+        return;
     }
     zvEacShellPrintInfoLine();
-    loggerPrintf("%s", toStr(body.u8(statusOffset)));
-    return TRUE;
+    for (std::size_t i = 0; i < count; ++i) {
+        loggerPrintf("%s ", nameOf(body.u8(1 + i)));
+    }
 }
+
+constexpr ZvEacRow kSupportedLockStates[] = {row::custom(printStateList<zvEacLockStateCodeToStr>)};
+constexpr ZvEacRow kSupportedDoorStates[] = {row::custom(printStateList<zvEacDoorStateCodeToStr>)};
+
+constexpr ZvEacRow kLockState[] = {row::name(offsetof(ZvEacTeleLockState, status), "%s", zvEacLockStateCodeToStr)};
+constexpr ZvEacRow kDoorState[] = {row::name(offsetof(ZvEacTeleDoorState, status), "%s", zvEacDoorStateCodeToStr)};
+constexpr ZvEacRow kTamperState[] = {
+    row::name(offsetof(ZvEacTeleTamperState, status), "%s", zvEacTamperStateCodeToStr)};
 
 // Handle and key cylinder states share one layout and one output.
-Boolean printDeviceState(ZvEacBytes body, StateToStr toStr) {
-    if (!body.has(0, sizeof(ZvEacTeleHandleState))) {
-        return FALSE;
-    }
-    zvEacShellPrintInfoLine();
-    loggerPrintf("%s", toStr(body.u8(off::kDevStateStatus)));
-    zvEacPrintDeviceIdLine("Device id: ", body, off::kDevStateDevId);
-    zvEacShellPrintInfoLine();
-    loggerPrintf("%s", zvEacDoorSideToStr(body.u8(off::kDevStateDoorSide)));
-    return TRUE;
-}
+template <typename Record, ZvEacNameOf nameOf>
+constexpr ZvEacRow kDeviceState[] = {
+    row::name(offsetof(Record, status), "%s", *nameOf),
+    row::deviceId(offsetof(Record, devId), "Device id: "),
+    row::name(offsetof(Record, doorSide), "%s", zvEacDoorSideToStr),
+};
 
-// Lines 1 and 2 of both SET_DOOR_MODE forms.
-void printDoorModeAndTime(ZvEacBytes body) {
-    zvEacShellPrintInfoLine();
-    loggerPrintf("DoorMode:          %s", zvEacDoorModeToStr(body.u8(off::kSdmDoorMode)));
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Time in Sec:   ");
-    const U32 timeInSec = body.u32be(off::kSdmTimeInSec);
+constexpr ZvEacRow kTamperStateForDevice[] = {
+    row::name(offsetof(ZvEacTeleTamperStateForDevice, status), "%s", zvEacTamperStateCodeToStr),
+    row::deviceId(offsetof(ZvEacTeleTamperStateForDevice, devId), "Device id: "),
+};
+
+constexpr ZvEacRow kGetAllStates[] = {
+    row::deviceId(offsetof(ZvEacTeleGetAllStatesForDevice, devId), "Device id: "),
+};
+
+// ---------------------------------------------------------------- activator and door mode
+
+using Activator = ZvEacTeleActivatorState;
+using ActivatorWithId = ZvEacTeleActivatorStateWithActivatorId;
+
+constexpr ZvEacRow kActivator[] = {
+    row::deviceId(offsetof(Activator, devId), "Device id:      "),
+    row::nameAndValue(offsetof(Activator, doorSide), "Doorside:        %s hex(0x%01x)", zvEacDoorSideToStr),
+    row::name(offsetof(Activator, activatorState), "ActivatorState:  %s", zvEacActStateToStr),
+};
+
+constexpr ZvEacRow kActivatorWithId[] = {
+    row::deviceId(offsetof(ActivatorWithId, devId), "Device id:      "),
+    row::nameAndValue(offsetof(ActivatorWithId, doorSide), "Doorside:        %s hex(0x%02x)", zvEacDoorSideToStr),
+    row::name(offsetof(ActivatorWithId, activatorState), "ActivatorState:  %s", zvEacActStateToStr),
+    row::u8(offsetof(ActivatorWithId, activatorId), "Activator id:    hex(0x%02x)"),
+};
+
+constexpr ZvEacRow kDoorMode[] = {
+    row::name(offsetof(ZvEacTeleDoorMode, mode), "Door Mode notification:  %s", zvEacDoorModeToStr),
+};
+
+using SetDoorMode = ZvEacTeleSetDoorMode;
+using SetDoorModeExt = ZvEacTeleSetDoorModeWithIndication;
+static_assert(offsetof(SetDoorMode, doorMode) == offsetof(SetDoorModeExt, doorMode) &&
+              offsetof(SetDoorMode, timeInSec) == offsetof(SetDoorModeExt, timeInSec));
+
+constexpr U32 kDoorModeTimeInfinite = 0xFFFFFFFFu;
+
+void printDoorModeTime(ZvEacBytes body) {
+    zvEacPrintLine("Time in Sec:   ");
+    const U32 timeInSec = body.u32be(offsetof(SetDoorMode, timeInSec));
     if (timeInSec == kDoorModeTimeInfinite) {
         loggerPrintf("INFINITE");
     } else {
@@ -138,179 +145,107 @@ void printDoorModeAndTime(ZvEacBytes body) {
     }
 }
 
-// Door side line and indication-flag block shared by both permanent
-// indication forms.
-void printPermanentIndicationCommon(ZvEacBytes body) {
-    const U8 doorSide = body.u8(off::kSpiDoorSide);
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Door side:       %s hex(0x%01x)", zvEacDoorSideToStr(doorSide), doorSide);
-    loggerPrintf("\n");
-    printPermanentIndicationFlagsSettingsToStr(body.u32be(off::kSpiIndicationStatus),
-                                               body.u32be(off::kSpiIndicationMask));
-}
+// Lines 1 and 2 of both forms.
+constexpr ZvEacRow kSetDoorModeCommon[] = {
+    row::name(offsetof(SetDoorMode, doorMode), "DoorMode:          %s", zvEacDoorModeToStr),
+    row::custom(printDoorModeTime),
+};
+
+constexpr ZvEacRow kSetDoorMode[] = {
+    row::rows(kSetDoorModeCommon),
+    row::name(offsetof(SetDoorMode, lightIndication), "Light Indication:  %s", zvEacLightIndicationToStr),
+};
+
+constexpr ZvEacRow kSetDoorModeWithIndication[] = {
+    row::rows(kSetDoorModeCommon),
+    row::name(offsetof(SetDoorModeExt, indicationMode), "Indication Mode:  %s", zvEacIndicationModeToStr),
+    row::rows(kZvEacIndicationSettings<SetDoorModeExt>),
+};
+
+// ---------------------------------------------------------------- permanent indication
+
+using Spi = ZvEacTeleSetPermanentIndication;
+using SpiExt = ZvEacTeleSetPermanentIndicationWithPhysicalRepresentation;
+static_assert(offsetof(Spi, doorSide) == offsetof(SpiExt, doorSide) &&
+              offsetof(Spi, indicationStatus) == offsetof(SpiExt, indicationStatus) &&
+              offsetof(Spi, indicationMask) == offsetof(SpiExt, indicationMask));
+
+constexpr ZvEacRow kPermanentIndication[] = {
+    row::nameAndValue(offsetof(Spi, doorSide), "Door side:       %s hex(0x%01x)", zvEacDoorSideToStr),
+    row::flagBlock(offsetof(Spi, indicationStatus), offsetof(Spi, indicationMask)),
+};
+
+constexpr ZvEacRow kPermanentIndicationWithPhysical[] = {
+    row::rows(kPermanentIndication),
+    row::physicalBlock(offsetof(SpiExt, physicalRepresentation)),
+};
 
 }  // namespace
 
 Boolean zvEacPrintDeviceInfo(ZvEacBytes body) {
-    if (!body.has(0, sizeof(ZvEacTeleDeviceInfo))) {
-        return FALSE;
-    }
-    zvEacPrintDeviceIdLine("Device id:      ", body, off::kDevInfoDevId);
-    zvEacPrintDeviceIdLine("Host device id: ", body, off::kDevInfoHostDevId);
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Door side:       %s", zvEacDoorSideToStr(body.u8(off::kDevInfoDoorSide)));
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Product class:   %s", zvEacProductCodeToStr(body.u8(off::kDevInfoProductClass)));
-    return TRUE;
+    return zvEacPrintTable<sizeof(ZvEacTeleDeviceInfo), kDeviceInfo>(body);
 }
 
 Boolean zvEacPrintGetExtendedDeviceInfo(ZvEacBytes body) {
-    if (!body.has(0, sizeof(ZvEacTeleGetExtendedDeviceInfo))) {
-        return FALSE;
-    }
-    zvEacPrintDeviceIdLine("Device id:      ", body, off::kGetExtDevId);
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Data ID:         0x%08X", static_cast<unsigned>(body.u32be(off::kGetExtDataId)));
-    return TRUE;
+    return zvEacPrintTable<sizeof(ZvEacTeleGetExtendedDeviceInfo), kGetExtendedDeviceInfo>(body);
 }
 
 Boolean zvEacPrintExtendedDeviceInfo(ZvEacBytes body) {
-    if (!body.has(0, sizeof(ZvEacTeleExtendedDeviceInfo))) {
-        return FALSE;
-    }
-    const std::size_t dataLength = body.u8(off::kExtDataLength);
-    if (!body.has(off::kExtData, dataLength)) {
-        return FALSE;
-    }
-    zvEacPrintDeviceIdLine("Device id:      ", body, off::kExtDevId);
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Online Status:   %s", onlineStatusToStr(body.u8(off::kExtOnlineStatus)));
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Data ID:         0x%08X", static_cast<unsigned>(body.u32be(off::kExtDataId)));
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Data length:     %d", static_cast<int>(dataLength));
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Data:            [ ");
-    for (std::size_t i = 0; i < dataLength; ++i) {
-        loggerPrintf("%02X ", body.u8(off::kExtData + i));
-    }
-    loggerPrintf("]");
-    return TRUE;
+    return zvEacPrintCountedTable<sizeof(ExtInfo), offsetof(ExtInfo, dataLength), kExtendedDeviceInfo>(body);
 }
 
-Boolean zvEacPrintSupportedLockStates(ZvEacBytes body) { return printStateList(body, zvEacLockStateCodeToStr); }
-
-Boolean zvEacPrintSupportedDoorStates(ZvEacBytes body) { return printStateList(body, zvEacDoorStateCodeToStr); }
-
-Boolean zvEacPrintLockState(ZvEacBytes body) {
-    return printSingleState(body, off::kLockStatus, zvEacLockStateCodeToStr);
+Boolean zvEacPrintSupportedLockStates(ZvEacBytes body) {
+    return zvEacPrintCountedTable<sizeof(ZvEacTeleSupportedLockStates), 0, kSupportedLockStates>(body);
 }
 
-Boolean zvEacPrintDoorState(ZvEacBytes body) {
-    return printSingleState(body, off::kDoorStatus, zvEacDoorStateCodeToStr);
+Boolean zvEacPrintSupportedDoorStates(ZvEacBytes body) {
+    return zvEacPrintCountedTable<sizeof(ZvEacTeleSupportedDoorStates), 0, kSupportedDoorStates>(body);
 }
+
+Boolean zvEacPrintLockState(ZvEacBytes body) { return zvEacPrintTable<sizeof(ZvEacTeleLockState), kLockState>(body); }
+
+Boolean zvEacPrintDoorState(ZvEacBytes body) { return zvEacPrintTable<sizeof(ZvEacTeleDoorState), kDoorState>(body); }
 
 Boolean zvEacPrintTamperState(ZvEacBytes body) {
-    return printSingleState(body, off::kTamperStatus, zvEacTamperStateCodeToStr);
+    return zvEacPrintTable<sizeof(ZvEacTeleTamperState), kTamperState>(body);
 }
 
-Boolean zvEacPrintHandleStateForDevice(ZvEacBytes body) { return printDeviceState(body, zvEacHandleStateCodeToStr); }
+Boolean zvEacPrintHandleStateForDevice(ZvEacBytes body) {
+    using Record = ZvEacTeleHandleState;
+    return zvEacPrintTable<sizeof(Record), kDeviceState<Record, zvEacHandleStateCodeToStr>>(body);
+}
 
 Boolean zvEacPrintKeyCylinderStateForDevice(ZvEacBytes body) {
-    return printDeviceState(body, zvEacKeyCylinderStateCodeToStr);
+    using Record = ZvEacTeleKeyCylinderState;
+    return zvEacPrintTable<sizeof(Record), kDeviceState<Record, zvEacKeyCylinderStateCodeToStr>>(body);
 }
 
 Boolean zvEacPrintTamperStateForDevice(ZvEacBytes body) {
-    if (!body.has(0, sizeof(ZvEacTeleTamperStateForDevice))) {
-        return FALSE;
-    }
-    zvEacShellPrintInfoLine();
-    loggerPrintf("%s", zvEacTamperStateCodeToStr(body.u8(off::kTamperDevStatus)));
-    zvEacPrintDeviceIdLine("Device id: ", body, off::kTamperDevDevId);
-    return TRUE;
+    return zvEacPrintTable<sizeof(ZvEacTeleTamperStateForDevice), kTamperStateForDevice>(body);
 }
 
 Boolean zvEacPrintGetAllStatesForDevice(ZvEacBytes body) {
-    if (!body.has(0, sizeof(ZvEacTeleGetAllStatesForDevice))) {
-        return FALSE;
-    }
-    zvEacPrintDeviceIdLine("Device id: ", body, off::kAllStatesDevId);
-    return TRUE;
+    return zvEacPrintTable<sizeof(ZvEacTeleGetAllStatesForDevice), kGetAllStates>(body);
 }
 
-Boolean zvEacPrintActivator(ZvEacBytes body) {
-    if (!body.has(0, sizeof(ZvEacTeleActivatorState))) {
-        return FALSE;
-    }
-    const U8 doorSide = body.u8(off::kActDoorSide);
-    zvEacPrintDeviceIdLine("Device id:      ", body, off::kActDevId);
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Doorside:        %s hex(0x%01x)", zvEacDoorSideToStr(doorSide), doorSide);
-    zvEacShellPrintInfoLine();
-    loggerPrintf("ActivatorState:  %s", zvEacActStateToStr(body.u8(off::kActState)));
-    return TRUE;
-}
+Boolean zvEacPrintActivator(ZvEacBytes body) { return zvEacPrintTable<sizeof(Activator), kActivator>(body); }
 
 Boolean zvEacPrintActivatorWithActivatorId(ZvEacBytes body) {
-    if (!body.has(0, sizeof(ZvEacTeleActivatorStateWithActivatorId))) {
-        return FALSE;
-    }
-    const U8 doorSide = body.u8(off::kActDoorSide);
-    zvEacPrintDeviceIdLine("Device id:      ", body, off::kActDevId);
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Doorside:        %s hex(0x%02x)", zvEacDoorSideToStr(doorSide), doorSide);
-    zvEacShellPrintInfoLine();
-    loggerPrintf("ActivatorState:  %s", zvEacActStateToStr(body.u8(off::kActState)));
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Activator id:    hex(0x%02x)", body.u8(off::kActActivatorId));
-    return TRUE;
+    return zvEacPrintTable<sizeof(ActivatorWithId), kActivatorWithId>(body);
 }
 
-Boolean zvEacPrintDoorMode(ZvEacBytes body) {
-    if (!body.has(0, sizeof(ZvEacTeleDoorMode))) {
-        return FALSE;
-    }
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Door Mode notification:  %s", zvEacDoorModeToStr(body.u8(off::kDoorModeMode)));
-    return TRUE;
-}
+Boolean zvEacPrintDoorMode(ZvEacBytes body) { return zvEacPrintTable<sizeof(ZvEacTeleDoorMode), kDoorMode>(body); }
 
-Boolean zvEacPrintSetDoorMode(ZvEacBytes body) {
-    if (!body.has(0, sizeof(ZvEacTeleSetDoorMode))) {
-        return FALSE;
-    }
-    printDoorModeAndTime(body);
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Light Indication:  %s", zvEacLightIndicationToStr(body.u8(off::kSdmLightIndication)));
-    return TRUE;
-}
+Boolean zvEacPrintSetDoorMode(ZvEacBytes body) { return zvEacPrintTable<sizeof(SetDoorMode), kSetDoorMode>(body); }
 
 Boolean zvEacPrintSetDoorModeWithIndication(ZvEacBytes body) {
-    if (!body.has(0, sizeof(ZvEacTeleSetDoorModeWithIndication))) {
-        return FALSE;
-    }
-    printDoorModeAndTime(body);
-    zvEacShellPrintInfoLine();
-    loggerPrintf("Indication Mode:  %s", zvEacIndicationModeToStr(body.u8(off::kSdmIndicationMode)));
-    zvEacPrintIndicationSettings(body, off::kSdmDoorSide, off::kSdmIndicationStatus, off::kSdmIndicationMask,
-                                 off::kSdmPhysicalRepresentation);
-    return TRUE;
+    return zvEacPrintTable<sizeof(SetDoorModeExt), kSetDoorModeWithIndication>(body);
 }
 
 Boolean zvEacPrintSetPermanentIndication(ZvEacBytes body) {
-    if (!body.has(0, sizeof(ZvEacTeleSetPermanentIndication))) {
-        return FALSE;
-    }
-    printPermanentIndicationCommon(body);
-    return TRUE;
+    return zvEacPrintTable<sizeof(Spi), kPermanentIndication>(body);
 }
 
 Boolean zvEacSetPermanentIndicationWithPhysicalRepresentation(ZvEacBytes body) {
-    if (!body.has(0, sizeof(ZvEacTeleSetPermanentIndicationWithPhysicalRepresentation))) {
-        return FALSE;
-    }
-    printPermanentIndicationCommon(body);
-    loggerPrintf("\n");
-    printPhysicalRepresentationFlagsSettingsToStr(body.u8(off::kSpiPhysicalRepresentation));
-    return TRUE;
+    return zvEacPrintTable<sizeof(SpiExt), kPermanentIndicationWithPhysical>(body);
 }

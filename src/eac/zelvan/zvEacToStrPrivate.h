@@ -32,6 +32,11 @@ public:
     constexpr ZvEacBytes from(std::size_t offset) const {
         return offset < size_ ? ZvEacBytes(data_ + offset, size_ - offset) : ZvEacBytes();
     }
+    // The `count` bytes at `offset`, as many of them as there are.
+    constexpr ZvEacBytes slice(std::size_t offset, std::size_t count) const {
+        const ZvEacBytes rest = from(offset);
+        return ZvEacBytes(rest.data_, count < rest.size_ ? count : rest.size_);
+    }
     // Pointer to `count` bytes at `offset`, or nullptr when they are not all there.
     constexpr const U8* at(std::size_t offset, std::size_t count) const {
         return has(offset, count) && count != 0 ? data_ + offset : nullptr;
@@ -106,11 +111,6 @@ Boolean zvEacPrintGenericCredential(ZvEacBytes body, U8 length);
 // bytes they name lie inside the view.
 // A field line with `label` and the 12-byte device id at `offset`.
 void zvEacPrintDeviceIdLine(const char* label, ZvEacBytes bytes, std::size_t offset);
-// The door-side line and the two flag blocks that end every form with an
-// indication: indication status and mask (32 bits each) and the physical
-// representation byte.
-void zvEacPrintIndicationSettings(ZvEacBytes body, std::size_t doorSideOffset, std::size_t statusOffset,
-                                  std::size_t maskOffset, std::size_t physicalRepresentationOffset);
 
 // Bytes from the bus shown as text: printable ASCII (0x20..0x7E) as it is,
 // anything else as '.', so a device cannot send control sequences to the

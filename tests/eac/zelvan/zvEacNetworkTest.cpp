@@ -171,6 +171,9 @@ TEST_F(ZvEacNetworkTest, ReceivesFramesAndDropsBadOnes) {
          {0x02, 0x10, 0x1B, 0x9B, 0x1B, 0x83, 0x1B, 0x82, 0x1B, 0x83, 0x1B, 0x9B, 0x12, 0x03},
          {{0x1B, 0x10, {0x02, 0x03, 0x1B}}}},
         {"ESC before any value clears bit 7", {0x02, 0x05, 0x00, 0x01, 0x1B, 0xC1, 0x45, 0x03}, {{0, 5, {0x41}}}},
+        {"ESC before a value whose bit 7 is clear keeps it",
+         {0x02, 0x05, 0x00, 0x01, 0x1B, 0x41, 0x45, 0x03},
+         {{0, 5, {0x41}}}},
         {"plain STX and ETX inside a frame are values",
          {0x02, 0x02, 0x00, 0x1B, 0x82, 0x02, 0x03, 0x01, 0x03},
          {{0, 2, {0x02, 0x03}}}},
@@ -304,7 +307,6 @@ TEST_F(ZvEacNetworkTest, WhatTheEncoderWritesTheReceiverDelivers) {
                 frame.data.pop_back();
             }
             const Bytes encoded = zvtest::encodeFrame(frame.source, frame.destination, frame.data);
-            ASSERT_EQ(encoded, zvtest::encodeFrameAnyLength(frame.source, frame.destination, frame.data));
             longest = std::max(longest, frame.data.size());
             wire = wire + encoded;
             expected.push_back(frame);
@@ -316,28 +318,44 @@ TEST_F(ZvEacNetworkTest, WhatTheEncoderWritesTheReceiverDelivers) {
     EXPECT_GE(longest, 165U);
 }
 
-TEST_F(ZvEacNetworkTest, EncoderWritesTheFrameFormat) {
+TEST(ZvEacFrame, EncodesWithinTheSendersLimit) {
+    const Bytes almostFull(173, 0x41);
     struct Case {
+        const char* name;
         ZvEacNwkAddr source;
         ZvEacNwkAddr destination;
         Bytes data;
-        Bytes wire;
+        std::size_t size;  // 0: refused
+        Bytes wire;        // checked when given
     };
     const Case cases[] = {
-        {0, 5, {}, FRAME_TO_5},
-        {0, 2, {0x03}, {0x02, 0x1B, 0x82, 0x00, 0x01, 0x1B, 0x83, 0x00, 0x03}},
-        {0, 5, {0x1F}, {0x02, 0x05, 0x00, 0x01, 0x1F, 0x1B, 0x9B, 0x03}},
-        {0x1B,
-         0x10,
-         {0x02, 0x03, 0x1B},
-         {0x02, 0x10, 0x1B, 0x9B, 0x1B, 0x83, 0x1B, 0x82, 0x1B, 0x83, 0x1B, 0x9B, 0x12, 0x03}},
+        {"no data", 0, 5, {}, 6, FRAME_TO_5},
+        {"escaped destination and data", 0, 2, {0x03}, 9, {0x02, 0x1B, 0x82, 0x00, 0x01, 0x1B, 0x83, 0x00, 0x03}},
+        {"BCC that needs escaping", 0, 5, {0x1F}, 8, {0x02, 0x05, 0x00, 0x01, 0x1F, 0x1B, 0x9B, 0x03}},
+        {"control values everywhere",
+         0x1B,
+         0x03,
+         {0x02, 0x03},
+         14,
+         {0x02, 0x1B, 0x83, 0x1B, 0x9B, 0x1B, 0x82, 0x1B, 0x82, 0x1B, 0x83, 0x1B, 0x9B, 0x03}},
+        {"180 bytes exactly", 1, 5, almostFull + Bytes{0x41}, 180, {}},
+        {"one data byte over", 1, 5, almostFull + Bytes{0x41, 0x41}, 0, {}},
+        {"an escaped data byte over", 1, 5, almostFull + Bytes{0x02}, 0, {}},
+        {"an escaped BCC over", 1, 5, almostFull + Bytes{0xF0}, 0, {}},
+        {"more than 255 data bytes", 1, 5, Bytes(256, 0x41), 0, {}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(zvtest::encodeFrame(c.source, c.destination, c.data), c.wire);
-    }
-    // Without control values a frame is its data plus six bytes, up to the limit of 180.
-    for (std::size_t length : {170U, 174U}) {
-        EXPECT_EQ(zvtest::encodeFrame(1, 5, Bytes(length, 0x41)).size(), length + 6);
+        SCOPED_TRACE(c.name);
+        std::array<U8, ZV_EAC_NWK_MAX_ENCODED_FRAME> out{};
+        out.fill(0xEE);
+        const std::size_t size = zvEacFrameEncode(c.source, c.destination, c.data, out);
+        EXPECT_EQ(size, c.size);
+        if (!c.wire.empty()) {
+            EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(size)), c.wire);
+        }
+        if (size == 0) {
+            EXPECT_EQ(std::count(out.begin(), out.end(), 0xEE), ZV_EAC_NWK_MAX_ENCODED_FRAME) << "refused, yet written";
+        }
     }
 }
 
@@ -488,6 +506,120 @@ TEST_F(ZvEacNetworkArrivalTest, GapOnTheLineDecidesHoweverLateTheBytesAreTaken) 
                 EXPECT_EQ(state(), nwkSmInitState);
             }
         }
+    }
+}
+
+struct Unit {
+    ZvEacNwkUnitKind kind;
+    Bytes wire;
+    bool operator==(const Unit&) const = default;
+};
+
+void PrintTo(const Unit& u, std::ostream* os) { *os << "{kind " << int{u.kind} << ", " << u.wire.size() << " bytes}"; }
+
+struct TappedUnit {
+    Unit unit;
+    U16 firstArrivalTick;
+    U16 lastArrivalTick;
+    std::size_t framesDeliveredBefore;
+};
+
+TEST_F(ZvEacNetworkArrivalTest, TapGetsEveryByteOnceInTheUnitTheReceiverDecidedOn) {
+    std::vector<TappedUnit> tapped;
+    struct TapArg {
+        std::vector<TappedUnit>* tapped;
+        const std::vector<Frame>* received;
+    } tapArg{&tapped, &received};
+    zvEacNwkSetTap(
+        &nwk,
+        [](void* arg, const ZvEacNwkUnit& u) {
+            const auto* t = static_cast<TapArg*>(arg);
+            t->tapped->push_back({{u.kind, Bytes(u.wire.begin(), u.wire.end())},
+                                  u.firstArrivalTick,
+                                  u.lastArrivalTick,
+                                  t->received->size()});
+        },
+        &tapArg);
+
+    const Bytes longest = zvtest::encodeFrameAnyLength(0x1B, 0x03, Bytes(255, 0x02));
+    const Bytes overlong(ZV_EAC_NWK_WIRE_CAPACITY + 1, 0x41);
+    struct Burst {
+        U32 quietBefore_ms;
+        Bytes bytes;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Burst> bursts;
+        U32 failedAllocs;
+        std::vector<Unit> units;
+    };
+    const Case cases[] = {
+        {"good frame", {{0, FRAME_TO_5}}, 0, {{ZV_EAC_NWK_UNIT_FRAME, FRAME_TO_5}}},
+        {"noise around a frame; ESC, STX is noise",
+         {{0, {0x41, 0x1B, 0x02}}, {100, FRAME_TO_5 + Bytes{0x03}}},
+         0,
+         {{ZV_EAC_NWK_UNIT_NOISE, {0x41, 0x1B, 0x02}},
+          {ZV_EAC_NWK_UNIT_FRAME, FRAME_TO_5},
+          {ZV_EAC_NWK_UNIT_NOISE, {0x03}}}},
+        {"quiet line ends a run of noise",
+         {{0, {0x41}}, {190, {0x42}}},
+         0,
+         {{ZV_EAC_NWK_UNIT_NOISE, {0x41}}, {ZV_EAC_NWK_UNIT_NOISE, {0x42}}}},
+        {"noise beyond its buffer",
+         {{0, overlong}},
+         0,
+         {{ZV_EAC_NWK_UNIT_NOISE, Bytes(ZV_EAC_NWK_WIRE_CAPACITY, 0x41)}, {ZV_EAC_NWK_UNIT_NOISE, {0x41}}}},
+        {"wrong escaped BCC",
+         {{0, {0x02, 0x05, 0x00, 0x01, 0x1F, 0x1B, 0x9C, 0x03}}},
+         0,
+         {{ZV_EAC_NWK_UNIT_DROP_BCC, {0x02, 0x05, 0x00, 0x01, 0x1F, 0x1B, 0x9C}}, {ZV_EAC_NWK_UNIT_NOISE, {0x03}}}},
+        {"gap inside a frame",
+         {{0, {0x02, 0x05, 0x00}}, {190, {0x00, 0x05, 0x03}}},
+         0,
+         {{ZV_EAC_NWK_UNIT_DROP_TIMEOUT, {0x02, 0x05, 0x00}}, {ZV_EAC_NWK_UNIT_NOISE, {0x00, 0x05, 0x03}}}},
+        {"0x04 in place of ETX",
+         {{0, Bytes{0x02, 0x05, 0x00, 0x00, 0x05, 0x04} + FRAME_TO_7}},
+         0,
+         {{ZV_EAC_NWK_UNIT_DROP_NO_ETX, {0x02, 0x05, 0x00, 0x00, 0x05, 0x04}}, {ZV_EAC_NWK_UNIT_FRAME, FRAME_TO_7}}},
+        {"no buffer for the data",
+         {{0, {0x02, 0x05, 0x00, 0x02, 0x41, 0x42, 0x06, 0x03}}},
+         1,
+         {{ZV_EAC_NWK_UNIT_DROP_NO_MEMORY, {0x02, 0x05, 0x00, 0x02}},
+          {ZV_EAC_NWK_UNIT_NOISE, {0x41, 0x42, 0x06, 0x03}}}},
+        {"longest frame the line can carry", {{0, longest}}, 0, {{ZV_EAC_NWK_UNIT_FRAME, longest}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        tapped.clear();
+        received.clear();
+        Bytes sent;
+        std::vector<U16> sentAt;
+        memSetFailNextAllocs(c.failedAllocs);
+        for (const Burst& burst : c.bursts) {
+            pause(burst.quietBefore_ms);
+            push(burst.bytes);
+            sent = sent + burst.bytes;
+            sentAt.insert(sentAt.end(), burst.bytes.size(), static_cast<U16>(fakeTick));
+            drain();
+        }
+        memSetFailNextAllocs(0);
+        zvEacNwkFlush(&nwk);
+
+        std::vector<Unit> units;
+        Bytes joined;
+        std::size_t frames = 0;
+        for (const TappedUnit& t : tapped) {
+            units.push_back(t.unit);
+            EXPECT_EQ(t.firstArrivalTick, sentAt[joined.size()]);
+            EXPECT_EQ(t.lastArrivalTick, sentAt[joined.size() + t.unit.wire.size() - 1]);
+            joined = joined + t.unit.wire;
+            if (t.unit.kind == ZV_EAC_NWK_UNIT_FRAME) {
+                EXPECT_EQ(t.framesDeliveredBefore, frames++) << "the tap comes right before the callback";
+            }
+        }
+        EXPECT_EQ(units, c.units);
+        EXPECT_EQ(joined, sent);
+        EXPECT_EQ(received.size(), frames);
     }
 }
 

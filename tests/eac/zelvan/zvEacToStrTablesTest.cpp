@@ -7,6 +7,7 @@
 
 #include "eac/zelvan/zvEacToStr.h"
 #include "support/printCapture.h"
+#include "support/printerCases.h"
 
 namespace {
 
@@ -92,7 +93,8 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"dtcReq", zvEacDtcRequestToStr, 4, "## unknown dtc request ##"},
         LookupCase{"dtcReq", zvEacDtcRequestToStr, 3, "DTC_REQUEST_ACTIVE"},
         LookupCase{"alarmReq", zvEacAlarmRequestToStr, 4, "## unknown alarm request ##"},
-        LookupCase{"alarmReq", zvEacAlarmRequestToStr, 255, "ALARM_REQUEST_ALL"}));
+        LookupCase{"alarmReq", zvEacAlarmRequestToStr, 255, "ALARM_REQUEST_ALL"}),
+    caseName);
 
 // Values the enumerations name but the tables deliberately leave out.
 INSTANTIATE_TEST_SUITE_P(
@@ -107,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
                     LookupCase{"reqSeq", zvEacRequstedSequenceActionToStr, 0,
                                " ## unknown requested sequence action ## "},
                     LookupCase{"flashA", zvEacParamIdToStr, 71, "PARAM_ID_EAC_OEM_FLASH_PARAM_A"},
-                    LookupCase{"flashB", zvEacParamIdToStr, 72, "PARAM_ID_EAC_OEM_FLASH_PARAM_B"}));
+                    LookupCase{"flashB", zvEacParamIdToStr, 72, "PARAM_ID_EAC_OEM_FLASH_PARAM_B"}),
+    caseName);
 
 // Only the low byte of a wider code is looked at.
 INSTANTIATE_TEST_SUITE_P(
@@ -119,7 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
                     LookupCase{"paramId", zvEacParamIdToStr, 0x0191, "PARAM_ID_OEM_PARAM_145"},
                     LookupCase{"alarmId", zvEacAlarmIdToStr, 0x0101, "ZV_EAC_ALARM_FIRE"},
                     LookupCase{"physRep", physicalRepresentationMaskToStr, 0x0101,
-                               "PHYSICAL_REPRESENTATION_AUTOMATIC"}));
+                               "PHYSICAL_REPRESENTATION_AUTOMATIC"}),
+    caseName);
 
 INSTANTIATE_TEST_SUITE_P(
     Ranges, ZvEacValueTable,
@@ -133,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
                     LookupCase{"alarmId", zvEacAlarmIdToStr, 4, "ZV_EAC_ALARM_RESERVED_ID"},
                     LookupCase{"alarmId", zvEacAlarmIdToStr, 63, "ZV_EAC_ALARM_RESERVED_ID"},
                     LookupCase{"alarmId", zvEacAlarmIdToStr, 64, "ZV_EAC_ALARM_APPLICATION_SPECIFIC_ID"},
-                    LookupCase{"alarmId", zvEacAlarmIdToStr, 255, "ZV_EAC_ALARM_APPLICATION_SPECIFIC_ID"}));
+                    LookupCase{"alarmId", zvEacAlarmIdToStr, 255, "ZV_EAC_ALARM_APPLICATION_SPECIFIC_ID"}),
+    caseName);
 
 // The permanent-indication tables look at all 32 bits; the physical
 // representation table wants exactly one of its four bits.
@@ -154,7 +159,8 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"status", permanentIndicationStatusToStr, 0x80000000, " ON"},
         LookupCase{"physRep", physicalRepresentationMaskToStr, 0x00, "## unknown physical representation ##"},
         LookupCase{"physRep", physicalRepresentationMaskToStr, 0x03, "## unknown physical representation ##"},
-        LookupCase{"physRep", physicalRepresentationMaskToStr, 0x80, "## unknown physical representation ##"}));
+        LookupCase{"physRep", physicalRepresentationMaskToStr, 0x80, "## unknown physical representation ##"}),
+    caseName);
 
 TEST(ZvEacValueTables, OemParameterTextsAreDistinctPerValue) {
     for (U32 id = 128; id <= 159; ++id) {

@@ -6,14 +6,17 @@
 #include <map>
 #include <memory>
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "eac/zelvan/zvEacTelegrams.h"
 #include "eac/zelvan/zvEacToStr.h"
+#include "eac/zelvan/zvEacToStrFields.h"
 #include "eac/zelvan/zvEacToStrPrivate.h"
 #include "logger/logger.h"
 #include "support/printCapture.h"
+#include "support/printerCases.h"
 
 namespace {
 
@@ -187,7 +190,8 @@ INSTANTIATE_TEST_SUITE_P(
         FormCase{"door mode, light 0", telegramOf(0x55, 7, 6, 0), "Light Indication:", "Indication Mode:"},
         FormCase{"door mode, mode 2", telegramOf(0x55, 17, 6, 2), "Indication Mode:", "Light Indication:"},
         FormCase{"access denied, light 1", telegramOf(0x57, 2, 1, 1), "Light Indication:", "Indication Mode:"},
-        FormCase{"access denied, mode 2", telegramOf(0x57, 12, 1, 2), "Indication Mode:", "Light Indication:"}));
+        FormCase{"access denied, mode 2", telegramOf(0x57, 12, 1, 2), "Indication Mode:", "Light Indication:"}),
+    caseName);
 
 // --- Short telegrams ---------------------------------------------------------
 
@@ -347,6 +351,61 @@ TEST(ZvEacOutputHelpers, DeviceIdLine) {
               "Device id:       [ 01 02 03 04 05 06 07 08 09 0a 0b 0c ]");
     const U8 high[12] = {0xff, 0xab, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x10};
     EXPECT_EQ(zvTestCapture([&] { printDeviceIdToStr(nullptr, high); }), " [ ff ab 00 00 00 00 00 00 00 00 00 10 ]");
+}
+
+// Past the logger's own limit a field line is cut where the logger cuts any
+// piece, not earlier.
+TEST(ZvEacOutputHelpers, FieldLineKeepsWhatTheLoggerKeeps) {
+    const std::string text(400, 'x');
+    EXPECT_EQ(zvTestCapturePieces([&] { zvEacPrintLine("%s", text.c_str()); }), zvTestCapturePieces([&] {
+                  zvEacShellPrintInfoLine();
+                  loggerPrintf("%s", text.c_str());
+              }));
+}
+
+// The check made where a table is compiled is all that stands between a
+// row's format and printf: it must turn down every row that does not fit.
+TEST(ZvEacFieldRows, CheckTurnsDownRowsThatDoNotFit) {
+    namespace row = zvEacRow;
+    static constexpr ZvEacRow kPart[] = {row::u8(0, "%d"), row::u16(1, "%d")};
+    struct Case {
+        const char* name;
+        ZvEacRow row;
+        std::size_t size;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"byte", row::u8(2, "n %d"), 3, true},
+        {"byte past the record", row::u8(3, "%d"), 3, false},
+        {"16 bits half outside", row::u16(1, "%d"), 2, false},
+        {"text conversion for a number", row::u8(0, "%s"), 1, false},
+        {"number conversion for a name", row::name(0, "%d", zvEacDoorSideToStr), 1, false},
+        {"one conversion too many", row::u8(0, "%d %d"), 1, false},
+        {"no conversion", row::u8(0, "plain"), 1, false},
+        {"percent sign", row::u8(0, "100%% %d"), 1, true},
+        {"lone percent at the end", row::u8(0, "%d %"), 1, false},
+        {"length modifier", row::u32(0, "%lu"), 4, false},
+        {"star width", row::u8(0, "%*d"), 1, false},
+        {"32 bits as signed", row::u32(0, "%d"), 4, false},
+        {"32 bits as hex", row::u32(0, "0x%08X"), 4, true},
+        {"name then value", row::nameAndValue(0, "%s hex(0x%01x)", zvEacDoorSideToStr), 1, true},
+        {"value then name swapped", row::nameAndValue(0, "0x%x %s", zvEacDoorSideToStr), 1, false},
+        {"note", row::withNote(0, 4, "%08X %s", 0, "(all)"), 4, true},
+        {"note without text", row::withNote(0, 1, "%X %s", 0, nullptr), 1, false},
+        {"yes-no without bits", row::yesNo(0, 0, "%s"), 1, false},
+        {"device id", row::deviceId(1, "id: "), 13, true},
+        {"device id past the record", row::deviceId(1, "id: "), 12, false},
+        {"device id label with a conversion", row::deviceId(0, "id %s"), 12, false},
+        {"time", row::time(0, "%02d.%02d.%02d %02d:%02d:%02d"), 6, true},
+        {"time with five numbers", row::time(0, "%d.%d.%d %d:%d"), 6, false},
+        {"flag block", row::flagBlock(0, 4), 8, true},
+        {"flag block mask past the record", row::flagBlock(0, 4), 7, false},
+        {"shared part", row::rows(kPart), 3, true},
+        {"shared part past the record", row::rows(kPart), 2, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(zvEacRowsValid(std::span(&c.row, 1), c.size), c.valid) << c.name;
+    }
 }
 
 TEST(ZvEacSanitizeText, ShowsOnlyPrintableAscii) {
