@@ -273,6 +273,8 @@ INSTANTIATE_TEST_SUITE_P(
                     EndingCase{"CtrlC", Ending::KEYS, "\x03", 0, 0, kReady, 0},
                     EndingCase{"Sigterm", Ending::SIGNAL, "", SIGTERM, 0, kReady, 0},
                     EndingCase{"Sighup", Ending::SIGNAL, "", SIGHUP, 0, kReady, 0},
+                    // Nobody does job control here: the stop is discarded.
+                    EndingCase{"CtrlZThenQuit", Ending::KEYS, "\x1aquit\r", 0, 0, "-- Stopping --", 0},
                     EndingCase{"SighupUnderNohup", Ending::KEYS, "quit\r", SIGHUP, 0, "-- Stopping --", SIGHUP},
                     EndingCase{"CtrlBackslash", Ending::KEYS, "\x1c", 0, kKilledBy + SIGQUIT, kReady, 0},
                     EndingCase{"Sigusr1", Ending::SIGNAL, "", SIGUSR1, kKilledBy + SIGUSR1, kReady, 0},
@@ -293,7 +295,9 @@ TEST(SnifferJobControl, CtrlZAndFgGiveTheConsoleBack) {
     ASSERT_TRUE(bus.ok()) << bus.error();
     cookTerminal(console.slaveFd());
     ConsoleRun shell(console);
-    ASSERT_TRUE(shell.spawn({"/bin/bash", "--norc", "--noprofile", "--noediting", "-i"}));
+    const std::string prompt = "zvJobShell$ ";
+    ASSERT_TRUE(
+        shell.spawn({"/usr/bin/env", "PS1=" + prompt, "/bin/bash", "--norc", "--noprofile", "--noediting", "-i"}));
 
     const std::string start = std::string(ZV_SNIFFER_BIN) + " " + bus.slavePath() + "\r";
     ASSERT_TRUE(shell.type(start, kReady)) << shell.output();
@@ -301,7 +305,8 @@ TEST(SnifferJobControl, CtrlZAndFgGiveTheConsoleBack) {
     ASSERT_TRUE(shell.type("\x1a", "Stopped")) << shell.output();
     EXPECT_TRUE(shell.type("fg\r", "\r > hel")) << "line not shown again\n" << shell.output();
     EXPECT_TRUE(shell.type("p\r", " Available commands:")) << "console mode not back\n" << shell.output();
-    EXPECT_TRUE(shell.type("quit\r", "-- Stopping --")) << shell.output();
+    // Typed before the sniffer has gone, `exit` would be its command.
+    EXPECT_TRUE(shell.type("quit\r", "-- Stopping --\r\n\r > " + prompt)) << shell.output();
     ASSERT_TRUE(console.write("exit\r"));
     EXPECT_EQ(shell.waitExit(), 0) << shell.output();
 }

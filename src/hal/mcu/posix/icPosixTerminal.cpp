@@ -143,6 +143,11 @@ extern "C" void onTerminalStop(int signo) {
     (void)pthread_sigmask(SIG_UNBLOCK, &self, nullptr);
     (void)raise(signo);
     (void)sigaction(signo, &terminalStopAction, nullptr);
+    // Without a shell that does job control the stop is discarded, and the
+    // program goes on at once: it needs its mode back as after a continue.
+    if (consoleModeWanted.load() && inForeground()) {
+        applyConsoleMode();
+    }
     errno = savedErrno;
 }
 
