@@ -22,6 +22,7 @@
 #include "hal/include/icLocalTime.h"
 #include "hal/include/icOsal.h"
 #include "logger/logger.h"
+#include "stats/zvEacStats.h"
 #include "timer/icTimer.h"
 
 namespace {
@@ -241,6 +242,85 @@ void BM_DecodePath(benchmark::State& state) {
                                       (static_cast<double>(state.iterations()) * static_cast<double>(w.dataFrames));
 }
 BENCHMARK(BM_DecodePath)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
+
+// ---- bus statistics ----------------------------------------------------------------
+
+// Frames a line at 115200 bit/s carries per second when it is never idle,
+// with this stream's bytes per frame.
+double fullLoadFramesPerSecond(const Workload& w) {
+    constexpr double kBytesPerSecond = 115200.0 / 11.0;
+    return w.frames.empty()
+               ? 0.0
+               : kBytesPerSecond * static_cast<double>(w.frames.size()) / static_cast<double>(w.bytes.size());
+}
+
+// The statistics alone, fed per frame as the receiver's tap and the bus
+// observer feed them. "cpu_per_s_at_100pct" is the CPU time they take per second of a
+// 115200 bit/s line that is never idle (1us = 0.0001 % of a core).
+void BM_Statistics(benchmark::State& state) {
+    const Workload& w = workload();
+    zvEacStatsReset();
+    ZvEacNwkAddr pending = 0;
+    U16 tick = 0;
+    for (auto _ : state) {
+        std::size_t previousEtx = 0;
+        for (const bench::StreamFrame& f : w.frames) {
+            const auto wireBytes = static_cast<U32>(f.etxOffset + 1 - previousEtx);
+            previousEtx = f.etxOffset + 1;
+            zvEacStatsLine(ZV_EAC_STATS_LINE_FRAME, wireBytes, tick, static_cast<U16>(tick + 1));
+            tick = static_cast<U16>(tick + 3);
+            zvEacStatsFrame(f.source, f.destination, static_cast<ZvEacNwkLen>(f.telegram.size()),
+                            f.telegram.empty() ? nullptr : f.telegram.data());
+            if (f.source == 0) {
+                if (pending != 0) {
+                    zvEacStatsMissed(pending);
+                }
+                pending = f.destination;
+            } else {
+                if (f.source == pending) {
+                    zvEacStatsAnswer(f.source);
+                }
+                pending = 0;
+            }
+        }
+    }
+    setRates(state, w.frames.size(), w.bytes.size());
+    state.counters["cpu_per_s_at_100pct"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * static_cast<double>(w.frames.size()) / fullLoadFramesPerSecond(w),
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_Statistics)->Unit(benchmark::kMicrosecond);
+
+// BM_DecodePath with the receiver's tap feeding the statistics, as in the
+// program: the difference to BM_DecodePath is what the line figures cost.
+void BM_DecodePathWithLineStats(benchmark::State& state) {
+    const Workload& w = workload();
+    Rig& r = rig();
+    ZvEacNwkInst nwk{};
+    zvEacNwkInit(&nwk, &r.fifoTx, &r.fifoRx, zvEacNetworkRxCb, zvEacNwkTxResCb, nullptr);
+    zvEacNwkSetTap(&nwk, zvEacStatsTap, nullptr);
+    mainResetBusObserver();
+    zvEacStatsReset();
+    loggerSetVerbosity(static_cast<U8>(state.range(0)));
+    for (auto _ : state) {
+        pushStream(r.fifoRx, w.bytes, [&] {
+            while (icFifoCharsToPop(&r.fifoRx) != 0) {
+                r.pass(nwk);
+                if (icFifoCharsToPop(&r.fifoShellTx) > kShellTxSize / 2) {
+                    r.drainConsole();
+                }
+            }
+        });
+        r.drainConsole();
+    }
+    zvEacNwkFlush(&nwk);
+    loggerSetVerbosity(VERB_CLEARTEXT);
+    if (zvEacStatsLineTotals().frames != w.frames.size() * state.iterations()) {
+        state.SkipWithError("the statistics missed frames");
+    }
+    setRates(state, w.dataFrames, w.bytes.size());
+}
+BENCHMARK(BM_DecodePathWithLineStats)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // ---- platform primitives -------------------------------------------------------------
 

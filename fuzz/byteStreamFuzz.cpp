@@ -260,6 +260,8 @@ void pass(U32 ms) {
     zvEacNwkExe(&rig->nwk);
 }
 
+Boolean oddAddresses(void* /*arg*/, U8 source, U8 destination) { return ((source | destination) & 1) != 0; }
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
@@ -279,6 +281,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     mainResetBusObserver();
     zvEacNwkInit(&rig->nwk, &rig->fifoTx, &rig->fifoRx, onFrame, zvEacNwkTxResCb, nullptr);
     zvEacNwkSetTap(&rig->nwk, onUnit, nullptr);
+    // Every other input with the raw dump behind an address filter.
+    zvEacNwkSetRawDumpGate(&rig->nwk, size % 2 != 0 ? oddAddresses : nullptr, nullptr);
     model.reset();
     delivered.clear();
     expected.clear();

@@ -10,7 +10,8 @@
 #   -k          keep what the run found: add new inputs to fuzz/corpus/<target>/
 #               (default: the corpus is copied to a temp folder and left as is)
 #   -s          write the seed files again first (fuzz/makeCorpus)
-#   TARGET      byteStreamFuzz, telegramFuzz, credentialFuzz, shellFuzz
+#   TARGET      byteStreamFuzz, telegramFuzz, credentialFuzz, shellFuzz,
+#               filterFuzz
 #               (default: all)
 #
 # A crash leaves its input in build-fuzz/findings/<target>/; after fixing the
@@ -29,11 +30,11 @@ while getopts "t:j:ks" opt; do
     j) jobs=$OPTARG ;;
     k) keep=1 ;;
     s) seeds=1 ;;
-    *) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+    *) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
-all=(byteStreamFuzz telegramFuzz credentialFuzz shellFuzz)
+all=(byteStreamFuzz telegramFuzz credentialFuzz shellFuzz filterFuzz)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 
@@ -51,6 +52,7 @@ max_len() {
   case $1 in
     telegramFuzz) echo 255 ;;
     shellFuzz) echo 1024 ;;
+    filterFuzz) echo 320 ;;
     *) echo 4096 ;;
   esac
 }

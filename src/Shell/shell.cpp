@@ -35,6 +35,7 @@ struct ShellCmdRecord {
     const char* help;
     ShellCmdCallback cb;
     void* cbArg;
+    ShellArgCompleter completer;  // words for its arguments, or nullptr
 };
 
 }  // namespace
@@ -100,7 +101,7 @@ ShellResCodes reg(ShellHandle* sh, const char* cmd, const char* helpText, ShellC
     if (findCommand(sh, cmd) != nullptr) {
         return SHELL_RES_ALREADY_REGISTERED;
     }
-    auto* rec = new (std::nothrow) ShellCmdRecord{nullptr, cmd, helpText, cb, cbArg};
+    auto* rec = new (std::nothrow) ShellCmdRecord{nullptr, cmd, helpText, cb, cbArg, nullptr};
     if (rec == nullptr) {
         return SHELL_RES_FAIL;
     }
@@ -260,8 +261,74 @@ Boolean isPrefixOfCommand(const ShellCmdRecord* rec, const Char* typed, U8 len) 
     return std::strncmp(rec->cmd, typed, len) == 0 ? TRUE : FALSE;
 }
 
+// Completes the word being typed after a command that offers words for its
+// arguments: the word starts after the last blank or comma. FALSE when the
+// line holds no such command, so the command name is completed as ever.
+bool completeArgument(ShellHandle* self) {
+    const char* blank = std::strchr(self->str, ' ');
+    if (blank == nullptr) {
+        return false;
+    }
+    const auto nameLength = static_cast<std::size_t>(blank - self->str);
+    const ShellCmdRecord* rec = self->cmd;
+    while (rec != nullptr && (std::strncmp(rec->cmd, self->str, nameLength) != 0 || rec->cmd[nameLength] != CHR_NUL)) {
+        rec = rec->next;
+    }
+    if (rec == nullptr || rec->completer == nullptr) {
+        return false;
+    }
+    U8 start = self->index;
+    while (start > 0 && self->str[start - 1] != ' ' && self->str[start - 1] != ',') {
+        --start;
+    }
+    const std::size_t typed = self->index - start;
+
+    std::size_t matches = 0;
+    const char* first = nullptr;
+    std::size_t shared = 0;  // length of the part all matches have in common
+    for (std::size_t i = 0; const char* word = rec->completer(i); ++i) {
+        if (std::strncmp(word, self->str + start, typed) != 0) {
+            continue;
+        }
+        if (matches++ == 0) {
+            first = word;
+            shared = std::strlen(word);
+            continue;
+        }
+        std::size_t same = typed;
+        while (same < shared && word[same] == first[same]) {
+            ++same;
+        }
+        shared = same;
+    }
+    if (matches > 1 && shared == typed && self->lastWasTab == TRUE) {
+        shellPutString(self, "\n");
+        for (std::size_t i = 0; const char* word = rec->completer(i); ++i) {
+            if (std::strncmp(word, self->str + start, typed) == 0) {
+                shellPutString(self, "\t");
+                shellPutString(self, word);
+                shellPutString(self, "\n");
+            }
+        }
+    }
+    for (std::size_t k = typed; first != nullptr && k < shared && self->index < SHELL_MAX_LINE_LEN; ++k) {
+        self->str[self->index++] = first[k];
+    }
+    if (matches == 1 && self->index < SHELL_MAX_LINE_LEN) {
+        self->str[self->index++] = ' ';
+    }
+    self->str[self->index] = CHR_NUL;
+    shellPutString(self, "\r > ");
+    shellPutString(self, self->str);
+    return true;
+}
+
 void completeLine(ShellHandle* self) {
     self->str[self->index] = CHR_NUL;
+    if (completeArgument(self)) {
+        self->lastWasTab = TRUE;
+        return;
+    }
     Boolean differentMatchesFound = FALSE;
     Boolean completeMatch = FALSE;
     U32 matchCnt = 0;
@@ -389,6 +456,15 @@ void shellRedrawLine() {
 }
 
 ShellApi* shellGetApi() { return &shellInstance.shellApi; }
+
+ShellResCodes shellSetArgCompleter(const char* cmd, ShellArgCompleter completer) {
+    ShellCmdRecord* rec = cmd != nullptr ? findCommand(&shellInstance, cmd) : nullptr;
+    if (rec == nullptr) {
+        return SHELL_RES_FAIL;
+    }
+    rec->completer = completer;
+    return SHELL_RES_OK;
+}
 
 void shellPutCmdString(const char* inStr) {
     if (inStr == nullptr) {

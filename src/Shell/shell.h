@@ -35,3 +35,10 @@ void shellParse(ShellHandle* self, Char chr);
 void shellRedrawLine();
 ShellApi* shellGetApi();
 void shellPutCmdString(const char* inStr);
+
+// The words Tab offers for a command's arguments: the i-th word, nullptr
+// past the last.
+using ShellArgCompleter = const char* (*)(std::size_t index);
+// Tab then completes the word being typed after `cmd` (a registered
+// command) from these words; nullptr turns it off.
+ShellResCodes shellSetArgCompleter(const char* cmd, ShellArgCompleter completer);

@@ -211,6 +211,32 @@ TEST_F(ShellTest, TabCompletion) {
     EXPECT_EQ(calls[0].argv, (std::vector<std::string>{"verboseMessages", "now"}));
 }
 
+const char* pickWord(std::size_t index) {
+    constexpr const char* kWords[] = {"alpha", "alpine", "beta"};
+    return index < std::size(kWords) ? kWords[index] : nullptr;
+}
+
+TEST_F(ShellTest, ArgumentCompletion) {
+    registerSystemCommands();
+    ASSERT_EQ(reg("pick"), SHELL_RES_OK);
+    ASSERT_EQ(shellSetArgCompleter("pick", pickWord), SHELL_RES_OK);
+    EXPECT_EQ(shellSetArgCompleter("nope", pickWord), SHELL_RES_FAIL);
+    const KeysCase cases[] = {
+        {"unique word", "pick b\t", "pick b\r > pick beta "},
+        {"shared part", "pick a\t", "pick a\r > pick alp"},
+        {"second tab lists", "pick alp\t\t", "pick alp\r > pick alp\n\r\talpha\n\r\talpine\n\r\r > pick alp"},
+        {"after a comma", "pick x,b\t", "pick x,b\r > pick x,beta "},
+        {"no match", "pick z\t", "pick z\r > pick z"},
+        {"other commands keep their own", "quit a\t", "quit a\r > quit a"},
+        {"command name first", "pi\t", "pi\r > pick "},
+    };
+    for (const KeysCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(type(c.keys), c.output);
+        type("\r");
+    }
+}
+
 TEST_F(ShellTest, CompletionStopsAtTheLineLimit) {
     static const std::string longName(300, 'l');
     ASSERT_EQ(reg(longName.c_str()), SHELL_RES_OK);

@@ -49,6 +49,8 @@ struct Summary {
     std::map<std::string, unsigned> faults;
     std::map<int, std::pair<unsigned, unsigned>> reports;  // device -> online, offline
     std::map<std::string, unsigned> totals;
+    std::map<std::string, unsigned> drops;  // what a receiver makes of the faults
+    unsigned noiseBytes = 0;
 
     unsigned goodOf(int msgid) const {
         char key[8];
@@ -74,6 +76,12 @@ Summary parseSummary(const std::string& text) {
             lines >> a >> b >> c >> d >> e >> f;  // device N online X offline Y
             summary.reports[std::stoi(b)] = {static_cast<unsigned>(std::stoul(d)),
                                              static_cast<unsigned>(std::stoul(f))};
+        } else if (kind == "drops") {
+            lines >> a >> b;
+            summary.drops[a] = static_cast<unsigned>(std::stoul(b));
+        } else if (kind == "noise") {
+            lines >> a >> b;  // bytes N
+            summary.noiseBytes = static_cast<unsigned>(std::stoul(b));
         } else if (kind == "total") {
             lines >> a >> b;
             summary.totals[a] = static_cast<unsigned>(std::stoul(b));
@@ -184,9 +192,21 @@ void collect(void* arg, ZvEacNwkAddr source, ZvEacNwkAddr /*destination*/, ZvEac
     zvEacNwkFree(data);
 }
 
+// What the receiver decided, per kind: units and bytes.
+struct Decided {
+    std::map<ZvEacNwkUnitKind, unsigned> units;
+    std::map<ZvEacNwkUnitKind, unsigned> bytes;
+};
+
+void tally(void* arg, const ZvEacNwkUnit& unit) {
+    auto* decided = static_cast<Decided*>(arg);
+    ++decided->units[unit.kind];
+    decided->bytes[unit.kind] += static_cast<unsigned>(unit.wire.size());
+}
+
 // Runs the bytes through the link layer's receiver, as the sniffer does, with
 // its clock stopped: a file has no gaps.
-std::vector<Frame> receive(const std::string& bytes) {
+std::vector<Frame> receive(const std::string& bytes, Decided* decided = nullptr) {
     static std::array<Char, 255> rxBuffer{};
     static std::array<Char, 255> txBuffer{};
     static IcFifoInstance rx{};
@@ -203,6 +223,7 @@ std::vector<Frame> receive(const std::string& bytes) {
     icFifoReset(&rx);
     ZvEacNwkInst nwk{};
     zvEacNwkInit(&nwk, &tx, &rx, collect, nullptr, &frames);
+    zvEacNwkSetTap(&nwk, decided != nullptr ? tally : nullptr, decided);
     for (const char byte : bytes) {
         icFifoPushChar(&rx, byte);
         while (icFifoCharsToPop(&rx) != 0) {
@@ -210,6 +231,7 @@ std::vector<Frame> receive(const std::string& bytes) {
         }
     }
     zvEacNwkExe(&nwk);
+    zvEacNwkFlush(&nwk);
     platformTimerSetTickSource(nullptr);
     return frames;
 }
@@ -265,7 +287,8 @@ TEST(BusSimFile, AReceiverGetsExactlyTheFramesTheSummaryCallsGood) {
 
     std::map<int, unsigned> received;
     unsigned empty = 0;
-    for (const Frame& frame : receive(run.bytes)) {
+    Decided decided;
+    for (const Frame& frame : receive(run.bytes, &decided)) {
         if (frame.telegram.empty()) {
             ++empty;
         } else {
@@ -276,6 +299,12 @@ TEST(BusSimFile, AReceiverGetsExactlyTheFramesTheSummaryCallsGood) {
     for (int id = 0; id < 256; ++id) {
         EXPECT_EQ(received[id], summary.goodOf(id)) << "message id " << id;
     }
+    // The drops and noise the summary predicts are the receiver's.
+    EXPECT_EQ(decided.units[ZV_EAC_NWK_UNIT_DROP_BCC], summary.drops.at("bcc"));
+    EXPECT_EQ(decided.units[ZV_EAC_NWK_UNIT_DROP_TIMEOUT], summary.drops.at("timeout"));
+    EXPECT_EQ(decided.units[ZV_EAC_NWK_UNIT_DROP_NO_ETX], summary.drops.at("noetx"));
+    EXPECT_EQ(decided.bytes[ZV_EAC_NWK_UNIT_NOISE], summary.noiseBytes);
+    EXPECT_GT(summary.noiseBytes, 0U);
 }
 
 // Every id of the catalogue, both forms where there are two, and credential

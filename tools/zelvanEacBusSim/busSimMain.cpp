@@ -141,6 +141,9 @@ End playFrame(const BusSimFrame& frame, BusSimRandom& faultRandom, U32& previous
     if (cut && plan.intact) {
         busSimSummaryFault(BUS_SIM_FAULT_CUT);
     }
+    if (!cut) {
+        busSimSummaryReceiverEffect(plan, busSimLineTimed());
+    }
     busSimSummaryFrame(frame, plan.intact && !cut, wireBytes);
 
     return endOf(status);

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <utility>
 
 namespace {
 
@@ -25,12 +27,35 @@ std::array<U32, kAddresses> onlineReports{};
 std::array<U32, kAddresses> offlineReports{};
 U32 totalBytes = 0;
 
+struct DeviceCounts {
+    U32 polls = 0;
+    U32 answers = 0;
+    U32 missed = 0;
+};
+std::array<DeviceCounts, kAddresses> deviceCounts{};
+// (device, message id) -> telegrams, intact only.
+std::map<std::pair<unsigned, unsigned>, U32> telegramsTo;
+std::map<std::pair<unsigned, unsigned>, U32> telegramsFrom;
+
+enum DropKind : U8 { DROP_BCC = 0, DROP_TIMEOUT = 1, DROP_NO_ETX = 2, DROP_KINDS = 3 };
+constexpr const char* kDropNames[DROP_KINDS] = {"bcc", "timeout", "noetx"};
+std::array<U32, DROP_KINDS> drops{};
+U32 noiseBytes = 0;
+
 // The sniffer's picture of the bus, updated exactly as it updates its own.
 std::array<bool, kAddresses> online{};
 ZvEacNwkAddr currentProbeOrPoll = 0;
 
 void observe(const BusSimFrame& frame) {
+    const std::optional<U8> msgid = frame.telegram.msgid();
     if (frame.source == kMasterAddr) {
+        ++deviceCounts[frame.destination].polls;
+        if (msgid) {
+            ++telegramsTo[{frame.destination, *msgid}];
+        }
+        if (currentProbeOrPoll != kMasterAddr) {
+            ++deviceCounts[currentProbeOrPoll].missed;
+        }
         // The device the master addressed last is online and did not answer.
         if (currentProbeOrPoll != kMasterAddr && online[currentProbeOrPoll]) {
             online[currentProbeOrPoll] = false;
@@ -38,6 +63,12 @@ void observe(const BusSimFrame& frame) {
         }
         currentProbeOrPoll = frame.destination;
     } else {
+        if (msgid) {
+            ++telegramsFrom[{frame.source, *msgid}];
+        }
+        if (frame.source == currentProbeOrPoll) {
+            ++deviceCounts[frame.source].answers;
+        }
         if (!online[frame.source]) {
             online[frame.source] = true;
             ++onlineReports[frame.source];
@@ -67,6 +98,11 @@ void busSimSummaryInit(U32 seed, U8 deviceCount) {
     online.fill(false);
     currentProbeOrPoll = kMasterAddr;
     totalBytes = 0;
+    deviceCounts.fill(DeviceCounts{});
+    telegramsTo.clear();
+    telegramsFrom.clear();
+    drops.fill(0);
+    noiseBytes = 0;
 }
 
 void busSimSummaryFrame(const BusSimFrame& frame, bool intact, U32 wireBytes) {
@@ -82,6 +118,30 @@ void busSimSummaryFrame(const BusSimFrame& frame, bool intact, U32 wireBytes) {
 void busSimSummaryFault(BusSimFaultKind kind) {
     if (kind < BUS_SIM_FAULT_KINDS) {
         ++faults[kind];
+    }
+}
+
+void busSimSummaryReceiverEffect(const BusSimWirePlan& plan, bool timedMedium) {
+    switch (plan.fault) {
+        case BUS_SIM_FAULT_BCC:
+            // The ETX after the wrong BCC finds the receiver waiting for STX.
+            ++drops[DROP_BCC];
+            ++noiseBytes;
+            break;
+        case BUS_SIM_FAULT_ETX:
+            // A pause ends the wait for the ETX; a file has a stray byte there.
+            ++drops[timedMedium ? DROP_TIMEOUT : DROP_NO_ETX];
+            break;
+        case BUS_SIM_FAULT_NOISE:
+            noiseBytes += static_cast<U32>(plan.segments.front().bytes.size());
+            break;
+        case BUS_SIM_FAULT_PAUSE:
+            // The rest of the frame comes after the time-out, outside any frame.
+            ++drops[DROP_TIMEOUT];
+            noiseBytes += static_cast<U32>(plan.segments.back().bytes.size());
+            break;
+        default:
+            break;
     }
 }
 
@@ -121,6 +181,21 @@ std::string busSimSummaryText() {
         appendLine(text, "reports device %u online %u offline %u\n", address,
                    static_cast<unsigned>(onlineReports[address]), static_cast<unsigned>(offlineReports[address]));
     }
+    for (unsigned address = 1; address <= devices; ++address) {
+        const DeviceCounts& counts = deviceCounts[address];
+        appendLine(text, "device %u polls %u answers %u missed %u\n", address, static_cast<unsigned>(counts.polls),
+                   static_cast<unsigned>(counts.answers), static_cast<unsigned>(counts.missed));
+    }
+    for (const auto& [key, count] : telegramsTo) {
+        appendLine(text, "device %u to 0x%02x %u\n", key.first, key.second, static_cast<unsigned>(count));
+    }
+    for (const auto& [key, count] : telegramsFrom) {
+        appendLine(text, "device %u from 0x%02x %u\n", key.first, key.second, static_cast<unsigned>(count));
+    }
+    for (U8 kind = 0; kind < DROP_KINDS; ++kind) {
+        appendLine(text, "drops %s %u\n", kDropNames[kind], static_cast<unsigned>(drops[kind]));
+    }
+    appendLine(text, "noise bytes %u\n", static_cast<unsigned>(noiseBytes));
     appendLine(text, "total frames %u\n", static_cast<unsigned>(good + faulty));
     appendLine(text, "total good %u\n", static_cast<unsigned>(good));
     appendLine(text, "total faulty %u\n", static_cast<unsigned>(faulty));

@@ -10,6 +10,14 @@
 //   frames 0xa3 good 12 faulty 1       (by message id, ascending)
 //   faults bcc 3                       (every kind, also when 0)
 //   reports device 5 online 2 offline 1 (every device 1..N)
+//   device 5 polls 40 answers 38 missed 2  (every device 1..N, intact frames,
+//                                           by the sniffer's rule)
+//   device 5 to 0xa2 12                (telegrams per device, id and direction)
+//   device 5 from 0xa3 12
+//   drops bcc 3                        (frames the receiver drops, by kind:
+//   drops timeout 2                     bcc, timeout, noetx)
+//   drops noetx 0
+//   noise bytes 17                     (bytes the receiver takes outside frames)
 //   total frames 1500
 //   total good 1490
 //   total faulty 10
@@ -26,6 +34,9 @@ void busSimSummaryInit(U32 seed, U8 deviceCount);
 // Every frame put on the line; `intact` when the receiver gets it whole.
 void busSimSummaryFrame(const BusSimFrame& frame, bool intact, U32 wireBytes);
 void busSimSummaryFault(BusSimFaultKind kind);
+// What a frame's fault does to a receiver: which drop, how many bytes it
+// takes as noise. `timedMedium`: the line keeps time (pauses exist).
+void busSimSummaryReceiverEffect(const BusSimWirePlan& plan, bool timedMedium);
 // Bytes on the line outside frames (noise).
 void busSimSummaryBytes(U32 wireBytes);
 U32 busSimSummaryFramesSent();

@@ -25,8 +25,10 @@ enum BusSimFaultKind : U8 {
 const char* busSimFaultName(BusSimFaultKind kind);
 
 // Long enough that the receiver's inter-byte time-out (190 ms) drops the
-// frame in progress, short enough not to be mistaken for a device leaving.
-inline constexpr U16 BUS_SIM_FAULT_PAUSE_MS = 250;
+// frame in progress even when a busy machine holds the reader up for a while
+// before it notes a byte's arrival; short enough not to be mistaken for a
+// device leaving.
+inline constexpr U16 BUS_SIM_FAULT_PAUSE_MS = 400;
 
 struct BusSimEncodedFrame {
     U8 length = 0;

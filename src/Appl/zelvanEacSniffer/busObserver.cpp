@@ -7,6 +7,8 @@
 #include "eac/zelvan/zvEacToStr.h"
 #include "hal/include/icHalArchBitfield.h"
 #include "logger/logger.h"
+#include "stats/zvEacFilter.h"
+#include "stats/zvEacStats.h"
 
 namespace {
 
@@ -16,25 +18,44 @@ constexpr U8 kOnlineSetElements = 32;  // one bit per network address 0..255
 std::array<IcHalArchBitfieldStorageElement, kOnlineSetElements> onlineDevices{};
 ZvEacNwkAddr currentProbeOrPoll = 0;
 
+// Counted whatever is printed; reported only when the filter lets the
+// device through.
+void changeOnOffline(ZvEacNwkAddr addr, Boolean online) {
+    icHalArchBitfieldSet(onlineDevices.data(), addr, online);
+    zvEacStatsOnline(addr, online);
+    if (zvEacFilterAddressPasses(zvEacFilterActive(), addr, addr) != FALSE) {
+        reportOnOffline(addr, online);
+    }
+}
+
 }  // namespace
 
 void zvEacNetworkRxCb(void* /*cbArg*/, ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, U8* message) {
+    zvEacStatsFrame(source, destination, length, message);
     if (source == kMasterAddr) {
+        if (currentProbeOrPoll != kMasterAddr) {
+            zvEacStatsMissed(currentProbeOrPoll);
+        }
         // The device polled last did not answer before the master moved on.
         if (icHalArchBitfieldGet(onlineDevices.data(), currentProbeOrPoll) != FALSE) {
-            icHalArchBitfieldSet(onlineDevices.data(), currentProbeOrPoll, FALSE);
-            reportOnOffline(currentProbeOrPoll, FALSE);
+            changeOnOffline(currentProbeOrPoll, FALSE);
         }
         currentProbeOrPoll = destination;
     } else {
+        if (source == currentProbeOrPoll) {
+            zvEacStatsAnswer(source);
+        }
         if (icHalArchBitfieldGet(onlineDevices.data(), source) == FALSE) {
-            icHalArchBitfieldSet(onlineDevices.data(), source, TRUE);
-            reportOnOffline(source, TRUE);
+            changeOnOffline(source, TRUE);
         }
         currentProbeOrPoll = kMasterAddr;
     }
 
     if (message == nullptr) {
+        return;
+    }
+    if (length != 0 && zvEacFilterTelegramPasses(zvEacFilterActive(), source, destination, message[0]) == FALSE) {
+        zvEacNwkFree(message);
         return;
     }
     if (length != 0) {

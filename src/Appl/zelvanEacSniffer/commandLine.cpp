@@ -11,6 +11,7 @@
 
 #include "Appl/zelvanEacSniffer/main.h"
 #include "Appl/zelvanEacSniffer/mainPrivate.h"
+#include "stats/zvEacFilter.h"
 
 namespace {
 
@@ -44,6 +45,9 @@ constexpr const char* kFullHelpTail =
     "  verboseMessages 0..3     0 nothing, 1 message ids, 2 ids and contents (default), 3 also hex dumps\n"
     "  rawData 1 | 0            dump every byte of the line, one line per frame\n"
     "  logToFile 1 FILE | 0     append every report to FILE as well, or stop\n"
+    "  stats [msg|reset]        bus health: per device polls, answers, answer times; line load, drops\n"
+    "  stats csv FILE           the same figures as CSV into FILE\n"
+    "  filter [EXPR | off]      print only some devices or message ids (EXPR: addr 5,7-9 msg 0xa3)\n"
     "  quit, exit               stop the sniffer (status 0)\n"
     "\n"
     "exit status: 0 after quit, Ctrl-C, SIGTERM or SIGHUP, and for --help and --version;\n"
@@ -130,6 +134,30 @@ bool setVersion(MainOptions& out, const char* /*value*/, const char*& /*problem*
     return true;
 }
 
+bool setStats(MainOptions& out, const char* /*value*/, const char*& /*problem*/) {
+    out.stats = TRUE;
+    return true;
+}
+
+bool setStatsCsv(MainOptions& out, const char* value, const char*& problem) {
+    if (value[0] == '\0') {
+        problem = "expects a file name";
+        return false;
+    }
+    out.statsCsvFile = value;
+    return true;
+}
+
+bool setFilter(MainOptions& out, const char* value, const char*& problem) {
+    ZvEacFilter filter{};
+    if (zvEacFilterParseText(value, filter) == FALSE) {
+        problem = "expects an expression such as 'addr 5,7-9', 'msg MSGID_LOCK_STATE,0xa3' or both";
+        return false;
+    }
+    out.filter = value;
+    return true;
+}
+
 constexpr std::array kOptions{
     OptionRow{"--verbosity", nullptr, "N", OptionWhere::AfterPort, setVerbosity,
               "how much each telegram prints, as verboseMessages N"},
@@ -138,6 +166,12 @@ constexpr std::array kOptions{
               "append every report to FILE from the first byte on, as logToFile 1 FILE"},
     OptionRow{"--reconnect", nullptr, nullptr, OptionWhere::AfterPort, setReconnect,
               "keep running when the port fails and reopen it when it comes back"},
+    OptionRow{"--stats", nullptr, nullptr, OptionWhere::AfterPort, setStats,
+              "print the bus statistics table once more at the end, as stats"},
+    OptionRow{"--stats-csv", nullptr, "FILE", OptionWhere::AfterPort, setStatsCsv,
+              "write the bus statistics to FILE at the end, as stats csv FILE"},
+    OptionRow{"--filter", nullptr, "EXPR", OptionWhere::AfterPort, setFilter,
+              "print only what EXPR lets through, as filter EXPR"},
     OptionRow{"--help", nullptr, nullptr, OptionWhere::Anywhere, setHelp, "this text"},
     OptionRow{"--version", nullptr, nullptr, OptionWhere::Anywhere, setVersion, "the version line"},
 };

@@ -50,6 +50,11 @@ struct MainOptions {
     Boolean reconnect = FALSE;
     Boolean help = FALSE;
     Boolean version = FALSE;
+    // Bus health: the table and/or the CSV once more at the end, and the
+    // filter in force from the first byte.
+    Boolean stats = FALSE;
+    const char* statsCsvFile = nullptr;
+    const char* filter = nullptr;
 };
 const MainOptions& mainGetOptions();
 
@@ -71,3 +76,6 @@ const char* mainShellCbQuit(U8 argc, char** argv, void* cbArg);
 const char* mainVerboseMsgCmd(U8 argc, char** argv, void* cbArg);
 const char* mainLogToFileCmd(U8 argc, char** argv, void* cbArg);
 const char* mainRawDataCmd(U8 argc, char** argv, void* cbArg);
+// Bus health: statistics and the print filter.
+const char* mainStatsCmd(U8 argc, char** argv, void* cbArg);
+const char* mainFilterCmd(U8 argc, char** argv, void* cbArg);

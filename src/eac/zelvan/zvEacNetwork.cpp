@@ -170,6 +170,7 @@ void headerValue(ZvEacNwkInst* inst, U8 value) {
             rx.source = value;
             rx.bcc = zvEacFrameBccAdd(rx.bcc, value);
             rx.numRcvdBytes = 2;
+            zvEacRawDumpAddresses(&inst->rawDump, rx.source, rx.dest);
             return;
         default:
             break;
@@ -251,7 +252,9 @@ void takeByte(ZvEacNwkInst* inst, RxStage stage) {
     U16 arrivalTick = 0;
     U8 byte = static_cast<U8>(icFifoPopCharWithTick(inst->fifoRx, &arrivalTick));
     if (rawDataActive != 0) {
-        zvEacRawDumpByte(&inst->rawDump, byte, dumpPlaceOf(stage));
+        const bool startsFrame =
+            stage == RX_STAGE_IDLE && byte == ZV_EAC_NWK_CHARS_STX && inst->rxRcvdInfo.escapeRcvd == FALSE;
+        zvEacRawDumpByte(&inst->rawDump, byte, startsFrame ? ZV_EAC_RAW_DUMP_FRAME_START : dumpPlaceOf(stage));
     }
     recordWireByte(inst, byte, arrivalTick);
     switch (stage) {
@@ -414,6 +417,10 @@ void zvEacNwkSetRawData(U8 rawDataState) { rawDataActive = rawDataState; }
 void zvEacNwkSetTap(ZvEacNwkInst* self, ZvEacNwkTapFunc tap, void* arg) {
     self->tap = tap;
     self->tapArg = arg;
+}
+
+void zvEacNwkSetRawDumpGate(ZvEacNwkInst* self, ZvEacRawDumpGate gate, void* arg) {
+    zvEacRawDumpSetGate(&self->rawDump, gate, arg);
 }
 
 void zvEacNwkFlush(ZvEacNwkInst* self) {

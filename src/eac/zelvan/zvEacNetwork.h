@@ -87,6 +87,8 @@ void zvEacNwkTx(ZvEacNwkInst* self, ZvEacNwkAddr source, ZvEacNwkAddr destinatio
 U8* zvEacNwkAlloc(ZvEacNwkLen requestedSize);
 void zvEacNwkFree(U8* buffer);
 void zvEacNwkSetRawData(U8 rawDataState);
+// The raw dump shows only frames `gate` lets through (nullptr: every byte).
+void zvEacNwkSetRawDumpGate(ZvEacNwkInst* self, ZvEacRawDumpGate gate, void* arg);
 // Every byte the receiver takes ends up in exactly one unit, in order; a good
 // frame's unit comes right before the rx callback. nullptr turns it off.
 void zvEacNwkSetTap(ZvEacNwkInst* self, ZvEacNwkTapFunc tap, void* arg);

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,8 @@
 #include "fifo/icFifo.h"
 #include "hal/include/icLocalTime.h"
 #include "logger/logger.h"
+#include "stats/zvEacFilter.h"
+#include "stats/zvEacStats.h"
 
 namespace {
 
@@ -46,9 +50,14 @@ protected:
         icLocalTimeSetSource(pinnedTime);
         loggerSetVerbosity(VERB_CLEARTEXT);
         mainResetBusObserver();
+        zvEacStatsReset();
+        zvEacFilterSet(ZvEacFilter{});
         console();
     }
-    void TearDown() override { icLocalTimeSetSource(nullptr); }
+    void TearDown() override {
+        icLocalTimeSetSource(nullptr);
+        zvEacFilterSet(ZvEacFilter{});
+    }
 
     // Everything queued for the console since the last call, with the shell's
     // carriage returns after line feeds taken out again.
@@ -102,39 +111,138 @@ struct SequenceCase {
     const char* name;
     std::vector<Frame> frames;
     std::vector<std::string> reports;
+    // Per device seen: "address polls/answers/missed/online/offline".
+    std::vector<std::string> stats;
 };
+
+std::vector<std::string> statsOfSeenDevices() {
+    std::vector<std::string> seen;
+    for (int address = 0; address < 256; ++address) {
+        if (zvEacStatsDeviceSeen(static_cast<ZvEacNwkAddr>(address)) != FALSE) {
+            const ZvEacStatsDeviceView v = zvEacStatsDevice(static_cast<ZvEacNwkAddr>(address));
+            seen.push_back(std::to_string(address) + " " + std::to_string(v.polls) + "/" + std::to_string(v.answers) +
+                           "/" + std::to_string(v.missed) + "/" + std::to_string(v.online) + "/" +
+                           std::to_string(v.offline));
+        }
+    }
+    return seen;
+}
 
 // Names the case in test listings and failures.
 void PrintTo(const SequenceCase& c, std::ostream* os) { *os << c.name; }
 
 class BusObserverSequence : public BusObserver, public testing::WithParamInterface<SequenceCase> {};
 
-TEST_P(BusObserverSequence, ReportsEachChangeOnce) {
+TEST_P(BusObserverSequence, ReportsEachChangeOnceAndCountsIt) {
     std::string all;
     for (const Frame& f : GetParam().frames) {
         all += deliver(f);
     }
     EXPECT_EQ(reportsOf(all), GetParam().reports) << all;
+    EXPECT_EQ(statsOfSeenDevices(), GetParam().stats);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Observer, BusObserverSequence,
     testing::Values(
-        SequenceCase{"AnswerMarksOnline", {{0, 5}, {5, 0}}, {"5 ONLINE"}},
-        SequenceCase{"UnansweredPollThenOtherPoll", {{0, 5}, {5, 0}, {0, 5}, {0, 6}}, {"5 ONLINE", "5 OFFLINE"}},
-        SequenceCase{"NeverAnsweredDevicesStaySilent", {{0, 7}, {0, 8}, {0, 7}}, {}},
-        SequenceCase{"TwoPollsInARow", {{0, 5}, {5, 0}, {0, 5}, {0, 5}}, {"5 ONLINE", "5 OFFLINE"}},
-        SequenceCase{
-            "OtherDeviceAnswerForgetsPoll", {{0, 5}, {5, 0}, {0, 5}, {9, 0}, {0, 6}}, {"5 ONLINE", "9 ONLINE"}},
-        SequenceCase{"ConfirmingAnswersAreQuiet", {{0, 5}, {5, 0}, {0, 5}, {5, 0}, {0, 5}, {5, 0}}, {"5 ONLINE"}},
-        SequenceCase{
-            "BackOnline", {{0, 5}, {5, 0}, {0, 5}, {0, 6}, {0, 5}, {5, 0}}, {"5 ONLINE", "5 OFFLINE", "5 ONLINE"}},
-        SequenceCase{"DestinationOfDeviceFrameIgnored", {{0, 5}, {9, 5}, {0, 9}, {0, 1}}, {"9 ONLINE", "9 OFFLINE"}},
+        SequenceCase{"AnswerMarksOnline", {{0, 5}, {5, 0}}, {"5 ONLINE"}, {"5 1/1/0/1/0"}},
+        SequenceCase{"UnansweredPollThenOtherPoll",
+                     {{0, 5}, {5, 0}, {0, 5}, {0, 6}},
+                     {"5 ONLINE", "5 OFFLINE"},
+                     {"5 2/1/1/1/1", "6 1/0/0/0/0"}},
+        SequenceCase{"NeverAnsweredDevicesStaySilent", {{0, 7}, {0, 8}, {0, 7}}, {}, {"7 2/0/1/0/0", "8 1/0/1/0/0"}},
+        SequenceCase{"TwoPollsInARow", {{0, 5}, {5, 0}, {0, 5}, {0, 5}}, {"5 ONLINE", "5 OFFLINE"}, {"5 3/1/1/1/1"}},
+        SequenceCase{"OtherDeviceAnswerForgetsPoll",
+                     {{0, 5}, {5, 0}, {0, 5}, {9, 0}, {0, 6}},
+                     {"5 ONLINE", "9 ONLINE"},
+                     {"5 2/1/0/1/0", "6 1/0/0/0/0", "9 0/0/0/1/0"}},
+        SequenceCase{"ConfirmingAnswersAreQuiet",
+                     {{0, 5}, {5, 0}, {0, 5}, {5, 0}, {0, 5}, {5, 0}},
+                     {"5 ONLINE"},
+                     {"5 3/3/0/1/0"}},
+        SequenceCase{"BackOnline",
+                     {{0, 5}, {5, 0}, {0, 5}, {0, 6}, {0, 5}, {5, 0}},
+                     {"5 ONLINE", "5 OFFLINE", "5 ONLINE"},
+                     {"5 3/2/1/2/1", "6 1/0/1/0/0"}},
+        SequenceCase{"DestinationOfDeviceFrameIgnored",
+                     {{0, 5}, {9, 5}, {0, 9}, {0, 1}},
+                     {"9 ONLINE", "9 OFFLINE"},
+                     {"1 1/0/0/0/0", "5 1/0/0/0/0", "9 1/0/1/1/1"}},
         SequenceCase{"ZeroLengthFrameMarksOnline",
                      {{0, 3, false}, {3, 0, false}, {0, 3, false}, {0, 4, false}},
-                     {"3 ONLINE", "3 OFFLINE"}},
-        SequenceCase{"HighestAddress", {{255, 0}, {0, 255}, {0, 1}}, {"255 ONLINE", "255 OFFLINE"}}),
+                     {"3 ONLINE", "3 OFFLINE"},
+                     {"3 2/1/1/1/1", "4 1/0/0/0/0"}},
+        SequenceCase{"HighestAddress",
+                     {{255, 0}, {0, 255}, {0, 1}},
+                     {"255 ONLINE", "255 OFFLINE"},
+                     {"1 1/0/0/0/0", "255 1/0/1/1/1"}}),
     [](const testing::TestParamInfo<SequenceCase>& info) { return std::string(info.param.name); });
+
+// "to 5", "from 7", "5 ONLINE", ... in the order printed.
+std::vector<std::string> eventsOf(const std::string& text) {
+    static const std::regex kEvent(R"((<==  to|==> from) +(\d+) \n| ##  device (\d+)  (ONLINE|OFFLINE)\n)");
+    std::vector<std::string> events;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), kEvent); it != std::sregex_iterator(); ++it) {
+        const std::smatch& m = *it;
+        events.push_back(m[1].matched ? (m[1].str()[0] == '<' ? "to " : "from ") + m[2].str()
+                                      : m[3].str() + " " + m[4].str());
+    }
+    return events;
+}
+
+struct FilterCase {
+    const char* filter;
+    std::vector<std::string> events;
+};
+
+void PrintTo(const FilterCase& c, std::ostream* os) { *os << c.filter; }
+
+class BusObserverFilter : public BusObserver, public testing::WithParamInterface<FilterCase> {
+protected:
+    static std::string play() {
+        mainResetBusObserver();
+        std::string all;
+        for (const Frame& f :
+             std::vector<Frame>{{0, 5}, {5, 0}, {0, 7}, {7, 0}, {0, 5}, {0, 7}, {7, 0}, {0, 5}, {5, 0}}) {
+            all += deliver(f);
+        }
+        return all;
+    }
+};
+
+// The filter changes what is printed, never the counting; and once it is
+// off again the output is what it was without it.
+TEST_P(BusObserverFilter, PrintsOnlyWhatPassesAndCountsEverything) {
+    const std::string open = play();
+    const std::vector<std::string> statsOpen = statsOfSeenDevices();
+    ZvEacFilter filter{};
+    ASSERT_TRUE(zvEacFilterParseText(GetParam().filter, filter));
+    zvEacFilterSet(filter);
+    zvEacStatsReset();
+    const std::string filtered = play();
+    EXPECT_EQ(eventsOf(filtered), GetParam().events) << filtered;
+    EXPECT_EQ(statsOfSeenDevices(), statsOpen);
+
+    zvEacFilterSet(ZvEacFilter{});
+    EXPECT_EQ(play(), open);
+}
+
+INSTANTIATE_TEST_SUITE_P(Observer, BusObserverFilter,
+                         testing::Values(FilterCase{"off",
+                                                    {"to 5", "5 ONLINE", "from 5", "to 7", "7 ONLINE", "from 7", "to 5",
+                                                     "5 OFFLINE", "to 7", "from 7", "to 5", "5 ONLINE", "from 5"}},
+                                         FilterCase{"addr 7", {"to 7", "7 ONLINE", "from 7", "to 7", "from 7"}},
+                                         FilterCase{"msg MSGID_LOCK_STATE",
+                                                    {"5 ONLINE", "from 5", "7 ONLINE", "from 7", "5 OFFLINE", "from 7",
+                                                     "5 ONLINE", "from 5"}},
+                                         FilterCase{"addr 7 msg 0xa2", {"to 7", "7 ONLINE", "to 7"}}),
+                         [](const testing::TestParamInfo<FilterCase>& info) {
+                             std::string name = info.param.filter;
+                             std::replace_if(
+                                 name.begin(), name.end(),
+                                 [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+                             return name;
+                         });
 
 TEST_F(BusObserver, ChangeReportComesBeforeTheFrameThatCausedIt) {
     deliver({0, 5});

@@ -248,6 +248,13 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"VerbosityInlineNotANumber", {"/dev/null", "--verbosity=x"}, 1, "", "--verbosity"},
         OptionCase{"LogWithoutFile", {"/dev/null", "--log"}, 1, "", "--log needs a value"},
         OptionCase{"RawWithoutPort", {"--raw"}, 1, "", "--raw"},
+        OptionCase{"FilterNotAnExpression", {"/dev/null", "--filter", "addr 7-"}, 1, "", "--filter expects"},
+        OptionCase{"StatsCsvUnwritable",
+                   {"/dev/null", "--stats-csv", "/nonexistent/dir/s.csv"},
+                   1,
+                   "\n " + kBin + " Version: ",
+                   "--stats-csv: cannot write to /nonexistent/dir/s.csv"},
+        OptionCase{"StatsWithoutPort", {"--stats"}, 1, "", "--stats needs a serial port"},
         // The words after -h and -v were never read; options do not change that.
         OptionCase{
             "ClassicVersionIgnoresTheRest", {"-v", "-b", "--raw"}, 1, "\n> " + kBin + " Version: 11.3.31476\n", ""},

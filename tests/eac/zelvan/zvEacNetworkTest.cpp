@@ -390,38 +390,68 @@ TEST_F(ZvEacNetworkDeathTest, FrameLongerThan180BytesIsFatal) {
         testing::ExitedWithCode(2), "\neac/zelvan/zvEacNetwork:670: \\(F\\) Assertion failed 'FALSE'\n");
 }
 
+// A gate as an address filter for devices 7 and 27 sets it.
+Boolean gateFor7And27(void* /*arg*/, U8 source, U8 destination) {
+    const auto wanted = [](U8 a) { return a == 7 || a == 27; };
+    return wanted(source) || wanted(destination) ? TRUE : FALSE;
+}
+
 TEST_F(ZvEacNetworkTest, RawDataModePrintsEveryByte) {
     const std::string ts = STAMP;
+    const std::string lineTo7 = ts + "     STX 07  00  00  07  ETX  \n";
     struct Case {
         const char* name;
         U8 rawData;
+        ZvEacRawDumpGate gate;
         Bytes wire;
         std::string text;
     };
     const Case cases[] = {
         {"good frame: one line",
          1,
+         nullptr,
          {0x02, 0x05, 0x00, 0x01, 0x1F, 0x1B, 0x9B, 0x03},
          ts + "     STX 05  00  01  1f  ESC 9b  ETX  \n"},
-        {"bytes before STX, each after its own stamp", 1, {0x41, 0x1B, 0x02}, ts + "41  " + ts + "ESC " + ts + "02  "},
+        {"bytes before STX, each after its own stamp",
+         1,
+         nullptr,
+         {0x41, 0x1B, 0x02},
+         ts + "41  " + ts + "ESC " + ts + "02  "},
         {"frame dropped at its BCC: no line end",
          1,
+         nullptr,
          {0x02, 0x05, 0x00, 0x00, 0x06, 0x03},
          ts + "     STX 05  00  00  06  " + ts + "ETX  "},
         // The ESC read in place of ETX ends that line; the next STX is a
         // frame start to the receiver and shows as one.
-        {"frame dropped by an ESC in place of ETX", 1, Bytes{0x02, 0x05, 0x00, 0x00, 0x05, 0x1B} + FRAME_TO_7,
-         ts + "     STX 05  00  00  05  ESC \n" + ts + "     STX 07  00  00  07  ETX  \n"},
-        {"switched off", 0, FRAME_TO_5, ""},
+        {"frame dropped by an ESC in place of ETX", 1, nullptr, Bytes{0x02, 0x05, 0x00, 0x00, 0x05, 0x1B} + FRAME_TO_7,
+         ts + "     STX 05  00  00  05  ESC \n" + lineTo7},
+        {"switched off", 0, nullptr, FRAME_TO_5, ""},
+        // With a gate only frames it lets through, whole, and nothing between.
+        {"gate: other devices and noise hidden", 1, gateFor7And27, Bytes{0x41} + FRAME_TO_5 + FRAME_TO_7, lineTo7},
+        {"gate: escaped address held and shown",
+         1,
+         gateFor7And27,
+         {0x02, 0x1B, 0x9B, 0x00, 0x00, 0x1B, 0x9B, 0x03},
+         ts + "     STX ESC 9b  00  00  ESC 9b  ETX  \n"},
+        {"gate: dropped frame shown to its drop, not what follows",
+         1,
+         gateFor7And27,
+         {0x02, 0x07, 0x00, 0x00, 0x08, 0x03},
+         ts + "     STX 07  00  00  08  "},
+        {"gate: escaped STX is no frame start", 1, gateFor7And27, Bytes{0x1B, 0x02, 0x07} + FRAME_TO_7, lineTo7},
+        {"gate removed: every byte again", 1, nullptr, Bytes{0x41} + FRAME_TO_5,
+         ts + "41  " + ts + "     STX 05  00  00  05  ETX  \n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         zvEacNwkSetRawData(c.rawData);
+        zvEacNwkSetRawDumpGate(&nwk, c.gate, nullptr);
         printed.clear();
         received.clear();
         feed(c.wire);
         EXPECT_EQ(printed, c.text);
-        if (!received.empty()) {
+        if (!received.empty() && c.gate == nullptr) {
             // The raw line is complete before the frame is handed on.
             EXPECT_EQ(printedBeforeDelivery, c.text);
         }
