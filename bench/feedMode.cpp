@@ -210,6 +210,7 @@ public:
         if (n < 0) {
             return errno == EAGAIN || errno == EINTR;
         }
+        chunks_ += n > 0 ? 1 : 0;
         for (ssize_t i = 0; i < n; ++i) {
             advanceOne(now, onDataEtx);
         }
@@ -218,6 +219,8 @@ public:
 
     std::size_t bytesWritten() const { return bytesWritten_; }
     std::size_t passes() const { return passes_; }
+    // Writes that carried bytes: what a reader has to wake up for.
+    std::size_t chunks() const { return chunks_; }
     std::size_t dataFramesWritten() const { return dataFramesWritten_; }
     double nextDue() const { return cursor_.due; }
 
@@ -262,6 +265,7 @@ private:
     std::vector<U8> chunk_;
     Cursor cursor_;
     std::size_t passes_ = 0;
+    std::size_t chunks_ = 0;
     std::size_t bytesWritten_ = 0;
     std::size_t dataFramesWritten_ = 0;
 };
@@ -450,11 +454,16 @@ int runFeed(int argc, char** argv) {
     const double cpu = after.cpuSeconds - before.cpuSeconds;
     std::printf(
         "label=%s mode=%s seconds=%.3f bytes=%zu passes=%zu frames_expected=%zu cpu_s=%.4f cpu_pct=%.3f "
-        "wakeups_per_s=%.1f rss_start_kb=%ld rss_end_kb=%ld hwm_kb=%ld throughput_Bps=%.0f exit=%d line=%s\n",
+        "wakeups_per_s=%.1f chunks=%zu wakeups_per_chunk=%.3f rss_start_kb=%ld rss_end_kb=%ld hwm_kb=%ld "
+        "throughput_Bps=%.0f exit=%d line=%s\n",
         o.label.c_str(), o.idle ? "idle" : (o.maxRate ? "max" : "rate"), fedSeconds, feeder.bytesWritten(),
         feeder.passes(), feeder.dataFramesWritten(), cpu, 100.0 * cpu / fedSeconds,
-        static_cast<double>(after.contextSwitches - before.contextSwitches) / fedSeconds, before.rssKb, last.rssKb,
-        last.hwmKb, static_cast<double>(feeder.bytesWritten()) / fedSeconds, exitStatus, lineFailed ? "failed" : "ok");
+        static_cast<double>(after.contextSwitches - before.contextSwitches) / fedSeconds, feeder.chunks(),
+        feeder.chunks() > 0
+            ? static_cast<double>(after.contextSwitches - before.contextSwitches) / static_cast<double>(feeder.chunks())
+            : 0.0,
+        before.rssKb, last.rssKb, last.hwmKb, static_cast<double>(feeder.bytesWritten()) / fedSeconds, exitStatus,
+        lineFailed ? "failed" : "ok");
     // Per thread, in creation order: where the time and the wake-ups go.
     for (const bench::ProcSample::Thread& t : after.threads) {
         for (const bench::ProcSample::Thread& b : before.threads) {

@@ -78,7 +78,7 @@ trap 'rm -rf "$work" "$outdir"' EXIT
 
 if [ "$build" = 1 ]; then
   echo "== building (release) in $bdir"
-  cmake -S . -B "$bdir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZV_BENCH=ON -DZV_TESTS=OFF >/dev/null
+  cmake -S . -B "$bdir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZV_BENCH=ON -DZV_TESTS=OFF -DZV_WERROR=ON >/dev/null
   cmake --build "$bdir" -j 2 --target zvCoreBench zelvanEacSniffer zelvanEacBusSim >/dev/null
 fi
 bench=$bdir/zvCoreBench
@@ -147,7 +147,7 @@ measure() {
     fi
   fi
   echo "$line $extra" >>"$results"
-  echo "   $reader run $run: $(grep -o 'cpu_pct=[^ ]*' <<<"$line") $(grep -o 'throughput_Bps=[^ ]*' <<<"$line") $(grep -o 'wakeups_per_s=[^ ]*' <<<"$line") ${extra#scenario=* }"
+  echo "   $reader run $run: $(grep -o 'cpu_pct=[^ ]*' <<<"$line") $(grep -o 'throughput_Bps=[^ ]*' <<<"$line") $(grep -o 'wakeups_per_s=[^ ]*' <<<"$line") $(grep -o 'wakeups_per_chunk=[^ ]*' <<<"$line") ${extra#scenario=* }"
   rm -f "$output" "$output.stderr"
 }
 
@@ -218,7 +218,7 @@ awk '
   val("scenario") != "latency" {
     k = val("scenario") SUBSEP val("label")
     if (!(k in seen)) { seen[k] = 1; order[++nk] = k }
-    cpu[k] = cpu[k] " " val("cpu_pct"); wk[k] = wk[k] " " val("wakeups_per_s")
+    cpu[k] = cpu[k] " " val("cpu_pct"); wk[k] = wk[k] " " val("wakeups_per_s"); wpc[k] = wpc[k] " " val("wakeups_per_chunk")
     tp[k] = tp[k] " " val("throughput_Bps"); lb[k] = lb[k] " " val("load_before")
     if (val("decoded") != "") {
       dec[k] += val("decoded"); exp_[k] += val("frames_expected")
@@ -228,14 +228,15 @@ awk '
   }
   val("scenario") == "latency" { lat[val("label")] = $0 }
   END {
-    print "| scenario | reader | CPU % of a core | wake-ups/s | throughput | frames decoded | RSS start/end (peak) kB | load avg before |"
-    print "|---|---|---|---|---|---|---|---|"
+    print "| scenario | reader | CPU % of a core | wake-ups/s | wake-ups/chunk | throughput | frames decoded | RSS start/end (peak) kB | load avg before |"
+    print "|---|---|---|---|---|---|---|---|---|"
     for (i = 1; i <= nk; i++) {
       k = order[i]; split(k, p, SUBSEP)
       t = median(tp[k]); ts = (p[1] == "max") ? sprintf("%.2f MB/s", t / 1e6) : (p[1] == "idle" ? "-" : sprintf("%.0f B/s", t))
       d = (p[2] ~ /sniffer/ && p[1] != "idle") ? dec[k] "/" exp_[k] : "-"
       if (k in logd) d = d " (log " logd[k] ")"
-      printf "| %s | %s | %.2f | %.0f | %s | %s | %s (%s) | %s |\n", p[1], p[2], median(cpu[k]), median(wk[k]), ts, d, rss[k], hwm[k], median(lb[k])
+      c = (p[1] == "idle") ? "-" : sprintf("%.2f", median(wpc[k]))
+      printf "| %s | %s | %.2f | %.0f | %s | %s | %s | %s (%s) | %s |\n", p[1], p[2], median(cpu[k]), median(wk[k]), c, ts, d, rss[k], hwm[k], median(lb[k])
       mc[k] = median(cpu[k]); mt[k] = t
     }
     print ""

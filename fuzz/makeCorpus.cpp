@@ -95,6 +95,48 @@ private:
     Bytes input_;
 };
 
+// ---- capture files ---------------------------------------------------------------
+
+void put32(Bytes& out, U32 value) {
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<U8>(value >> (8 * i)));
+    }
+}
+
+// A pcap file header (little-endian, microseconds) of link type 149 ...
+Bytes pcapFile() {
+    Bytes out;
+    for (const U32 v : {0xa1b2c3d4U, 0x00040002U, 0U, 0U, 65535U, 149U}) {
+        put32(out, v);
+    }
+    return out;
+}
+
+// ... and one packet: the pseudo-header (version 1, kind, 19200 bit/s), then
+// the line bytes, `ms` milliseconds into the capture.
+Bytes pcapPacket(U8 kind, const Bytes& wire, U32 ms) {
+    const Bytes packet = cat({{1, 8, kind, 0, 0x00, 0x00, 0x4b, 0x00}, wire});
+    Bytes out;
+    put32(out, 1700000000U + ms / 1000);
+    put32(out, (ms % 1000) * 1000);
+    put32(out, static_cast<U32>(packet.size()));
+    put32(out, static_cast<U32>(packet.size()));
+    return cat({out, packet});
+}
+
+void writeCaptureSeeds() {
+    const Bytes poll = frame(kMaster, 5, {0xa2});
+    const Bytes answer = frame(5, kMaster, {0xa3, 0x02});
+    Bytes badBcc = answer;
+    badBcc[badBcc.size() - 2] ^= 0x01;
+    const Bytes cut(answer.begin(), answer.begin() + 4);
+    const Bytes noEtx = cat({Bytes(answer.begin(), answer.end() - 1), {0x44}});
+    writeSeed("captureFuzz", "poll-and-answer", cat({pcapFile(), pcapPacket(0, poll, 0), pcapPacket(0, answer, 3)}));
+    writeSeed("captureFuzz", "every-kind",
+              cat({pcapFile(), pcapPacket(1, {0x55, 0x1b, 0x02, 0x03}, 0), pcapPacket(2, badBcc, 10),
+                   pcapPacket(3, cut, 20), pcapPacket(4, noEtx, 300), pcapPacket(0, poll, 310)}));
+}
+
 // ---- credential containers ---------------------------------------------------------
 
 struct BlockContent {
@@ -335,6 +377,7 @@ int main(int argc, char** argv) {
         writeSeed("credentialFuzz", c.name, c.bytes);
     }
     writeShellSeeds();
+    writeCaptureSeeds();
     std::printf("%d seed files written under %s\n", filesWritten, corpusRoot.c_str());
     return 0;
 }

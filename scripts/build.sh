@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Configures and builds into build/ (or the folder given as $1, with any
-# further CMake options after it).
+# further CMake options after it), with compiler warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}
 shift || true
-cmake -S . -B "$dir" "$@" >/dev/null
+cmake -S . -B "$dir" -DZV_WERROR=ON "$@" >/dev/null
 cmake --build "$dir" -j "$(nproc)"

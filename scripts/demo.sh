@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 # Only the two programs: the demo need not wait for the test suite to build.
-cmake -S . -B build >/dev/null
+cmake -S . -B build -DZV_WERROR=ON >/dev/null
 cmake --build build -j "$(nproc)" --target zelvanEacSniffer zelvanEacBusSim
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/zvDemo.XXXXXX")

@@ -11,7 +11,7 @@
 #               (default: the corpus is copied to a temp folder and left as is)
 #   -s          write the seed files again first (fuzz/makeCorpus)
 #   TARGET      byteStreamFuzz, telegramFuzz, credentialFuzz, shellFuzz,
-#               filterFuzz
+#               filterFuzz, captureFuzz
 #               (default: all)
 #
 # A crash leaves its input in build-fuzz/findings/<target>/; after fixing the
@@ -34,12 +34,12 @@ while getopts "t:j:ks" opt; do
   esac
 done
 shift $((OPTIND - 1))
-all=(byteStreamFuzz telegramFuzz credentialFuzz shellFuzz filterFuzz)
+all=(byteStreamFuzz telegramFuzz credentialFuzz shellFuzz filterFuzz captureFuzz)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 
 build=build-fuzz
-CXX=clang++-14 cmake -S . -B "$build" -DZV_FUZZ=ON -DZV_TESTS=OFF >/dev/null
+CXX=clang++-14 cmake -S . -B "$build" -DZV_FUZZ=ON -DZV_TESTS=OFF -DZV_WERROR=ON >/dev/null
 cmake --build "$build" -j 2 --target makeCorpus "${targets[@]}"
 [ "$seeds" = 0 ] || "$build/makeCorpus" fuzz/corpus
 

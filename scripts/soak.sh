@@ -61,7 +61,7 @@ trap cleanup EXIT
 log=$work/sniffer.log
 summary=$work/summary
 
-[ -f "$build/build.ninja" ] || [ -f "$build/Makefile" ] || cmake -S . -B "$build" >/dev/null
+[ -f "$build/build.ninja" ] || [ -f "$build/Makefile" ] || cmake -S . -B "$build" -DZV_WERROR=ON >/dev/null
 cmake --build "$build" -j 2 --target zelvanEacSniffer zelvanEacBusSim >"$work/build.log" 2>&1 ||
   { cat "$work/build.log" >&2; exit 1; }
 sniffer=$build/zelvanEacSniffer

@@ -66,12 +66,24 @@ ShellHandle shellInstance{
     {reg, unreg, shellPrintf, shellTimeStamp, &shellInstance}, nullptr, nullptr, nullptr, nullptr, {}, 0, FALSE, 0, 0,
 };
 
+// Every newline is followed by a carriage return on the console. The text
+// goes into the FIFO in blocks, one lock for many characters.
 void shellPutString(ShellHandle* sh, const char* str) {
+    constexpr std::size_t kBlock = 256;
+    Char block[kBlock + 1];  // room for a newline's return at the end
+    std::size_t used = 0;
     for (const char* p = str; *p != CHR_NUL; ++p) {
-        icFifoPushChar(sh->fifoTx, *p);
+        block[used++] = *p;
         if (*p == CHR_NEWLINE) {
-            icFifoPushChar(sh->fifoTx, CHR_RETURN);
+            block[used++] = CHR_RETURN;
         }
+        if (used >= kBlock) {
+            icFifoPushBlock(sh->fifoTx, block, static_cast<IcFifoIndex>(used));
+            used = 0;
+        }
+    }
+    if (used > 0) {
+        icFifoPushBlock(sh->fifoTx, block, static_cast<IcFifoIndex>(used));
     }
 }
 

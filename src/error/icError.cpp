@@ -1,5 +1,6 @@
 #include "error/icError.h"
 
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +8,18 @@
 
 namespace {
 std::atomic<IcErrorExitHook> exitHook{nullptr};
+std::array<std::atomic<IcErrorExitHook>, 4> addedHooks{};
+
+void runHooks() {
+    for (const std::atomic<IcErrorExitHook>& slot : addedHooks) {
+        if (const IcErrorExitHook hook = slot.load(std::memory_order_acquire)) {
+            hook();
+        }
+    }
+    if (const IcErrorExitHook hook = exitHook.load(std::memory_order_acquire)) {
+        hook();
+    }
+}
 
 // Who is running the exit hook: nobody yet, or the thread that claimed it.
 std::atomic<bool> hookClaimed{false};
@@ -33,16 +46,22 @@ void waitForHookOfOtherThread() {
 
 void icErrorSetExitHook(IcErrorExitHook hook) { exitHook.store(hook, std::memory_order_release); }
 
+void icErrorAddExitHook(IcErrorExitHook hook) {
+    for (std::atomic<IcErrorExitHook>& slot : addedHooks) {
+        IcErrorExitHook expected = nullptr;
+        if (slot.compare_exchange_strong(expected, hook) || expected == hook) {
+            return;
+        }
+    }
+}
+
 void icErrorExit(int status) {
     flushStandardStreams();
     if (!hookRunsOnThisThread) {
         if (!hookClaimed.exchange(true, std::memory_order_acq_rel)) {
-            const IcErrorExitHook hook = exitHook.load(std::memory_order_acquire);
-            if (hook != nullptr) {
-                hookRunsOnThisThread = true;
-                hook();
-                flushStandardStreams();
-            }
+            hookRunsOnThisThread = true;
+            runHooks();
+            flushStandardStreams();
             hookFinished.store(true, std::memory_order_release);
         } else {
             waitForHookOfOtherThread();

@@ -32,4 +32,8 @@
 // under the feet of other threads.
 using IcErrorExitHook = void (*)();
 void icErrorSetExitHook(IcErrorExitHook hook);
+// A further hook for another module that keeps something to write out (the
+// logger's file buffer); such hooks run before the one set above, in the
+// order they were added. At most four; adding one twice adds it once.
+void icErrorAddExitHook(IcErrorExitHook hook);
 [[noreturn]] void icErrorExit(int status);

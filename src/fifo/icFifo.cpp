@@ -22,8 +22,26 @@ IcFifoIndex advance(const IcFifoInstance* self, IcFifoIndex pos, IcFifoIndex by)
     return static_cast<IcFifoIndex>(next >= self->buflen ? next - self->buflen : next);
 }
 
-void lock(IcFifoInstance* self) { osalApi->semWait(self->mutex, MAX_U32); }
-void unlock(IcFifoInstance* self) { osalApi->semSignal(self->mutex); }
+// The FIFO this thread holds the lock of. No code holds two FIFO locks at
+// once; the one way to ask for a lock held already is a fatal error inside a
+// FIFO operation whose exit path writes out the console FIFO, and that must
+// not wait for itself.
+thread_local const IcFifoInstance* lockedHere = nullptr;
+
+// FALSE when this thread holds the lock already: the operation then does
+// nothing (pushes drop, pops and counts find nothing).
+[[nodiscard]] bool lock(IcFifoInstance* self) {
+    if (lockedHere == self) {
+        return false;
+    }
+    osalApi->semWait(self->mutex, MAX_U32);
+    lockedHere = self;
+    return true;
+}
+void unlock(IcFifoInstance* self) {
+    lockedHere = nullptr;
+    osalApi->semSignal(self->mutex);
+}
 
 void requireFifo(const IcFifoInstance* self, U16 line) {
     if (self == nullptr) {
@@ -72,17 +90,29 @@ void endStallLocked(IcFifoInstance* self) {
 }
 
 // With the lock held and the FIFO full: unless back-pressure is off or has
-// already run out, sleeps (lock released) until the consumer has made room or
-// the wait runs out. Returns with the lock held; TRUE when there is room.
+// already run out, lets the consumer make room (lock released): on this
+// thread through the make-room hook, or by sleeping until another thread has
+// made room or the wait runs out. Returns with the lock held; TRUE when there
+// is room.
 bool waitForRoomLocked(IcFifoInstance* self) {
-    if (self->pushWait_ms == 0 || self->pushStalled != FALSE) {
+    if (self->pushStalled != FALSE) {
         return false;
     }
-    const OsalWaitObject room = requestRoomLocked(self);
-    unlock(self);
-    osalApi->waitForObjects(&room, 1, self->pushWait_ms);
-    lock(self);
-    self->roomWanted = FALSE;
+    if (self->makeRoom != nullptr) {
+        const IcFifoStartTxFunc makeRoom = self->makeRoom;
+        void* const arg = self->makeRoomArg;
+        unlock(self);
+        makeRoom(arg);
+        (void)lock(self);  // taken again on the same thread: never held here
+    } else if (self->pushWait_ms != 0) {
+        const OsalWaitObject room = requestRoomLocked(self);
+        unlock(self);
+        osalApi->waitForObjects(&room, 1, self->pushWait_ms);
+        (void)lock(self);
+        self->roomWanted = FALSE;
+    } else {
+        return false;
+    }
     if (freeRoom(self) > 0) {
         return true;
     }
@@ -124,7 +154,12 @@ Char popChar(IcFifoInstance* self, U16* arrivalTick) {
         }
         return 0;
     }
-    lock(self);
+    if (!lock(self)) {
+        if (arrivalTick != nullptr) {
+            *arrivalTick = icTimerGetRunningTimer_ms();
+        }
+        return 0;
+    }
     if (arrivalTick != nullptr) {
         *arrivalTick = headTickLocked(self);
     }
@@ -165,7 +200,9 @@ void icFifoInit(IcFifoInstance* self, Char* buffer, IcFifoIndex buflen) {
 
 void icFifoReset(IcFifoInstance* self) {
     requireFifo(self, static_cast<U16>(__LINE__));
-    lock(self);
+    if (!lock(self)) {
+        return;
+    }
     self->ptr1 = 0;
     self->ptr2 = 0;
     noteRoomLocked(self);
@@ -173,10 +210,9 @@ void icFifoReset(IcFifoInstance* self) {
 }
 
 void icFifoPushChar(IcFifoInstance* self, Char chr) {
-    if (self == nullptr) {
+    if (self == nullptr || !lock(self)) {
         return;
     }
-    lock(self);
     const U16 arrivalTick = arrivalTickLocked(self);
     const StartTx startTx = startConditionLocked(self);
     endStallLocked(self);
@@ -197,7 +233,9 @@ void icFifoPushBlock(IcFifoInstance* self, const Char* block, IcFifoIndex len) {
     }
     // Under the lock like every other move of a position: without it a pop
     // running at the same time reads a half-updated ring.
-    lock(self);
+    if (!lock(self)) {
+        return;
+    }
     const U16 arrivalTick = arrivalTickLocked(self);
     const StartTx startTx = startConditionLocked(self);
     endStallLocked(self);
@@ -231,13 +269,12 @@ Char icFifoPopCharWithTick(IcFifoInstance* self, U16* arrivalTick) { return popC
 Boolean icFifoPeekArrivalTick(IcFifoInstance* self, U16* arrivalTick) {
     Boolean held = FALSE;
     U16 tick = 0;
-    if (self == nullptr) {
-        tick = icTimerGetRunningTimer_ms();
-    } else {
-        lock(self);
+    if (self != nullptr && lock(self)) {
         tick = headTickLocked(self);
         held = self->ptr1 != self->ptr2 ? TRUE : FALSE;
         unlock(self);
+    } else {
+        tick = icTimerGetRunningTimer_ms();
     }
     if (arrivalTick != nullptr) {
         *arrivalTick = tick;
@@ -248,7 +285,9 @@ Boolean icFifoPeekArrivalTick(IcFifoInstance* self, U16* arrivalTick) {
 IcFifoIndex icFifoPopBlock(IcFifoInstance* self, IcFifoIndex maxCharsToPop, Char* buffer) {
     requireFifo(self, static_cast<U16>(__LINE__));
     IC_ASSERT(kFile, buffer != nullptr || maxCharsToPop == 0);
-    lock(self);
+    if (!lock(self)) {
+        return 0;
+    }
     IcFifoIndex n = 0;
     if (self->ptr1 < self->ptr2) {
         n = static_cast<IcFifoIndex>(self->ptr2 - self->ptr1);
@@ -271,10 +310,9 @@ IcFifoIndex icFifoPopBlock(IcFifoInstance* self, IcFifoIndex maxCharsToPop, Char
 }
 
 IcFifoIndex icFifoCharsToPop(IcFifoInstance* self) {
-    if (self == nullptr) {
+    if (self == nullptr || !lock(self)) {
         return 0;
     }
-    lock(self);
     const IcFifoIndex held = charsToPop(self);
     if (held == 0) {
         osalApi->waitObjectReset(self->event);
@@ -283,11 +321,28 @@ IcFifoIndex icFifoCharsToPop(IcFifoInstance* self) {
     return held;
 }
 
+IcFifoIndex icFifoCharsHeld(IcFifoInstance* self) {
+    if (self == nullptr || !lock(self)) {
+        return 0;
+    }
+    const IcFifoIndex held = charsToPop(self);
+    unlock(self);
+    return held;
+}
+
+IcFifoIndex icFifoFreeRoom(IcFifoInstance* self) {
+    if (self == nullptr || self->buflen == 0 || !lock(self)) {
+        return 0;
+    }
+    const auto room = static_cast<IcFifoIndex>(freeRoom(self));
+    unlock(self);
+    return room;
+}
+
 void icFifoSetStartTxFunc(IcFifoInstance* self, IcFifoStartTxFunc startTx, void* startTxArg) {
-    if (self == nullptr) {
+    if (self == nullptr || !lock(self)) {
         return;
     }
-    lock(self);
     self->startTx = startTx;
     self->startTxArg = startTxArg;
     unlock(self);
@@ -303,20 +358,33 @@ void icFifoSetPushWait(IcFifoInstance* self, U16 wait_ms) {
         return;
     }
     // Like the start-transmit hook, the setting may come before icFifoInit.
-    const bool initialised = self->mutex != nullptr;
-    if (initialised) {
-        lock(self);
-    }
+    const bool locked = self->mutex != nullptr && lock(self);
     self->pushWait_ms = wait_ms;
     self->pushStalled = FALSE;
-    if (initialised) {
+    if (locked) {
+        unlock(self);
+    }
+}
+
+void icFifoSetMakeRoomFunc(IcFifoInstance* self, IcFifoStartTxFunc makeRoom, void* arg) {
+    if (self == nullptr) {
+        return;
+    }
+    // Like the start-transmit hook, the setting may come before icFifoInit.
+    const bool locked = self->mutex != nullptr && lock(self);
+    self->makeRoom = makeRoom;
+    self->makeRoomArg = arg;
+    self->pushStalled = FALSE;
+    if (locked) {
         unlock(self);
     }
 }
 
 OsalWaitObject icFifoRoomWaitObject(IcFifoInstance* self) {
     requireFifo(self, static_cast<U16>(__LINE__));
-    lock(self);
+    if (!lock(self)) {
+        return nullptr;
+    }
     const OsalWaitObject room =
         freeRoom(self) >= static_cast<int>(self->buflen / 2) ? nullptr : requestRoomLocked(self);
     unlock(self);
@@ -325,7 +393,9 @@ OsalWaitObject icFifoRoomWaitObject(IcFifoInstance* self) {
 
 void icFifoEnableArrivalTicks(IcFifoInstance* self, U16* tickStorage) {
     requireFifo(self, static_cast<U16>(__LINE__));
-    lock(self);
+    if (!lock(self)) {
+        return;
+    }
     if (tickStorage != nullptr) {
         const U16 now = icTimerGetRunningTimer_ms();
         for (IcFifoIndex i = 0; i < self->buflen; ++i) {

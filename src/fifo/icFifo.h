@@ -25,6 +25,10 @@ struct IcFifoInstance {
     Boolean pushStalled;  // a wait ran out: pushes drop at once until there is room
     Boolean roomWanted;   // a producer sleeps on roomEvent
     OsalWaitObject roomEvent;
+    // Back-pressure for a consumer on the producer's own thread: called by a
+    // push that finds the FIFO full (icFifoSetMakeRoomFunc).
+    IcFifoStartTxFunc makeRoom;
+    void* makeRoomArg;
     // Arrival tick of each held byte, at the byte's position; nullptr while
     // arrival ticks are off.
     U16* arrivalTicks;
@@ -37,6 +41,11 @@ void icFifoPushBlock(IcFifoInstance* self, const Char* block, IcFifoIndex len);
 Char icFifoPopChar(IcFifoInstance* self);
 IcFifoIndex icFifoPopBlock(IcFifoInstance* self, IcFifoIndex maxCharsToPop, Char* buffer);
 IcFifoIndex icFifoCharsToPop(IcFifoInstance* self);
+// How many characters the FIFO holds, and how many a push could store now,
+// without the side effect of icFifoCharsToPop on the wait object: for drivers
+// that size their reads and writes by them. 0 for a null FIFO.
+IcFifoIndex icFifoCharsHeld(IcFifoInstance* self);
+IcFifoIndex icFifoFreeRoom(IcFifoInstance* self);
 void icFifoSetStartTxFunc(IcFifoInstance* self, IcFifoStartTxFunc startTx, void* startTxArg);
 OsalWaitObject icFifoGetWaitObject(IcFifoInstance* self);
 // For a FIFO whose consumer is slower now and then (a screen): a push that
@@ -46,6 +55,13 @@ OsalWaitObject icFifoGetWaitObject(IcFifoInstance* self);
 // a consumer that has stopped costs the producer one wait, not one per push.
 // 0 turns it off. For FIFOs with one producer thread.
 void icFifoSetPushWait(IcFifoInstance* self, U16 wait_ms);
+// For a FIFO whose consumer runs on the producer's own thread (a console
+// that the main loop writes out): a push that finds the FIFO full calls
+// `makeRoom(arg)`, without the lock, instead of waiting for another thread;
+// the hook takes out what it can. When it frees nothing the character is
+// dropped, and pushes drop at once (as without the option) until half the
+// FIFO is free again. nullptr turns it off.
+void icFifoSetMakeRoomFunc(IcFifoInstance* self, IcFifoStartTxFunc makeRoom, void* arg);
 // For a producer that will not push into a full FIFO: nullptr when half the
 // FIFO or more is free; otherwise a wait object that is set as soon as a
 // consumer has made it so (the producer may sleep on it together with other

@@ -3,16 +3,23 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "Shell/shell.h"
+#include "error/icError.h"
 #include "hal/include/icLocalTime.h"
+#include "timer/icTimer.h"
 
 namespace {
 
 constexpr std::size_t LOGGER_MSG_LEN = 300;
 constexpr std::size_t LOGGER_FILE_NAME_LEN = 100;
 constexpr const char* LOGGER_FILE_MODE = "a+";
+// Opening, writing and closing the file for every piece of text cost more
+// than the decoding at full line load; the text is collected here instead.
+constexpr std::size_t LOGGER_FILE_BUFFER_LEN = 16384;
+constexpr U16 LOGGER_FLUSH_AFTER_MS = 100;
 
 U8 outputVerbosity = VERB_CLEARTEXT;
 Boolean bLogToFile = FALSE;
@@ -20,12 +27,22 @@ Boolean bLogToFile = FALSE;
 Boolean bLogToShell = TRUE;
 char sFileName[LOGGER_FILE_NAME_LEN] = {};
 
+LoggerTimeSource timeSource = nullptr;
+void* timeSourceArg = nullptr;
+
 LoggerSink sink = nullptr;
 void* sinkArg = nullptr;
 
 // A failing log file would otherwise say so once per message; one line is
 // enough until the file works again.
 Boolean writeFailureReported = FALSE;
+
+char fileBuffer[LOGGER_FILE_BUFFER_LEN];
+std::size_t fileBuffered = 0;
+IcTimerTick bufferedSince = 0;
+Boolean flushOnExitSet = FALSE;
+
+extern "C" void flushAtExit() { loggerFlush(); }
 
 void reportWriteFailure(int error) {
     if (writeFailureReported == TRUE) {
@@ -35,10 +52,9 @@ void reportWriteFailure(int error) {
     shellApi->printf(shellApi->sh, "Could not write to log file %s: %s\n", sFileName, std::strerror(error));
 }
 
-void loggerPrintToFile(const char* str, std::size_t len) {
-    if (bLogToFile == FALSE) {
-        return;
-    }
+// The file is opened for every flush, so a log file that is deleted or moved
+// while logging is on is created anew by the next one.
+void writeToFile(const char* str, std::size_t len) {
     std::FILE* file = std::fopen(sFileName, LOGGER_FILE_MODE);
     if (file == nullptr) {
         reportWriteFailure(errno);
@@ -57,6 +73,20 @@ void loggerPrintToFile(const char* str, std::size_t len) {
     } else {
         writeFailureReported = FALSE;
     }
+}
+
+void loggerPrintToFile(const char* str, std::size_t len) {
+    if (bLogToFile == FALSE) {
+        return;
+    }
+    if (len > sizeof fileBuffer - fileBuffered) {
+        loggerFlush();
+    }
+    if (fileBuffered == 0) {
+        bufferedSince = icTimerGetRunningTimer_ms();
+    }
+    std::memcpy(fileBuffer + fileBuffered, str, len);
+    fileBuffered += len;
 }
 
 // The `atoi` reading of the switch word: leading decimal digits, the rest
@@ -107,7 +137,12 @@ void loggerPrintTimestamp() {
         return;
     }
     IcLocalTime now{};
-    icLocalTimeGet(&now);
+    U64 wall_us = 0;
+    if (timeSource != nullptr && timeSource(timeSourceArg, &wall_us) != FALSE) {
+        icLocalTimeAt(wall_us, &now);
+    } else {
+        icLocalTimeGet(&now);
+    }
     loggerPrintf("\r (%04d-%02d-%02d %02d:%02d:%02d.%03d) ", now.year, now.month, now.day, now.hour, now.minute,
                  now.second, now.milliseconds);
 }
@@ -128,12 +163,22 @@ Boolean loggerEnableLogToFile(const char* filename) {
         return FALSE;
     }
     std::fclose(file);
+    // What was printed so far belongs to the file it was printed for.
+    loggerFlush();
+    if (flushOnExitSet == FALSE) {
+        flushOnExitSet = TRUE;
+        icErrorAddExitHook(loggerFlush);
+        (void)std::atexit(flushAtExit);
+    }
     bLogToFile = TRUE;
     std::snprintf(sFileName, sizeof sFileName, "%s", filename);
     return TRUE;
 }
 
-void loggerDisableLogToFile() { bLogToFile = FALSE; }
+void loggerDisableLogToFile() {
+    loggerFlush();
+    bLogToFile = FALSE;
+}
 
 Boolean loggerLogToFileCmd(U8 argc, char** argv) {
     if (argc <= 1 || argv == nullptr || argv[1] == nullptr) {
@@ -154,6 +199,34 @@ Boolean loggerLogToFileCmd(U8 argc, char** argv) {
     }
     loggerDisableLogToFile();
     return TRUE;
+}
+
+void loggerSetTimeSource(LoggerTimeSource source, void* arg) {
+    timeSource = source;
+    timeSourceArg = arg;
+}
+
+void loggerFlush() {
+    if (fileBuffered == 0) {
+        return;
+    }
+    const std::size_t len = fileBuffered;
+    fileBuffered = 0;
+    writeToFile(fileBuffer, len);
+}
+
+void loggerExe() {
+    if (loggerNextDeadline_ms() == 0) {
+        loggerFlush();
+    }
+}
+
+U32 loggerNextDeadline_ms() {
+    if (fileBuffered == 0) {
+        return MAX_U32;
+    }
+    const auto age = static_cast<IcTimerTick>(icTimerGetRunningTimer_ms() - bufferedSince);
+    return age >= LOGGER_FLUSH_AFTER_MS ? 0U : static_cast<U32>(LOGGER_FLUSH_AFTER_MS - age);
 }
 
 void loggerSetSink(LoggerSink newSink, void* arg) {

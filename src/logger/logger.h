@@ -19,6 +19,23 @@ Boolean loggerEnableLogToFile(const char* filename);
 void loggerDisableLogToFile();
 Boolean loggerLogToFileCmd(U8 argc, char** argv);
 
+// Where report timestamps come from. Without a source, or while it answers
+// FALSE, a timestamp shows when it is printed; otherwise the wall-clock
+// instant (microseconds since the epoch) the source gives, so that every
+// report about bytes from the line can carry when those bytes came in.
+using LoggerTimeSource = Boolean (*)(void* arg, U64* wall_us);
+void loggerSetTimeSource(LoggerTimeSource source, void* arg);
+// The log file is written through a buffer: what is printed reaches the file
+// at the latest 100 ms later, when the main loop's loggerExe finds it due,
+// and at once on loggerFlush. Switching logging off or to another file,
+// leaving the program and a fatal error all flush first.
+void loggerFlush();
+// The main loop's step: flushes once the oldest buffered text is 100 ms old.
+void loggerExe();
+// Milliseconds until loggerExe has text to flush (0: now), MAX_U32 while
+// nothing is buffered; the main loop sleeps no longer than this.
+U32 loggerNextDeadline_ms();
+
 // Test seam: while set, every finished text goes to `sink` instead of the
 // console (the log file is written as usual).
 using LoggerSink = void (*)(void* arg, const char* text);

@@ -8,7 +8,9 @@
 
 namespace {
 constexpr const char* kFile = "timer/icTimer";
-constexpr U16 kPrescalerLimit = 1000;
+// The system time steps once per 1001 milliseconds, as the count of system
+// tick callbacks it used to be did.
+constexpr U32 kMsPerSysTimeStep = 1001;
 
 struct TimerData {
     Boolean isRunning = FALSE;
@@ -23,10 +25,11 @@ struct TimerData {
 std::array<TimerData, TIM_NUM_TIMERS> timers;
 U8 nextFreeTimer = 0;
 OsalWaitObject timerDoneEvent = nullptr;
+// The system tick keeps its handle (0) but no platform event: the system
+// time is read off the monotonic clock when asked for, so that nothing wakes
+// the main loop while no timer is due.
 IcTimerHandle sysTimeTimerHandle = 0;
-U16 sysTick = 0;
-IcTimerSeconds sysTime = 0;
-U16 prescaler = 0;
+U32 sysTimeBase_ms = 0;
 
 // On the platform's timer thread: mark and wake, never user code.
 void timerCbRoutine(U32 eventId, void* entry) {
@@ -36,17 +39,6 @@ void timerCbRoutine(U32 eventId, void* entry) {
         platformTimerKillEvent(eventId);
     }
     osalApi->waitObjSignal(timerDoneEvent);
-}
-
-void sysTimeTimerCb(void* cbArg, IcTimerHandle th) {
-    (void)cbArg;
-    (void)th;
-    ++sysTick;
-    ++prescaler;
-    if (prescaler > kPrescalerLimit) {
-        prescaler = 0;
-        ++sysTime;
-    }
 }
 
 void cancelEvent(TimerData& tim) {
@@ -74,14 +66,12 @@ void icTimerInit() {
         osalApi->waitObjectReset(timerDoneEvent);
     }
     IC_ASSERT_TEXT(kFile, timerDoneEvent != nullptr, "Assertion failed 'timerDoneEvent'");
-    // The main loop sleeps on the event: it wakes for the system tick itself,
+    // The main loop sleeps on the event: it wakes for a due timer itself,
     // without the timer thread waking first to set the event.
     platformTimerServeFromWaiters(timerDoneEvent);
     nextFreeTimer = 0;
-    sysTime = 0;
-    sysTick = 0;
+    sysTimeBase_ms = platformTimerGetTickCount();
     sysTimeTimerHandle = icTimerAlloc(nullptr);
-    icTimerStart(sysTimeTimerHandle, 1, IC_TIMER_FIRE_REPEATEDLY, sysTimeTimerCb);
 }
 
 IcTimerHandle icTimerAlloc(void* cbArg) {
@@ -139,4 +129,4 @@ OsalWaitObject hioTimerGetWaitObject() { return timerDoneEvent; }
 
 IcTimerTick icTimerGetRunningTimer_ms() { return static_cast<IcTimerTick>(platformTimerGetTickCount()); }
 
-IcTimerSeconds hioTimerGetSysTime() { return sysTime; }
+IcTimerSeconds hioTimerGetSysTime() { return (platformTimerGetTickCount() - sysTimeBase_ms) / kMsPerSysTimeStep; }

@@ -70,7 +70,10 @@ TEST_P(IcFifoBackPressureTest, SlowConsumerGetsEveryByteInOrder) {
     EXPECT_EQ(received, sent);
 }
 
-INSTANTIATE_TEST_SUITE_P(Producers, IcFifoBackPressureTest, testing::Values(Push::CHARS, Push::BLOCKS));
+INSTANTIATE_TEST_SUITE_P(Producers, IcFifoBackPressureTest, testing::Values(Push::CHARS, Push::BLOCKS),
+                         [](const testing::TestParamInfo<Push>& info) {
+                             return std::string(info.param == Push::CHARS ? "Chars" : "Blocks");
+                         });
 
 TEST(IcFifoBackPressure, StoppedConsumerCostsOneWaitThenPushesDropAsBefore) {
     Fifo<32> fifo;
@@ -155,6 +158,47 @@ TEST(IcFifoBackPressure, RoomWaitObjectIsSetOnceHalfTheFifoIsFree) {
     osalApi->waitForObjects(&again, 1, 5000);
     EXPECT_TRUE(osalWaitObjIsSet(again));
     consumer.join();
+}
+
+// A consumer on the producer's own thread (the console, written by the main
+// loop) makes room when a push finds the FIFO full: nothing is lost while it
+// can, and a consumer that cannot costs one call, not one per push.
+TEST(IcFifoBackPressure, MakeRoomHookRunsOnThePushingThreadBeforeAnythingIsDropped) {
+    struct Consumer {
+        IcFifoInstance* fifo;
+        IcFifoIndex takes;  // per call
+        int calls = 0;
+        std::string got;
+    };
+    for (const IcFifoIndex takes : {IcFifoIndex{1}, IcFifoIndex{64}, IcFifoIndex{0}}) {
+        SCOPED_TRACE(takes);
+        Fifo<32> fifo;
+        Consumer consumer{&fifo.f, takes, 0, {}};
+        icFifoSetMakeRoomFunc(
+            &fifo.f,
+            [](void* arg) {
+                auto* c = static_cast<Consumer*>(arg);
+                ++c->calls;
+                std::array<Char, 64> buf{};
+                c->got.append(buf.data(), icFifoPopBlock(c->fifo, c->takes, buf.data()));
+            },
+            &consumer);
+        const std::string sent = pattern(1000);
+        icFifoPushBlock(&fifo.f, sent.data(), 500);
+        for (std::size_t i = 500; i < sent.size(); ++i) {
+            icFifoPushChar(&fifo.f, sent[i]);
+        }
+        std::array<Char, 32> rest{};
+        while (const IcFifoIndex n = icFifoPopBlock(&fifo.f, 32, rest.data())) {
+            consumer.got.append(rest.data(), n);
+        }
+        if (takes > 0) {
+            EXPECT_EQ(consumer.got, sent);
+        } else {
+            EXPECT_EQ(consumer.got, sent.substr(0, 31));
+            EXPECT_EQ(consumer.calls, 1) << "a consumer that makes no room is asked once";
+        }
+    }
 }
 
 }  // namespace

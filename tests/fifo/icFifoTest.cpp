@@ -47,7 +47,11 @@ TEST(IcFifoTest, HoldsOneLessThanItsBufferAndTheEventFollowsTheData) {
 
     fifo.push("a");
     EXPECT_TRUE(fifo.eventSet());
+    EXPECT_EQ(icFifoCharsHeld(&fifo.f), 1);
+    EXPECT_EQ(icFifoFreeRoom(&fifo.f), 253);
     EXPECT_EQ(icFifoPopChar(&fifo.f), 'a');
+    EXPECT_EQ(icFifoCharsHeld(&fifo.f), 0);
+    EXPECT_EQ(icFifoFreeRoom(&fifo.f), 254);
     EXPECT_TRUE(fifo.eventSet()) << "still set until a consumer finds it empty";
     EXPECT_EQ(icFifoPopChar(&fifo.f), 0);
     EXPECT_FALSE(fifo.eventSet());

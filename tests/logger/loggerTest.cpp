@@ -1,6 +1,7 @@
 #include "logger/logger.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,8 +14,10 @@
 #include <vector>
 
 #include "Shell/shell.h"
+#include "error/icError.h"
 #include "fifo/icFifo.h"
 #include "hal/include/icLocalTime.h"
+#include "hal/include/icPlatformTimer.h"
 
 namespace {
 
@@ -86,7 +89,8 @@ TEST_F(LoggerTest, ConsoleAlwaysFileWhileSwitchedOn) {
     std::ofstream(name) << "earlier\n";
     EXPECT_EQ(command({"1", name}), TRUE);
     loggerPrintf("a\n");
-    fs::remove(name);  // the next message creates it anew
+    loggerFlush();
+    fs::remove(name);  // the next flush creates it anew
     loggerPrintf("b\n");
     EXPECT_EQ(command({"0"}), TRUE);
     loggerPrintf("c\n");
@@ -133,6 +137,7 @@ TEST_F(LoggerTest, LogToFileArguments) {
         }
         EXPECT_EQ(command(words), c.result);
         loggerPrintf("probe\n");
+        loggerFlush();
         EXPECT_EQ(fileText(c.startOn ? before : fresh), c.endsOn ? "probe\n" : "");
         EXPECT_EQ(console(), "probe\n\r");
     }
@@ -154,9 +159,11 @@ TEST_F(LoggerTest, RefusedFileNamesLeaveLoggingAsItWas) {
     EXPECT_FALSE(fs::exists(tooLong));
 
     loggerPrintf("a\n");
+    loggerFlush();
     EXPECT_EQ(fileText(good), "a\n");
     EXPECT_EQ(loggerEnableLogToFile(longest.c_str()), TRUE);
     loggerPrintf("b\n");
+    loggerFlush();
     EXPECT_EQ(fileText(longest), "b\n");
 }
 
@@ -165,6 +172,7 @@ TEST_F(LoggerTest, TextIsFormattedOnceAndCut) {
     ASSERT_EQ(loggerEnableLogToFile(name.c_str()), TRUE);
     loggerPrintf("%d%% of %s\n", 50, "%s%n");
     loggerPrintf("%s", std::string(400, 'm').c_str());
+    loggerFlush();
     EXPECT_EQ(console(), "50% of %s%n\n\r" + std::string(299, 'm'));
     EXPECT_EQ(fileText(name), "50% of %s%n\n" + std::string(299, 'm'));
 }
@@ -176,14 +184,18 @@ TEST_F(LoggerTest, WriteFailureIsReportedOncePerFailingStretch) {
     const std::string report = std::string("Could not write to log file /dev/full: ") + std::strerror(ENOSPC) + "\n\r";
     const std::string good = path("good.txt");
     ASSERT_EQ(loggerEnableLogToFile("/dev/full"), TRUE);
-    loggerPrintf("one\n");
-    loggerPrintf("two\n");
+    const auto print = [](const char* text) {
+        loggerPrintf("%s", text);
+        loggerFlush();  // as the main loop does at the latest 100 ms later
+    };
+    print("one\n");
+    print("two\n");
     EXPECT_EQ(console(), "one\n\r" + report + "two\n\r");
 
     ASSERT_EQ(loggerEnableLogToFile(good.c_str()), TRUE);
-    loggerPrintf("three\n");
+    print("three\n");
     ASSERT_EQ(loggerEnableLogToFile("/dev/full"), TRUE);
-    loggerPrintf("four\n");
+    print("four\n");
     EXPECT_EQ(console(), "three\n\rfour\n\r" + report);
     EXPECT_EQ(fileText(good), "three\n");
 
@@ -191,9 +203,9 @@ TEST_F(LoggerTest, WriteFailureIsReportedOncePerFailingStretch) {
     const std::string sub = path("sub");
     fs::create_directory(sub);
     ASSERT_EQ(loggerEnableLogToFile((sub + "/log.txt").c_str()), TRUE);
-    loggerPrintf("five\n");
+    print("five\n");
     fs::remove_all(sub);
-    loggerPrintf("six\n");
+    print("six\n");
     EXPECT_EQ(console(),
               "five\n\rsix\n\rCould not write to log file " + sub + "/log.txt: " + std::strerror(ENOENT) + "\n\r");
 }
@@ -213,7 +225,73 @@ TEST_F(LoggerTest, TimestampAndSink) {
     loggerPrintf("\n");
     EXPECT_EQ(texts, (std::vector<std::string>{"\r (2024-01-31 13:05:09.042) ", "a=1", "\n"}));
     EXPECT_EQ(console(), "");
+    loggerFlush();
     EXPECT_EQ(fileText(name), "\r (2024-01-31 13:05:09.042) \r (2024-01-31 13:05:09.042) a=1\n");
+}
+
+U32 fakeTick = 0;
+
+// The file is written through a buffer: what was printed is there at the
+// latest 100 ms later (when the main loop's loggerExe finds it due), however
+// much comes, and before logging switches off.
+TEST_F(LoggerTest, PrintedTextReachesTheFileWithin100Ms) {
+    platformTimerSetTickSource([] { return fakeTick; });
+    const std::string name = path("log.txt");
+    ASSERT_EQ(loggerEnableLogToFile(name.c_str()), TRUE);
+    EXPECT_EQ(loggerNextDeadline_ms(), MAX_U32);
+    fakeTick = 65480;  // the 16-bit tick wraps on the way
+    loggerPrintf("a\n");
+    fakeTick += 40;
+    loggerPrintf("b\n");
+    EXPECT_EQ(loggerNextDeadline_ms(), 60U) << "counted from the oldest text";
+    fakeTick += 59;
+    loggerExe();
+    EXPECT_EQ(fileText(name), "");
+    EXPECT_EQ(loggerNextDeadline_ms(), 1U);
+    fakeTick += 1;
+    loggerExe();
+    EXPECT_EQ(fileText(name), "a\nb\n");
+    EXPECT_EQ(loggerNextDeadline_ms(), MAX_U32);
+
+    std::string expected = "a\nb\n";
+    for (int i = 0; i < 2000; ++i) {  // several times what the buffer holds
+        const std::string line = "line " + std::to_string(i) + "\n";
+        loggerPrintf("%s", line.c_str());
+        expected += line;
+    }
+    loggerPrintf("last\n");
+    EXPECT_EQ(command({"0"}), TRUE);
+    EXPECT_EQ(fileText(name), expected + "last\n");
+    console();
+    platformTimerSetTickSource(nullptr);
+}
+
+using LoggerDeathTest = LoggerTest;
+
+TEST_F(LoggerDeathTest, BufferedTextSurvivesEveryWayOut) {
+    const std::pair<const char*, void (*)()> waysOut[] = {
+        {"fatal error", [] { icErrorHandler("logger/loggerTest", 0, 1, "Assertion failed 'FALSE'"); }},
+        {"port failure", [] { icErrorExit(1); }},
+        {"return from main", [] { std::exit(0); }},
+    };
+    int n = 0;
+    for (const auto& [way, leave] : waysOut) {
+        SCOPED_TRACE(way);
+        // Not in the fixture's folder: the child may make one of its own.
+        const std::string name =
+            (fs::temp_directory_path() / ("zvLoggerDeathTest." + std::to_string(n++) + ".log")).string();
+        fs::remove(name);
+        EXPECT_EXIT(
+            {
+                (void)dup2(STDERR_FILENO, STDOUT_FILENO);
+                loggerEnableLogToFile(name.c_str());
+                loggerPrintf("last words\n");
+                leave();
+            },
+            [](int status) { return WIFEXITED(status) != 0; }, "");
+        EXPECT_EQ(fileText(name), "last words\n");
+        fs::remove(name);
+    }
 }
 
 }  // namespace

@@ -62,6 +62,9 @@ ChildProcess::~ChildProcess() {
         ::waitpid(pid_, &status, 0);
         pid_ = -1;
     }
+    if (screen_.joinable()) {
+        screen_.join();
+    }
     if (!dir_.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
@@ -83,7 +86,25 @@ bool ChildProcess::start(const std::vector<std::string>& args, const Options& op
     if (::pipe2(stdinPipe, O_CLOEXEC) != 0) {
         return false;
     }
-    const int outFd = ::open(stdoutPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int outFd = ::open(stdoutPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int screenPipe[2] = {-1, -1};
+    if (screenBytesPerRead_ > 0 && outFd >= 0 && ::pipe2(screenPipe, O_CLOEXEC) == 0) {
+        (void)::fcntl(screenPipe[1], F_SETPIPE_SZ, 4096);
+        const int file = outFd;
+        outFd = screenPipe[1];
+        screen_ = std::thread([file, pipeEnd = screenPipe[0], chunk = screenBytesPerRead_, pause = screenPause_] {
+            std::vector<char> buf(chunk);
+            ssize_t n = 0;
+            while ((n = ::read(pipeEnd, buf.data(), buf.size())) > 0 || (n < 0 && errno == EINTR)) {
+                if (n > 0 && ::write(file, buf.data(), static_cast<std::size_t>(n)) != n) {
+                    break;
+                }
+                std::this_thread::sleep_for(pause);
+            }
+            ::close(pipeEnd);
+            ::close(file);
+        });
+    }
     const int errFd = ::open(stderrPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
 
     posix_spawn_file_actions_t actions;
@@ -164,6 +185,11 @@ void ChildProcess::closeStdin() {
     }
 }
 
+void ChildProcess::slowScreen(std::size_t bytesPerRead, std::chrono::milliseconds pause) {
+    screenBytesPerRead_ = bytesPerRead;
+    screenPause_ = pause;
+}
+
 std::string ChildProcess::stdoutText() const { return stdoutPath_.empty() ? std::string() : readFile(stdoutPath_); }
 
 std::string ChildProcess::stderrText() const { return stderrPath_.empty() ? std::string() : readFile(stderrPath_); }
@@ -204,6 +230,9 @@ int ChildProcess::waitExit(std::chrono::milliseconds timeout) {
     }
     pid_ = -1;
     closeStdin();
+    if (screen_.joinable()) {
+        screen_.join();  // the program's end closed the pipe
+    }
     return exitStatus_;
 }
 

@@ -36,6 +36,11 @@ public:
     // args[0] is the program path and also its argv[0]. FALSE when the
     // program could not be started.
     bool start(const std::vector<std::string>& args, const Options& options = {});
+    // Before start(): standard output goes to a small pipe that the test
+    // empties into the stdout file at most `bytesPerRead` bytes every
+    // `pause`, like a screen that takes its text slowly.
+    void slowScreen(std::size_t bytesPerRead, std::chrono::milliseconds pause);
+    pid_t pid() const { return pid_; }
 
     // Writes to the child's standard input (all of it, or FALSE).
     bool writeStdin(std::string_view text);
@@ -52,7 +57,6 @@ public:
     // returns kTimedOut when it is still running at the deadline.
     int waitExit(std::chrono::milliseconds timeout = kGenerousTimeout);
     bool running() const { return pid_ > 0; }
-    pid_t pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
@@ -61,6 +65,9 @@ private:
     std::string stdoutPath_;
     std::string stderrPath_;
     int exitStatus_ = kNotStarted;
+    std::size_t screenBytesPerRead_ = 0;
+    std::chrono::milliseconds screenPause_{0};
+    std::thread screen_;
 };
 
 struct RunResult {

@@ -51,16 +51,29 @@ protected:
     IcTimerHandle th = 0;
 };
 
-TEST_F(IcTimerTest, SystemTickSetsTheEventAndExeClearsIt) {
+// With no timer running nothing wakes a thread that sleeps on the service:
+// the system time is read off the clock, not counted by a tick.
+TEST_F(IcTimerTest, NothingWakesWhileNoTimerRuns) {
     const OsalWaitObject event = hioTimerGetWaitObject();
-    bool seenClear = false;
-    for (int i = 0; i < 50 && !seenClear; ++i) {  // the next tick may come at any moment
-        osalApi->waitForObjects(&event, 1, 5000);
-        ASSERT_TRUE(osalWaitObjIsSet(event));
-        icTimerExe();
-        seenClear = osalWaitObjIsSet(event) == FALSE;
+    const auto start = Clock::now();
+    osalApi->waitForObjects(&event, 1, 30);
+    EXPECT_GE(Clock::now() - start, milliseconds(30));
+    EXPECT_FALSE(osalWaitObjIsSet(event));
+    icTimerExe();
+    EXPECT_TRUE(calls.at.empty());
+}
+
+U32 tickValue = 0;
+
+TEST(IcTimerSysTimeTest, SystemTimeStepsEvery1001MillisecondsFromInit) {
+    platformTimerSetTickSource([] { return tickValue; });
+    tickValue = 0xFFFFF000;  // the count wraps on the way
+    icTimerInit();
+    for (const auto& [elapsed, expected] : {std::pair<U32, IcTimerSeconds>{0, 0}, {1000, 0}, {1001, 1}, {5005, 5}}) {
+        tickValue = 0xFFFFF000 + elapsed;
+        EXPECT_EQ(hioTimerGetSysTime(), expected) << elapsed;
     }
-    EXPECT_TRUE(seenClear);
+    platformTimerSetTickSource(nullptr);
 }
 
 TEST_F(IcTimerTest, HandlesFollowTheSystemTickAndLimitsAreFatal) {
@@ -126,8 +139,6 @@ TEST_F(IcTimerTest, RestartAndStopDropThePendingExpiry) {
     serveFor(milliseconds(50));
     EXPECT_TRUE(calls.at.empty());
 }
-
-U32 tickValue = 0;
 
 TEST(IcTimerTickTest, RunningTimerIsTheLowSixteenBitsOfTheTickCount) {
     platformTimerSetTickSource([] { return tickValue; });

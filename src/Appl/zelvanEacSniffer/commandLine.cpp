@@ -48,6 +48,7 @@ constexpr const char* kFullHelpTail =
     "  stats [msg|reset]        bus health: per device polls, answers, answer times; line load, drops\n"
     "  stats csv FILE           the same figures as CSV into FILE\n"
     "  filter [EXPR | off]      print only some devices or message ids (EXPR: addr 5,7-9 msg 0xa3)\n"
+    "  capture 1 FILE | 0       record every byte of the line into a capture file, or stop\n"
     "  quit, exit               stop the sniffer (status 0)\n"
     "\n"
     "exit status: 0 after quit, Ctrl-C, SIGTERM or SIGHUP, and for --help and --version;\n"
@@ -80,8 +81,9 @@ MainOptions options{};
 // --- the option table -------------------------------------------------------------
 
 enum class OptionWhere : U8 {
-    AfterPort,  // only with a port: it changes how the line is sniffed
+    AfterPort,  // with a port, or with -r: it changes how the line is decoded
     Anywhere,   // also alone, without a port
+    PortOnly,   // only with a port: it needs the live line
 };
 
 // Stores the option's effect; false with `problem` set when the value is wrong.
@@ -158,6 +160,24 @@ bool setFilter(MainOptions& out, const char* value, const char*& problem) {
     return true;
 }
 
+bool setCapture(MainOptions& out, const char* value, const char*& problem) {
+    if (value[0] == '\0') {
+        problem = "expects a file name";
+        return false;
+    }
+    out.captureFile = value;
+    return true;
+}
+
+bool setRead(MainOptions& out, const char* value, const char*& problem) {
+    if (value[0] == '\0') {
+        problem = "expects a file name, or - for standard input";
+        return false;
+    }
+    out.readFile = value;
+    return true;
+}
+
 constexpr std::array kOptions{
     OptionRow{"--verbosity", nullptr, "N", OptionWhere::AfterPort, setVerbosity,
               "how much each telegram prints, as verboseMessages N"},
@@ -166,12 +186,16 @@ constexpr std::array kOptions{
               "append every report to FILE from the first byte on, as logToFile 1 FILE"},
     OptionRow{"--reconnect", nullptr, nullptr, OptionWhere::AfterPort, setReconnect,
               "keep running when the port fails and reopen it when it comes back"},
-    OptionRow{"--stats", nullptr, nullptr, OptionWhere::AfterPort, setStats,
+    OptionRow{"--stats", nullptr, nullptr, OptionWhere::PortOnly, setStats,
               "print the bus statistics table once more at the end, as stats"},
-    OptionRow{"--stats-csv", nullptr, "FILE", OptionWhere::AfterPort, setStatsCsv,
+    OptionRow{"--stats-csv", nullptr, "FILE", OptionWhere::PortOnly, setStatsCsv,
               "write the bus statistics to FILE at the end, as stats csv FILE"},
-    OptionRow{"--filter", nullptr, "EXPR", OptionWhere::AfterPort, setFilter,
+    OptionRow{"--filter", nullptr, "EXPR", OptionWhere::PortOnly, setFilter,
               "print only what EXPR lets through, as filter EXPR"},
+    OptionRow{"--capture", "-w", "FILE", OptionWhere::PortOnly, setCapture,
+              "record every byte of the line into the capture file FILE (pcap)"},
+    OptionRow{"--read", "-r", "FILE", OptionWhere::Anywhere, setRead,
+              "decode a capture file or raw line bytes (- reads standard input) instead of a port"},
     OptionRow{"--help", nullptr, nullptr, OptionWhere::Anywhere, setHelp, "this text"},
     OptionRow{"--version", nullptr, nullptr, OptionWhere::Anywhere, setVersion, "the version line"},
 };
@@ -206,7 +230,9 @@ void optionProblem(const char* name, const char* problem) {
 enum class TakeResult : U8 { NotAnOption, Taken, Failed };
 
 // Takes the option at argv[i] (and its value), advancing i past them.
-TakeResult takeOption(int argc, char** argv, int& i, bool portGiven) {
+// `portGiven` is also true for a line that reads a file (-r): what changes
+// the decoding applies there too.
+TakeResult takeOption(int argc, char** argv, int& i, bool portGiven, bool reading = false) {
     const char* inlineValue = nullptr;
     const OptionRow* row = findOption(argv[i], inlineValue);
     if (row == nullptr) {
@@ -224,7 +250,8 @@ TakeResult takeOption(int argc, char** argv, int& i, bool portGiven) {
         }
     }
     ++i;
-    if (!portGiven && row->where == OptionWhere::AfterPort) {
+    if ((!portGiven && row->where == OptionWhere::AfterPort) ||
+        ((!portGiven || reading) && row->where == OptionWhere::PortOnly)) {
         optionProblem(row->longName, "needs a serial port before it");
         return TakeResult::Failed;
     }
@@ -330,24 +357,48 @@ Boolean takeClassicPair(const char* option, const char* value) {
     return TRUE;
 }
 
-// Nothing but options, no port: --help, --version.
+bool readsAFile(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char* inlineValue = nullptr;
+        const OptionRow* row = findOption(argv[i], inlineValue);
+        if (row != nullptr && row->set == setRead) {
+            return true;
+        }
+        if (row != nullptr && row->valueName != nullptr && inlineValue == nullptr) {
+            ++i;  // its value is no option
+        }
+    }
+    return false;
+}
+
+// Nothing but options, no port: --help, --version, or -r with the options
+// and -b/-a/-f pairs that shape the decoding.
 MainCommandLineOutcome parseWithoutPort(int argc, char** argv) {
+    const bool reading = readsAFile(argc, argv);
+    baudRate = 0;
     for (int i = 1; i < argc;) {
-        switch (takeOption(argc, argv, i, false)) {
+        switch (takeOption(argc, argv, i, reading, reading)) {
             case TakeResult::Taken:
                 break;
             case TakeResult::Failed:
                 return MAIN_CLI_EXIT_FAIL;
             case TakeResult::NotAnOption:
-                usage();
-                return MAIN_CLI_EXIT_FAIL;
+                if (!reading || i + 1 >= argc || takeClassicPair(argv[i], argv[i + 1]) == FALSE) {
+                    usage();
+                    return MAIN_CLI_EXIT_FAIL;
+                }
+                i += 2;
+                break;
         }
     }
     if (options.help != FALSE) {
         printFullHelp();
         return MAIN_CLI_EXIT_OK;
     }
-    return printVersion();
+    if (options.version != FALSE || !reading) {
+        return printVersion();
+    }
+    return MAIN_CLI_RUN;
 }
 
 // A port, then -b/-a/-f pairs and options in any order. The pairs keep
@@ -375,6 +426,10 @@ MainCommandLineOutcome parseAfterPort(int argc, char** argv) {
     }
     if (options.version != FALSE) {
         return printVersion();
+    }
+    if (options.readFile != nullptr) {
+        optionProblem("--read", "takes no serial port");
+        return MAIN_CLI_EXIT_FAIL;
     }
     return MAIN_CLI_RUN;
 }

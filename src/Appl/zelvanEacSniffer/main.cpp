@@ -1,6 +1,7 @@
 // The wiring of the byte path, the console commands and the main loop.
 #include "Appl/zelvanEacSniffer/main.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <span>
@@ -27,6 +28,16 @@ constexpr IcFifoIndex kFifoTxSize = 255;
 constexpr IcFifoIndex kFifoRxSize = 255;
 constexpr IcFifoIndex kFifoShellTxSize = 5000;
 constexpr IcFifoIndex kFifoShellRxSize = 255;
+
+// The drivers' wait objects and the timer service's.
+constexpr std::size_t kMaxWaitObjects = 2 + CONSOLE_MAX_WAIT_OBJECTS;
+struct WaitList {
+    std::array<OsalWaitObject, kMaxWaitObjects> objects{};
+    U8 count = 0;
+};
+
+// The drivers move blocks and size their reads by the FIFOs' room.
+constexpr UartFifoOps kFifoOps{icFifoCharsHeld, icFifoFreeRoom, icFifoPushBlock, icFifoPopBlock};
 
 // The lines these fatal errors have always reported.
 constexpr U16 kLineNoConsole = 496;
@@ -110,7 +121,10 @@ std::array<char, kFilterTextSize + 16> filterReply{};
 std::array<char, 512> statsCsvReply{};
 
 // Everything the receiver decides on, whatever is printed.
-void lineTap(void* /*arg*/, const ZvEacNwkUnit& unit) { zvEacStatsTap(nullptr, unit); }
+void lineTap(void* /*arg*/, const ZvEacNwkUnit& unit) {
+    zvEacStatsTap(nullptr, unit);
+    mainCaptureTap(unit);
+}
 
 Boolean rawDumpGate(void* /*arg*/, U8 source, U8 destination) {
     return zvEacFilterAddressPasses(zvEacFilterActive(), source, destination);
@@ -144,7 +158,12 @@ Boolean applyStatsOptions() {
         (void)zvEacFilterParseText(options.filter, filter);  // checked on the command line
         applyFilter(filter);
     }
-    // Found out now rather than after a long session.
+    return TRUE;
+}
+
+// Found out before the port is touched rather than after a long session.
+Boolean statsCsvWritable() {
+    const MainOptions& options = mainGetOptions();
     if (options.statsCsvFile != nullptr) {
         std::FILE* file = std::fopen(options.statsCsvFile, "a");
         if (file == nullptr) {
@@ -172,6 +191,31 @@ Boolean finishStats() {
     return TRUE;
 }
 
+// --- a port that goes away (--reconnect) --------------------------------------------
+
+constexpr IcTimerTick kReopenInterval_ms = 500;
+IcTimerHandle reopenTimer = 0;
+bool reopenTimerAllocated = false;
+
+void tryReopen(void* /*cbArg*/, IcTimerHandle th) {
+    if (uartReopen(comAinst) == FALSE) {
+        return;
+    }
+    (void)icTimerStop(th);
+    // The gap was longer than the receive time-out, so the receiver has
+    // already dropped any frame the loss cut; nothing is stitched across it.
+    loggerPrintf("port %s is back; sniffing again\n", uartDeviceName(comAinst));
+}
+
+void onPortLost(void* /*arg*/, const char* device, const char* reason) {
+    loggerPrintf("port %s lost: %s; waiting for it to come back\n", device, reason);
+    if (!reopenTimerAllocated) {
+        reopenTimer = icTimerAlloc(nullptr);
+        reopenTimerAllocated = true;
+    }
+    (void)icTimerStart(reopenTimer, kReopenInterval_ms, IC_TIMER_FIRE_REPEATEDLY, tryReopen);
+}
+
 // What the command line asked for beyond the port and the rate, applied
 // before the first byte is read. FALSE when it cannot be done.
 Boolean applyOptions() {
@@ -182,6 +226,9 @@ Boolean applyOptions() {
     if (options.rawData != FALSE) {
         zvEacNwkSetRawData(1);
     }
+    if (options.reconnect != FALSE) {
+        uartSetLostHandler(comAinst, onPortLost, nullptr);
+    }
     if (options.logFile != nullptr && loggerEnableLogToFile(options.logFile) == FALSE) {
         std::fprintf(stderr, "%s: option --log: cannot write to %s\n", mainAppName(), options.logFile);
         return FALSE;
@@ -189,7 +236,7 @@ Boolean applyOptions() {
     return applyStatsOptions();
 }
 
-Boolean wireUp(UartBitrate uartFormattedBaudRate, std::array<OsalWaitObject, 3>& waitList) {
+Boolean wireUp(UartBitrate uartFormattedBaudRate, WaitList& waitList) {
     osalApi->setPriority(OSAL_PRIO_HIGH);
     icTimerInit();
     uartInit();
@@ -200,8 +247,6 @@ Boolean wireUp(UartBitrate uartFormattedBaudRate, std::array<OsalWaitObject, 3>&
     icFifoEnableArrivalTicks(&fifoRx, fifoRxArrivalTicks.data());
     icFifoInit(&fifoShellTx, fifoShellBufTx.data(), kFifoShellTxSize);
     icFifoInit(&fifoShellRx, fifoShellBufRx.data(), kFifoShellRxSize);
-
-    waitList = {icFifoGetWaitObject(&fifoRx), icFifoGetWaitObject(&fifoShellRx), hioTimerGetWaitObject()};
 
     ui = consoleNew();
     const MainCommandLineResult cli = mainGetCommandLineResult();
@@ -214,10 +259,13 @@ Boolean wireUp(UartBitrate uartFormattedBaudRate, std::array<OsalWaitObject, 3>&
         icErrorHandler(kModuleFile, 0, kLineNoSerialPort, "Assertion failed 'NULL != comAinst'");
     }
 
-    // The console thread takes the output FIFO's wait object when it starts,
-    // so its transmit side goes first.
+    consoleSetFifoOps(ui, &kFifoOps);
+    uartSetFifoOps(comAinst, &kFifoOps);
     consoleOpenTx(ui, icFifoPopChar, icFifoCharsToPop, &fifoShellTx);
     consoleOpenRx(ui, icFifoPushChar, &fifoShellRx);
+    // The main loop writes the screen itself: a push into the full output
+    // FIFO lets the console write some out instead of losing text.
+    icFifoSetMakeRoomFunc(&fifoShellTx, consoleMakeRoom, ui);
     uartOpenRx(comAinst, icFifoPushChar, &fifoRx);
     uartOpenTx(comAinst, icFifoPopChar, icFifoCharsToPop, &fifoTx);
     icFifoSetStartTxFunc(&fifoTx, uartStartTx, comAinst);
@@ -236,26 +284,64 @@ Boolean wireUp(UartBitrate uartFormattedBaudRate, std::array<OsalWaitObject, 3>&
     if (applyOptions() == FALSE) {
         return FALSE;
     }
+    mainCaptureInit(&nwkInst, baudrateEnum2baudrate(uartFormattedBaudRate));
+    if (mainGetOptions().captureFile != nullptr) {
+        (void)mainCaptureStart(mainGetOptions().captureFile);
+    }
 
     uartStartTx(comAinst);
     uartStartRx(comAinst);
     mainShellPrint(" application initialized\n");
+
+    waitList.count = 0;
+    waitList.objects[waitList.count++] = uartRxWaitObject(comAinst);
+    waitList.count = static_cast<U8>(
+        waitList.count + consoleWaitObjects(ui, waitList.objects.data() + waitList.count, CONSOLE_MAX_WAIT_OBJECTS));
+    waitList.objects[waitList.count++] = hioTimerGetWaitObject();
     return TRUE;
 }
 
-void runMainLoop(const std::array<OsalWaitObject, 3>& waitList) {
+// How long the loop may sleep: until the frame in progress would run out of
+// time or the log file's buffer is due; without either, until something
+// happens (0). Software timers shorten the sleep through their wait object.
+U16 waitLimit_ms(U32 due) {
+    constexpr U32 kLongestLimit = 0xFFFF;
+    return due == MAX_U32 ? U16{0} : static_cast<U16>(std::clamp<U32>(due, 1, kLongestLimit));
+}
+
+// One thread does all the work. Each pass takes what the line and the
+// keyboard brought in, decodes and prints all of it, runs due timers, writes
+// the screen and the log file, and sleeps in one wait until the next byte,
+// key, room on a slow screen, stop request or deadline.
+void runMainLoop(const WaitList& waitList) {
     running = TRUE;
     while (running != FALSE && consoleStopRequested() == FALSE) {
         uartExe(comAinst);
-        consoleExe(ui);
+        // A step per received byte (each takes one), and at least one for
+        // the receive time-out; anything left over makes the loop come
+        // round again before it waits.
+        for (IcFifoIndex steps = std::max<IcFifoIndex>(icFifoCharsHeld(&fifoRx), 1); steps > 0; --steps) {
+            mainReceiveStep(&nwkInst);
+        }
+        icTimerExe();
+        while (running != FALSE && icFifoCharsHeld(&fifoShellRx) != 0) {
+            shellExe();
+        }
         if (consoleResumed() != FALSE) {
             shellRedrawLine();
         }
-        zvEacNwkExe(&nwkInst);
-        icTimerExe();
-        shellExe();
-        osalApi->waitForObjects(waitList.data(), static_cast<U8>(waitList.size()), 0);
+        consoleExe(ui);
+        loggerExe();
+        if (running == FALSE || icFifoCharsHeld(&fifoShellRx) != 0 || icFifoCharsHeld(&fifoRx) != 0) {
+            continue;  // stopping, or keys consoleExe just read
+        }
+        const U32 due = std::min(zvEacNwkNextDeadline_ms(&nwkInst), loggerNextDeadline_ms());
+        if (due == 0) {
+            continue;
+        }
+        osalApi->waitForObjects(waitList.objects.data(), waitList.count, waitLimit_ms(due));
     }
+    loggerFlush();
 }
 
 }  // namespace
@@ -346,22 +432,29 @@ int zelvanEacSnifferMain(int argc, char** argv) {
         case MAIN_CLI_EXIT_FAIL:
             return 1;
     }
-    std::printf("\n %s Version: %s\n", mainAppName(), mainAppVersion());
-    std::fflush(stdout);
-
     U32 baudRate = mainGetCommandLineResult().baudRate;
     if (baudRate == 0) {
         baudRate = kDefaultBaudRate;
     }
     const UartBitrate uartFormattedBaudRate = baudrate2baudrateEnum(baudRate);
+    if (mainGetOptions().readFile != nullptr) {
+        return mainReadCapture(mainGetOptions().readFile, baudrateEnum2baudrate(uartFormattedBaudRate));
+    }
+    std::printf("\n %s Version: %s\n", mainAppName(), mainAppVersion());
+    std::fflush(stdout);
 
-    std::array<OsalWaitObject, 3> waitList{};
+    if (statsCsvWritable() == FALSE) {
+        return 1;
+    }
+    WaitList waitList;
     if (wireUp(uartFormattedBaudRate, waitList) == FALSE) {
+        mainCaptureStop();
         closePorts();
         consoleFlush(ui);
         return 1;
     }
     runMainLoop(waitList);
+    mainCaptureStop();
     const Boolean statsWritten = finishStats();
 
     closePorts();

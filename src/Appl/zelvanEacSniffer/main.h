@@ -50,6 +50,9 @@ struct MainOptions {
     Boolean reconnect = FALSE;
     Boolean help = FALSE;
     Boolean version = FALSE;
+    // capture files
+    const char* captureFile = nullptr;  // -w: record the line into this file
+    const char* readFile = nullptr;     // -r: decode this file ("-": standard input) instead of a port
     // Bus health: the table and/or the CSV once more at the end, and the
     // filter in force from the first byte.
     Boolean stats = FALSE;
@@ -76,6 +79,23 @@ const char* mainShellCbQuit(U8 argc, char** argv, void* cbArg);
 const char* mainVerboseMsgCmd(U8 argc, char** argv, void* cbArg);
 const char* mainLogToFileCmd(U8 argc, char** argv, void* cbArg);
 const char* mainRawDataCmd(U8 argc, char** argv, void* cbArg);
+
+// --- capture files (capture.cpp) ----------------------------------------------
+
+// Live: the receiver's units go into the capture file while one is open, and
+// every report about bytes from the line carries when they came in.
+void mainCaptureInit(ZvEacNwkInst* nwk, U32 bitRate);
+// Opens the capture file; FALSE (with one line on the console) when it cannot.
+Boolean mainCaptureStart(const char* path);
+void mainCaptureStop();
+// What the receiver decided on, into the capture file while one is open.
+void mainCaptureTap(const ZvEacNwkUnit& unit);
+// One receive step of the main loop: reports made inside it carry the time
+// their bytes came in.
+void mainReceiveStep(ZvEacNwkInst* nwk);
+const char* mainCaptureCmd(U8 argc, char** argv, void* cbArg);
+// Decodes a capture file or raw line bytes to standard output; the exit status.
+int mainReadCapture(const char* path, U32 rawBitRate);
 // Bus health: statistics and the print filter.
 const char* mainStatsCmd(U8 argc, char** argv, void* cbArg);
 const char* mainFilterCmd(U8 argc, char** argv, void* cbArg);

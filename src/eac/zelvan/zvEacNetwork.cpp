@@ -3,6 +3,7 @@
 // (zvEacFrame), the raw byte dump its own module (zvEacRawDump).
 #include "eac/zelvan/zvEacNetwork.h"
 
+#include <algorithm>
 #include <array>
 
 #include "eac/zelvan/zvEacNetworkPrivate.h"
@@ -150,7 +151,6 @@ void idleByte(ZvEacNwkInst* inst, U8 byte, U16 arrivalTick) {
     if (rx.escapeRcvd) {
         rx.escapeRcvd = FALSE;  // an escaped STX is a value, not a frame start
     } else if (byte == ZV_EAC_NWK_CHARS_STX) {
-        startFrameUnit(inst);
         requestState(inst, nwkSmGetHeaderState);
         restartRxTimer(inst, arrivalTick);
     } else if (byte == ZV_EAC_NWK_CHARS_ESC) {
@@ -251,12 +251,17 @@ void takeByte(ZvEacNwkInst* inst, RxStage stage) {
     }
     U16 arrivalTick = 0;
     U8 byte = static_cast<U8>(icFifoPopCharWithTick(inst->fifoRx, &arrivalTick));
+    recordWireByte(inst, byte, arrivalTick);
+    // The unit this byte belongs to is settled before it is dumped: the
+    // dump's timestamp is when that unit began.
+    if (stage == RX_STAGE_IDLE && inst->rxRcvdInfo.escapeRcvd == FALSE && byte == ZV_EAC_NWK_CHARS_STX) {
+        startFrameUnit(inst);
+    }
     if (rawDataActive != 0) {
         const bool startsFrame =
             stage == RX_STAGE_IDLE && byte == ZV_EAC_NWK_CHARS_STX && inst->rxRcvdInfo.escapeRcvd == FALSE;
         zvEacRawDumpByte(&inst->rawDump, byte, startsFrame ? ZV_EAC_RAW_DUMP_FRAME_START : dumpPlaceOf(stage));
     }
-    recordWireByte(inst, byte, arrivalTick);
     switch (stage) {
         case RX_STAGE_IDLE:
             idleByte(inst, byte, arrivalTick);
@@ -386,6 +391,24 @@ void zvEacNwkExe(ZvEacNwkInst* self) {
     checkRxTimerExpiry(self);
 }
 
+U32 zvEacNwkNextDeadline_ms(ZvEacNwkInst* self) {
+    // The same two gaps checkRxTimerExpiry looks at: a frame in progress and
+    // a run of noise, each since its last byte.
+    U32 due = MAX_U32;
+    const U16 now = getTickWithWrap();
+    const auto dueAfter = [now](U16 since) {
+        const U16 elapsed = elapsedTicks(now, since);
+        return elapsed > ZV_EAC_NWK_RX_MAX_GAP_MS ? 0U : static_cast<U32>(ZV_EAC_NWK_RX_MAX_GAP_MS + 1U - elapsed);
+    };
+    if (self->rxTimerStart != ZV_EAC_NWK_RX_TIMER_STOPPED) {
+        due = dueAfter(self->rxTimerStart);
+    }
+    if (self->wire.length != 0 && self->wire.inFrame == FALSE) {
+        due = std::min(due, dueAfter(static_cast<U16>(self->wire.lastArrivalTick & ZV_EAC_NWK_TICK_MASK)));
+    }
+    return due;
+}
+
 void zvEacNwkTx(ZvEacNwkInst* self, ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, U8* message) {
     IC_ASSERT(ZV_EAC_NWK_FILE, length == 0 || message != nullptr);
     std::array<U8, ZV_EAC_NWK_MAX_ENCODED_FRAME> frame{};
@@ -428,3 +451,5 @@ void zvEacNwkFlush(ZvEacNwkInst* self) {
         endUnit(self, ZV_EAC_NWK_UNIT_NOISE);
     }
 }
+
+U16 zvEacNwkUnitFirstTick(const ZvEacNwkInst* self) { return self->wire.firstArrivalTick; }

@@ -82,6 +82,11 @@ using ZvEacNwkInst = _ZvEacNwkInstance;
 void zvEacNwkInit(ZvEacNwkInst* self, IcFifoInstance* fifoTx, IcFifoInstance* fifoRx, ZvEacNwkRxCbFunc rxCbFunc,
                   ZvEacNwkTxResultCbFunc txResultFunc, void* cbArg);
 void zvEacNwkExe(ZvEacNwkInst* self);
+// Milliseconds until the frame in progress (or a run of noise) runs out of
+// time if no further byte comes (0: it has already), MAX_U32 while there is
+// neither. A main loop that waits no longer than this before its next
+// zvEacNwkExe drops a frame cut off by a silent line on time.
+U32 zvEacNwkNextDeadline_ms(ZvEacNwkInst* self);
 // Takes ownership of `message` (from zvEacNwkAlloc, or nullptr when length is 0).
 void zvEacNwkTx(ZvEacNwkInst* self, ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, U8* message);
 U8* zvEacNwkAlloc(ZvEacNwkLen requestedSize);
@@ -95,3 +100,7 @@ void zvEacNwkSetTap(ZvEacNwkInst* self, ZvEacNwkTapFunc tap, void* arg);
 // Hands a pending run of noise to the tap (at stop / end of input); a frame
 // in progress stays pending.
 void zvEacNwkFlush(ZvEacNwkInst* self);
+// Arrival tick of the first byte of the unit that the byte taken last belongs
+// to (a frame from its STX on, or a run of noise): what reports about that
+// byte date from.
+U16 zvEacNwkUnitFirstTick(const ZvEacNwkInst* self);

@@ -3,6 +3,7 @@
 
 #include "fifo/icFifo.h"
 #include "hal/include/hal_types.h"
+#include "hal/include/icOsal.h"
 
 struct UartInstance;
 using UartInstancePtr = UartInstance*;
@@ -20,6 +21,25 @@ using UartTxPopChar = Char (*)(IcFifoInstance* fifo);
 using UartTxCharsToSend = IcFifoIndex (*)(IcFifoInstance* fifo);
 using UartRxCb = void (*)(IcFifoInstance* fifo, Char chr);
 
+// What a driver may do with its FIFOs beyond the byte hooks: ask, without
+// side effects, how much a FIFO holds or has room for, and move blocks. The
+// application hands in the FIFO's own functions (icFifoCharsHeld,
+// icFifoFreeRoom, icFifoPushBlock, icFifoPopBlock); a driver never looks
+// inside a FIFO. Without them a driver makes do with the byte hooks: it then
+// cannot tell how much room a FIFO has, and a full one drops what is pushed.
+struct UartFifoOps {
+    IcFifoIndex (*charsHeld)(IcFifoInstance* fifo);
+    IcFifoIndex (*freeRoom)(IcFifoInstance* fifo);
+    void (*pushBlock)(IcFifoInstance* fifo, const Char* block, IcFifoIndex len);
+    IcFifoIndex (*popBlock)(IcFifoInstance* fifo, IcFifoIndex maxCharsToPop, Char* buffer);
+};
+
+// The main loop sleeps in one waitForObjects on the drivers' wait objects;
+// each is set when the driver's periodic hook (uartExe, consoleExe) has work
+// to do, which the hook then does on the main loop's thread. Where a driver
+// has a device descriptor the object stands for it; a driver that receives in
+// a thread of its own sets it from there. The objects belong to the instance.
+
 // --- serial port driver -----------------------------------------------------
 void uartInit();
 // Port index 0 is the first serial port (/dev/ttyS0).
@@ -32,7 +52,22 @@ void uartStartTx(void* ui);
 void uartStopTx(UartInstancePtr ui);
 void uartStartRx(UartInstancePtr ui);
 void uartStopRx(UartInstancePtr ui);
+// Moves what the line has received into the receive FIFO, in one read, as
+// far as the FIFO has room; what does not fit waits in the system's buffer.
+// A failed read ends the process with status 1.
 void uartExe(UartInstancePtr ui);
+void uartSetFifoOps(UartInstancePtr ui, const UartFifoOps* ops);
+// Set while received bytes wait for uartExe.
+OsalWaitObject uartRxWaitObject(UartInstancePtr ui);
+// For a sniffer that must outlive an unplugged adapter: with a handler set, a
+// port that fails while receiving is closed and the handler hears the device
+// and the reason, instead of the program ending with status 1. uartReopen
+// then tries to open the same device again: TRUE once it receives again.
+using UartLostCb = void (*)(void* arg, const char* device, const char* reason);
+void uartSetLostHandler(UartInstancePtr ui, UartLostCb cb, void* arg);
+Boolean uartReopen(UartInstancePtr ui);
+// The device the port opens, for messages.
+const char* uartDeviceName(UartInstancePtr ui);
 void uartCloseTx(UartInstancePtr ui);
 void uartCloseRx(UartInstancePtr ui);
 void uartDelete(UartInstancePtr ui);
@@ -45,7 +80,21 @@ void consoleOpenRx(UartInstancePtr ui, UartRxCb rxCb, IcFifoInstance* userParam)
 void consoleStartThread(UartInstancePtr ui);
 void consoleCloseTx(UartInstancePtr ui);
 void consoleCloseRx(UartInstancePtr ui);
+// Takes the keys typed so far into the input FIFO and writes what the output
+// FIFO holds to the screen, in one write where it can, without waiting for a
+// slow screen (the rest goes out on a later call).
 void consoleExe(UartInstancePtr ui);
+void consoleSetFifoOps(UartInstancePtr ui, const UartFifoOps* ops);
+// Copies the console's wait objects into `list` (room for `maxObjects`) and
+// returns how many it copied: set while keys wait, while the screen takes
+// output that waits, or on a stop request.
+inline constexpr U8 CONSOLE_MAX_WAIT_OBJECTS = 4;
+U8 consoleWaitObjects(UartInstancePtr ui, OsalWaitObject* list, U8 maxObjects);
+// The output FIFO's make-room hook (icFifoSetMakeRoomFunc with the console
+// instance): when output comes faster than the screen takes it, writes some
+// out at once, waiting up to 100 ms for the screen, so that text is not lost
+// and the serial line waits no longer than its system buffer allows.
+void consoleMakeRoom(void* ui);
 void consoleDelete(UartInstancePtr ui);
 
 // SIGINT, SIGTERM or SIGHUP arrived: the main loop stops in order, as after

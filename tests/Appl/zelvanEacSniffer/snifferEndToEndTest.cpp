@@ -6,9 +6,14 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/childProcess.h"
@@ -61,6 +66,31 @@ std::string header(bool fromDevice, int address, const char* msgid) {
     char text[96];
     std::snprintf(text, sizeof text, "%s  %3d \n\t\t %s", fromDevice ? " ==> from" : "<==  to  ", address, msgid);
     return text;
+}
+
+std::string pairs(int count) {
+    std::string wire;
+    for (int i = 0; i < count; ++i) {
+        const auto device = static_cast<ZvEacNwkAddr>(1 + i % 200);
+        wire += poll(device) + answer(device);
+    }
+    return wire;
+}
+
+// Voluntary and involuntary context switches of all threads of a process.
+long wakeUps(pid_t pid) {
+    long total = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+        std::ifstream status(task.path() / "status");
+        std::string key;
+        long value = 0;
+        while (status >> key) {
+            if (key.find("ctxt_switches:") != std::string::npos && status >> value) {
+                total += value;
+            }
+        }
+    }
+    return total;
 }
 
 class SnifferEndToEnd : public testing::Test {
@@ -317,12 +347,7 @@ TEST_F(SnifferEndToEnd, BurstOfFramesIsDecodedCompletely) {
     start();
     const std::string logFile = tmp_.file("burst.log");
     command("logToFile 1 " + logFile, "ok\n");
-    std::string burst;
-    for (int i = 0; i < kPairs; ++i) {
-        const auto device = static_cast<ZvEacNwkAddr>(1 + i % 200);
-        burst += poll(device) + answer(device);
-    }
-    send(burst);
+    send(pairs(kPairs));
     const auto complete = [&] {
         const std::string log = zvtest::readFile(logFile);
         return countOf(log, "MSGID_LOCK_STATE") == kPairs && countOf(log, "MSGID_GET_LOCK_STATE") == kPairs;
@@ -333,6 +358,125 @@ TEST_F(SnifferEndToEnd, BurstOfFramesIsDecodedCompletely) {
     EXPECT_EQ(countOf(log, " ONLINE\n"), 200u);
     EXPECT_EQ(countOf(log, " OFFLINE\n"), 0u);
     quit();
+}
+
+// The loop sleeps without a time-out while nothing is due, but wakes by
+// itself when a frame in progress runs out of time: otherwise the next
+// frame's bytes would be taken for the rest of the cut-off one.
+TEST_F(SnifferEndToEnd, FrameCutOffBySilenceIsDroppedBeforeTheNextOneComes) {
+    start();
+    send(poll(5).substr(0, 4));  // STX, destination, source, length 1: the data byte never comes
+    std::this_thread::sleep_for(1s);
+    send(answer(5));
+    EXPECT_TRUE(stdoutShows(header(true, 5, "MSGID_LOCK_STATE"))) << output();
+    quit();
+}
+
+TEST_F(SnifferEndToEnd, QuietBusWakesNothing) {
+    start();
+    command("verboseMessages 2", "ok\n > ");
+    std::this_thread::sleep_for(100ms);  // the reply's last pass
+    const long before = wakeUps(sniffer_.pid());
+    std::this_thread::sleep_for(500ms);
+    EXPECT_LE(wakeUps(sniffer_.pid()) - before, 2);
+    quit();
+}
+
+// A screen that takes its text more slowly than the sniffer prints it holds
+// the sniffer back; nothing is lost on the line or on the screen.
+TEST_F(SnifferEndToEnd, SlowScreenLosesNothing) {
+    constexpr int kPairs = 1000;
+    sniffer_.slowScreen(4096, 2ms);
+    start();
+    command("verboseMessages 3", "ok\n");  // far more text than line bytes
+    send(pairs(kPairs));
+    const auto complete = [&] {
+        const std::string out = sniffer_.stdoutText();
+        return countOf(out, "MSGID_LOCK_STATE") == kPairs && countOf(out, "MSGID_GET_LOCK_STATE") == kPairs;
+    };
+    EXPECT_TRUE(zvtest::waitUntil(complete, 60s))
+        << "shown " << countOf(sniffer_.stdoutText(), "MSGID_LOCK_STATE") << " answers of " << kPairs;
+    EXPECT_EQ(countOf(sniffer_.stdoutText(), "length = 2, msg [ 0xa3 0x02 ]"), static_cast<std::size_t>(kPairs));
+    quit();
+}
+
+class SnifferSignalWhileBusy : public SnifferEndToEnd, public testing::WithParamInterface<int> {};
+
+TEST_P(SnifferSignalWhileBusy, StopsInOrderWithStatus0) {
+    start();
+    std::atomic<bool> stop{false};
+    std::thread line([&] {
+        const std::string burst = pairs(100);
+        while (!stop) {
+            (void)pty_.write(burst, 200ms);
+        }
+    });
+    EXPECT_TRUE(sniffer_.waitForStdout("MSGID_LOCK_STATE")) << output();
+    sniffer_.sendSignal(GetParam());
+    EXPECT_EQ(sniffer_.waitExit(), 0) << output();
+    stop = true;
+    line.join();
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, SnifferSignalWhileBusy, testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const testing::TestParamInfo<int>& info) { return std::string(sigabbrev_np(info.param)); });
+
+}  // namespace
+
+namespace {
+
+// An adapter unplugged and plugged in again: the same name comes back on a
+// new line. The sniffer keeps running, and no frame is made of bytes from
+// both sides of the gap.
+TEST(SnifferReconnect, SurvivesTheLineGoingAwayAndComingBack) {
+    zvtest::TempDir tmp;
+    const std::string link = tmp.file("ttyUSB0");
+    auto before = std::make_unique<PtyPair>();
+    ASSERT_TRUE(before->ok()) << before->error();
+    ASSERT_EQ(::symlink(before->slavePath().c_str(), link.c_str()), 0);
+    const std::string logFile = tmp.file("night.log");
+
+    ChildProcess sniffer;
+    ASSERT_TRUE(sniffer.start({kBin, link, "--reconnect", "--log", logFile}));
+    ASSERT_TRUE(sniffer.waitForStdout(" application initialized\n")) << sniffer.stdoutText();
+    // Half a frame goes out just before the line dies; its rest arrives on
+    // the new line and must not complete it.
+    const std::string cut = poll(6);
+    ASSERT_TRUE(before->write(poll(5) + answer(5) + cut.substr(0, 3)));
+    ASSERT_TRUE(sniffer.waitForStdout(onConsole(header(true, 5, "MSGID_LOCK_STATE")))) << sniffer.stdoutText();
+    before->closeSlave();
+    before->closeMaster();
+    ASSERT_TRUE(sniffer.waitForStdout("port " + link + " lost: ")) << sniffer.stdoutText() << sniffer.stderrText();
+    EXPECT_TRUE(sniffer.running());
+
+    auto after = std::make_unique<PtyPair>();
+    ASSERT_TRUE(after->ok()) << after->error();
+    ASSERT_EQ(::unlink(link.c_str()), 0);
+    ASSERT_EQ(::symlink(after->slavePath().c_str(), link.c_str()), 0);
+    ASSERT_TRUE(sniffer.waitForStdout("port " + link + " is back; sniffing again")) << sniffer.stdoutText();
+    ASSERT_TRUE(after->write(cut.substr(3) + poll(7) + answer(7)));
+    ASSERT_TRUE(sniffer.waitForStdout(onConsole(header(true, 7, "MSGID_LOCK_STATE")))) << sniffer.stdoutText();
+
+    ASSERT_TRUE(sniffer.writeStdin("quit\n"));
+    EXPECT_EQ(sniffer.waitExit(), 0) << sniffer.stdoutText() << sniffer.stderrText();
+    const std::string log = zvtest::readFile(logFile);
+    EXPECT_EQ(countOf(log, "waiting for it to come back\n"), 1U) << log;
+    EXPECT_EQ(countOf(log, "is back; sniffing again\n"), 1U) << log;
+    EXPECT_EQ(log.find(header(false, 6, "MSGID_GET_LOCK_STATE")), std::string::npos) << "stitched frame\n" << log;
+    EXPECT_NE(log.find(header(false, 7, "MSGID_GET_LOCK_STATE")), std::string::npos) << log;
+}
+
+// Without --reconnect a lost port still ends the program as it always did.
+TEST(SnifferReconnect, WithoutTheOptionALostPortEndsWithStatus1) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok()) << pty.error();
+    ChildProcess sniffer;
+    ASSERT_TRUE(sniffer.start({kBin, pty.slavePath()}));
+    ASSERT_TRUE(sniffer.waitForStdout(" application initialized\n")) << sniffer.stdoutText();
+    pty.closeSlave();
+    pty.closeMaster();
+    EXPECT_EQ(sniffer.waitExit(), 1) << sniffer.stdoutText();
+    EXPECT_NE(sniffer.stderrText().find("cannot read " + pty.slavePath()), std::string::npos) << sniffer.stderrText();
 }
 
 }  // namespace

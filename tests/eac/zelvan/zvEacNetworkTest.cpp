@@ -663,4 +663,36 @@ TEST_F(ZvEacNetworkArrivalTest, QuietLineEndsTheFrameOnceTheFifoIsEmpty) {
     EXPECT_EQ(received, std::vector<Frame>{GOT_TO_7});
 }
 
+// A main loop that sleeps until the receiver's next deadline, and no longer,
+// wakes exactly when a frame cut off by a silent line has to be dropped.
+TEST_F(ZvEacNetworkArrivalTest, DeadlineIsWhenTheFrameInProgressRunsOutOfTime) {
+    EXPECT_EQ(zvEacNwkNextDeadline_ms(&nwk), MAX_U32) << "no frame open: nothing to wake for";
+    feed({0x55, 0x66});  // noise between frames ends the same way
+    fakeTick += 50;
+    EXPECT_EQ(zvEacNwkNextDeadline_ms(&nwk), 140U);
+    pause(140);
+    EXPECT_EQ(zvEacNwkNextDeadline_ms(&nwk), MAX_U32);
+    for (U32 start : {1000U, 16380U, 65530U}) {
+        for (std::size_t cut : {1U, 5U, 9U}) {
+            for (U32 alreadyWaited : {0U, 60U, 189U}) {
+                SCOPED_TRACE(testing::Message() << "start " << start << " cut " << cut << " waited " << alreadyWaited);
+                received.clear();
+                fakeTick = start;
+                feed(Bytes(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(cut)));
+                fakeTick += alreadyWaited;
+                const U32 due = zvEacNwkNextDeadline_ms(&nwk);
+                EXPECT_EQ(due, 190 - alreadyWaited);
+                pause(due - 1);
+                EXPECT_NE(state(), nwkSmInitState) << "woken a millisecond early: the frame stays";
+                EXPECT_EQ(zvEacNwkNextDeadline_ms(&nwk), 1U);
+                pause(1);
+                EXPECT_EQ(state(), nwkSmInitState);
+                EXPECT_EQ(zvEacNwkNextDeadline_ms(&nwk), MAX_U32);
+                feed(FRAME_TO_7);
+                EXPECT_EQ(received, std::vector<Frame>{GOT_TO_7});
+            }
+        }
+    }
+}
+
 }  // namespace

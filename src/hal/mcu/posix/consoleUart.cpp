@@ -1,10 +1,13 @@
-// Console driver on POSIX: one thread feeds standard input into the shell's
-// input FIFO and writes the shell's output FIFO to standard output. It also
-// owns the terminal's mode and the stop signals.
+// Console driver on POSIX: the main loop sleeps on standard input, standard
+// output and the stop signals (consoleWaitObjects), and consoleExe moves keys
+// into the shell's input FIFO and the shell's output FIFO to the screen on
+// the main loop's thread. The driver also owns the terminal's mode and the
+// stop signals.
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,44 +37,48 @@ constexpr U32 kConsoleTag = 0x5A56434Fu;
 // Keys taken from standard input per read(); the shell's input FIFO is
 // smaller.
 constexpr std::size_t kInputChunk = 256;
-// Output popped from the shell's FIFO per write().
-constexpr IcFifoIndex kOutputChunk = 4096;
-// While the input FIFO is full the thread looks again this often.
-constexpr int kFifoFullRetry_ms = 1;
+// Output taken from the shell's FIFO for one write(): more than the FIFO
+// holds, so that one write usually carries all of it.
+constexpr std::size_t kOutputChunk = 8192;
+// A push into the full output FIFO waits this long at most for the screen
+// to take some of it (consoleMakeRoom). Meanwhile the serial line's bytes
+// wait in the system's buffer, which holds far more than the line brings in
+// this time, and the frame receiver's 190 ms rule stays clear of the pause.
+// A screen that stays stuck longer costs one such wait, then text is dropped
+// until the screen moves again.
+constexpr int kMakeRoomWait_ms = 100;
 // Limits on the way out of the process: a stuck standard output or a lock
 // held by a thread that died must not keep the process from ending.
 constexpr auto kExitLockWait = std::chrono::milliseconds(500);
-constexpr U32 kExitFifoLockWait_ms = 200;
 constexpr int kExitWriteLimit_ms = 1000;
 // consoleFlush at shutdown waits this long for a slow reader of stdout.
 constexpr int kFlushWriteLimit_ms = 5000;
-// A producer that finds the output FIFO full waits this long for the console
-// thread to write some of it out, rather than dropping text: a busy machine
-// can keep this thread off the processor for a while, and text lost in the
-// middle of a report garbles it. A screen that stays stuck longer costs one
-// such wait, then text is dropped until the screen moves again.
-constexpr U16 kOutputBackPressure_ms = 200;
 
 using Clock = std::chrono::steady_clock;
 
+enum Wait : U8 { WAIT_SIGNALS, WAIT_INPUT, WAIT_OUTPUT, WAIT_COUNT };
+static_assert(WAIT_COUNT <= CONSOLE_MAX_WAIT_OBJECTS);
+
 struct ConsolePort {
     U32 tag = kConsoleTag;
-    // Hooks may be set while the thread runs (consoleOpenRx after
-    // consoleOpenTx); the argument is stored before its hook.
-    std::atomic<UartTxPopChar> uartTxPopChar{nullptr};
-    std::atomic<IcFifoInstance*> txFifo{nullptr};
-    std::atomic<UartTxCharsToSend> uartTxCharsToSend{nullptr};
-    std::atomic<UartRxCb> uartRxCb{nullptr};
-    std::atomic<IcFifoInstance*> rxFifo{nullptr};
-    std::atomic<bool> threadIsRunning{false};
-    OsalSem sem = nullptr;
-    // Readable when the thread is to look at its hooks and run flag again.
-    UniqueFd wakeFd;
+    UartTxPopChar uartTxPopChar = nullptr;
+    IcFifoInstance* txFifo = nullptr;
+    UartTxCharsToSend uartTxCharsToSend = nullptr;
+    UartRxCb uartRxCb = nullptr;
+    IcFifoInstance* rxFifo = nullptr;
+    const UartFifoOps* fifoOps = nullptr;
+    // Opened: consoleExe serves the keyboard and the screen.
+    bool serving = false;
+    std::array<OsalWaitObject, WAIT_COUNT> waits{};
 
-    // Input state, touched by the console thread only.
     bool inputIsTerminal = false;
     bool inputEnded = false;
     bool lastWasCr = false;
+
+    // Output taken from the FIFO that the screen has not taken yet.
+    std::array<Char, kOutputChunk> pending{};
+    std::size_t pendingStart = 0;
+    std::size_t pendingEnd = 0;
 };
 
 // ---- process-wide state -------------------------------------------------------
@@ -80,37 +87,42 @@ std::atomic<bool> stopRequested{false};
 // Continued after a stop (Ctrl-Z and fg): the line being typed is to be
 // shown again.
 std::atomic<bool> resumed{false};
-// The stop signals write here so that the console thread wakes and passes
-// the request on to the main loop at once.
+// The stop signals write here so that the main loop wakes at once.
 std::atomic<int> signalFd{-1};
 
 // The console whose queued output is written out when the process ends.
 std::atomic<ConsolePort*> activeConsole{nullptr};
 
-// Pop and write happen under this lock, so output from the console thread
-// and from a flush never overtake each other. Recursive: the exit hook may
-// run on a thread that already holds it. Never destroyed: the console thread
-// may still write while the process runs its exit handlers.
+// Output is written under this lock, so that a flush on the way out never
+// cuts into a write of the main loop. Recursive: the exit hook may run on the
+// thread that holds it. Never destroyed: the process may still write while
+// it runs its exit handlers.
 std::recursive_timed_mutex& outputMutex() {
     static auto* const mutex = new std::recursive_timed_mutex;
     return *mutex;
 }
 // Standard output is gone (EPIPE, closed): output is dropped from then on.
 std::atomic<bool> outputBroken{false};
+// Where output goes: for a terminal or a pipe a descriptor of its own in
+// non-blocking mode, so that a screen that does not keep up never holds the
+// main loop inside write() (standard output itself is shared with the shell
+// that started us and stays as it is); otherwise standard output.
+int outputFd = STDOUT_FILENO;
+UniqueFd ownOutput;
+// Keys are read the same way: a key that another process of the terminal
+// took first (the shell, after Ctrl-Z, bg and fg) must not leave the main
+// loop waiting inside read() for the next one.
+int inputFd = STDIN_FILENO;
+UniqueFd ownInput;
 
 std::once_flag processSetupOnce;
-
-void wake(const UniqueFd& fd) {
-    const std::uint64_t one = 1;
-    (void)!::write(fd.get(), &one, sizeof one);
-}
 
 void drainFd(int fd) {
     std::uint64_t count = 0;
     (void)!::read(fd, &count, sizeof count);
 }
 
-// Async-signal-safe: wakes whoever passes signals on to the main loop.
+// Async-signal-safe: wakes the main loop through the signal descriptor.
 void notifySignal() {
     const int fd = signalFd.load();
     if (fd >= 0) {
@@ -137,98 +149,133 @@ extern "C" void onContinued() {
     notifySignal();
 }
 
-// ---- output --------------------------------------------------------------------
-
-// Writes all of `data` to standard output. Waits for a slow reader up to
-// `limitMs` in total (-1: no limit) and, in the console thread, returns early
-// when `wakeFd` reports a stop. Errors other than a full pipe drop the output
-// for good.
-void writeOut(const Char* data, std::size_t len, int limitMs, const ConsolePort* cp) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs < 0 ? 0 : limitMs);
-    while (len > 0 && !outputBroken.load()) {
-        if (cp != nullptr && !cp->threadIsRunning.load()) {
-            return;  // being stopped; a flush writes the rest
-        }
-        // Wait until standard output takes data before writing, so that a
-        // stalled terminal or pipe does not pin the thread inside write().
-        std::array<pollfd, 2> fds{pollfd{STDOUT_FILENO, POLLOUT, 0},
-                                  pollfd{cp != nullptr ? cp->wakeFd.get() : -1, POLLIN, 0}};
-        int waitMs = -1;
-        if (limitMs >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0) {
-                return;
-            }
-            waitMs = static_cast<int>(left);
-        }
-        const int rc = poll(fds.data(), cp != nullptr ? 2 : 1, waitMs);
-        if (rc < 0 && errno != EINTR) {
-            outputBroken = true;
-            return;
-        }
-        if (fds[1].revents != 0) {
-            drainFd(fds[1].fd);
-            if (!cp->threadIsRunning.load()) {
-                return;
-            }
-        }
-        if ((fds[0].revents & POLLNVAL) != 0) {
-            outputBroken = true;
-            return;
-        }
-        if ((fds[0].revents & (POLLOUT | POLLERR | POLLHUP)) == 0) {
-            continue;
-        }
-        const ssize_t n = ::write(STDOUT_FILENO, data, len);
-        if (n > 0) {
-            data += n;
-            len -= static_cast<std::size_t>(n);
-        } else if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-            outputBroken = true;
+void chooseOutput() {
+    struct stat st {};
+    if (fstat(STDOUT_FILENO, &st) != 0) {
+        outputBroken = true;
+        return;
+    }
+    if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) {
+        ownOutput.reset(::open("/proc/self/fd/1", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (ownOutput.valid()) {
+            outputFd = ownOutput.get();
         }
     }
 }
 
-// Pops the queued output in blocks and writes each with one write(). The
-// last, empty pop clears the FIFO's wait object. Returns when the FIFO is
-// empty, or in the console thread when it is being stopped.
-void drainOutput(ConsolePort* cp, int limitMs, bool fromThread) {
-    IcFifoInstance* fifo = cp->txFifo.load();
-    if (fifo == nullptr || cp->uartTxPopChar.load() == nullptr) {
-        return;
-    }
-    std::unique_lock<std::recursive_timed_mutex> lock(outputMutex(), std::defer_lock);
-    if (fromThread) {
-        lock.lock();
-    } else if (!lock.try_lock_for(std::chrono::milliseconds(limitMs))) {
-        return;
-    }
-    std::array<Char, kOutputChunk> buf{};
-    while (!fromThread || cp->threadIsRunning.load()) {
-        const IcFifoIndex n = icFifoPopBlock(fifo, static_cast<IcFifoIndex>(buf.size()), buf.data());
-        if (n == 0) {
-            return;
+void chooseInput() {
+    struct stat st {};
+    if (fstat(STDIN_FILENO, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
+        ownInput.reset(::open("/proc/self/fd/0", O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (ownInput.valid()) {
+            inputFd = ownInput.get();
         }
-        writeOut(buf.data(), n, limitMs, fromThread ? cp : nullptr);
+    }
+}
+
+// ---- output --------------------------------------------------------------------
+
+// Offers `len` bytes to the screen once. Returns how many it took: fewer
+// when it is full for now, 0 as well when output is broken.
+std::size_t writeOnce(const Char* data, std::size_t len) {
+    while (len > 0 && !outputBroken.load(std::memory_order_relaxed)) {
+        const ssize_t n = ::write(outputFd, data, len);
+        if (n >= 0) {
+            return static_cast<std::size_t>(n);
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return 0;
+        }
+        if (errno != EINTR) {
+            outputBroken = true;
+        }
+    }
+    return 0;
+}
+
+// Takes what the FIFO holds into the pending buffer, as far as it fits.
+// Returns how many characters it took.
+std::size_t refill(ConsolePort* cp) {
+    IcFifoInstance* fifo = cp->txFifo;
+    if (fifo == nullptr || cp->uartTxPopChar == nullptr) {
+        return 0;
+    }
+    if (cp->pendingStart == cp->pendingEnd) {
+        cp->pendingStart = 0;
+        cp->pendingEnd = 0;
+    }
+    const std::size_t before = cp->pendingEnd;
+    Char* const buf = cp->pending.data();
+    if (cp->fifoOps != nullptr && cp->fifoOps->popBlock != nullptr) {
+        while (cp->pendingEnd < kOutputChunk) {
+            const auto space = static_cast<IcFifoIndex>(std::min<std::size_t>(kOutputChunk - cp->pendingEnd, 0xFFFF));
+            const IcFifoIndex n = cp->fifoOps->popBlock(fifo, space, buf + cp->pendingEnd);
+            if (n == 0) {
+                break;
+            }
+            cp->pendingEnd += n;
+        }
+    } else {
+        while (cp->pendingEnd < kOutputChunk && cp->uartTxCharsToSend != nullptr && cp->uartTxCharsToSend(fifo) > 0) {
+            buf[cp->pendingEnd++] = cp->uartTxPopChar(fifo);
+        }
+    }
+    return cp->pendingEnd - before;
+}
+
+// Writes queued output without waiting: until everything is out (TRUE) or
+// the screen takes no more for now (FALSE). Broken output is dropped.
+bool writeQueued(ConsolePort* cp) {
+    for (;;) {
+        if (cp->pendingStart == cp->pendingEnd && refill(cp) == 0) {
+            return true;
+        }
+        if (outputBroken.load(std::memory_order_relaxed)) {
+            cp->pendingStart = cp->pendingEnd;
+            continue;  // taken and dropped, so producers never back up
+        }
+        const std::size_t n = writeOnce(cp->pending.data() + cp->pendingStart, cp->pendingEnd - cp->pendingStart);
+        cp->pendingStart += n;
+        if (n == 0 && !outputBroken.load(std::memory_order_relaxed)) {
+            return false;
+        }
+    }
+}
+
+// Sleeps until the screen takes output again, the deadline passes (FALSE),
+// or, with `stopFd`, a stop is requested (FALSE).
+bool waitForScreen(Clock::time_point deadline, int stopFd) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) {
+        return false;
+    }
+    std::array<pollfd, 2> fds{pollfd{outputFd, POLLOUT, 0}, pollfd{stopFd, POLLIN, 0}};
+    const int rc = poll(fds.data(), fds.size(), static_cast<int>(left));
+    if (rc < 0 && errno != EINTR) {
+        outputBroken = true;
+        return false;
+    }
+    if (fds[1].revents != 0 || (fds[0].revents & POLLNVAL) != 0) {
+        outputBroken = outputBroken || (fds[0].revents & POLLNVAL) != 0;
+        return false;
+    }
+    return true;
+}
+
+// Writes everything queued, waiting for a slow screen up to `limitMs`.
+void drainOutput(ConsolePort* cp, int limitMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    while (!writeQueued(cp) && waitForScreen(deadline, -1)) {
     }
 }
 
 // The way out of the process after a fatal error or a port failure: write
 // what is still queued and give the terminal back. Whatever cannot be had
-// quickly (a lock held by the thread that failed, a stuck reader) is skipped.
+// quickly (a lock held by a thread that failed, a stuck reader) is skipped.
 void flushForExit() {
     ConsolePort* cp = activeConsole.load();
     if (cp != nullptr && outputMutex().try_lock_for(kExitLockWait)) {
-        IcFifoInstance* fifo = cp->txFifo.load();
-        bool fifoFree = false;
-        if (fifo != nullptr && fifo->mutex != nullptr &&
-            osalApi->semWait(fifo->mutex, kExitFifoLockWait_ms) == OSAL_RES_SUCCESS) {
-            osalApi->semSignal(fifo->mutex);
-            fifoFree = true;
-        }
-        if (fifoFree) {
-            drainOutput(cp, kExitWriteLimit_ms, false);
-        }
+        drainOutput(cp, kExitWriteLimit_ms);
         outputMutex().unlock();
     }
     icPosixTerminalRestore();
@@ -240,6 +287,8 @@ void setupProcessOnce() {
     std::call_once(processSetupOnce, [] {
         signalFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
         icPosixSignalsInstall(onStopSignal, onContinued);
+        chooseOutput();
+        chooseInput();
         icErrorSetExitHook(flushForExit);
         (void)std::atexit(onProcessExit);
     });
@@ -249,29 +298,15 @@ void setupProcessOnce() {
 
 // How many keys may be read now without the input FIFO dropping any.
 std::size_t inputRoom(const ConsolePort* cp) {
-    IcFifoInstance* fifo = cp->rxFifo.load();
-    if (fifo == nullptr) {
+    if (cp->fifoOps == nullptr || cp->fifoOps->freeRoom == nullptr) {
         return kInputChunk;
     }
-    // Counted under the FIFO's lock but without icFifoCharsToPop: that would
-    // clear the wait object when the FIFO is empty, and with it a wake-up
-    // the main loop has not seen yet (passOnStopRequest).
-    osalApi->semWait(fifo->mutex, MAX_U32);
-    const std::size_t held =
-        fifo->ptr2 >= fifo->ptr1 ? fifo->ptr2 - fifo->ptr1 : fifo->buflen - (fifo->ptr1 - fifo->ptr2);
-    osalApi->semSignal(fifo->mutex);
-    const std::size_t capacity = fifo->buflen > 0 ? fifo->buflen - 1u : 0u;
-    return held < capacity ? std::min(capacity - held, kInputChunk) : 0;
+    return std::min<std::size_t>(cp->fifoOps->freeRoom(cp->rxFifo), kInputChunk);
 }
 
 // A terminal delivers keys as they are. Piped input ends its lines with LF or
 // CR LF; the shell ends a line on CR, so each line end becomes one CR.
 void deliverInput(ConsolePort* cp, const Char* bytes, std::size_t count) {
-    const UartRxCb rxCb = cp->uartRxCb.load();
-    IcFifoInstance* fifo = cp->rxFifo.load();
-    if (rxCb == nullptr) {
-        return;
-    }
     for (std::size_t i = 0; i < count; ++i) {
         Char chr = bytes[i];
         if (!cp->inputIsTerminal) {
@@ -284,13 +319,17 @@ void deliverInput(ConsolePort* cp, const Char* bytes, std::size_t count) {
                 chr = '\r';
             }
         }
-        rxCb(fifo, chr);
+        cp->uartRxCb(cp->rxFifo, chr);
     }
 }
 
-void readInput(ConsolePort* cp, std::size_t room) {
+void readInput(ConsolePort* cp) {
+    const std::size_t room = inputRoom(cp);
+    if (room == 0) {
+        return;
+    }
     std::array<Char, kInputChunk> buf{};
-    const ssize_t n = ::read(STDIN_FILENO, buf.data(), std::min(room, buf.size()));
+    const ssize_t n = ::read(inputFd, buf.data(), room);
     if (n > 0) {
         deliverInput(cp, buf.data(), static_cast<std::size_t>(n));
     } else if (n == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
@@ -300,78 +339,35 @@ void readInput(ConsolePort* cp, std::size_t room) {
     }
 }
 
-// The main loop does not wait on our descriptors; waking it through the
-// input FIFO's wait object lets it see a stop request at once.
-void passOnStopRequest(ConsolePort* cp) {
-    drainFd(signalFd.load());
-    IcFifoInstance* fifo = cp->rxFifo.load();
-    if (fifo != nullptr && fifo->event != nullptr) {
-        osalApi->waitObjSignal(fifo->event);
-    }
+// ---- serving -------------------------------------------------------------------
+
+// Keys stay in the system's buffer while the FIFO is full or nobody takes
+// them; the screen is watched only while it has refused output.
+void armWaits(ConsolePort* cp, bool outputWaiting) {
+    const bool wantInput = cp->serving && !cp->inputEnded && cp->uartRxCb != nullptr && inputRoom(cp) > 0;
+    icOsalPosixWaitObjWatchFd(cp->waits[WAIT_INPUT], wantInput ? inputFd : -1, POLLIN);
+    icOsalPosixWaitObjWatchFd(cp->waits[WAIT_OUTPUT], cp->serving && outputWaiting ? outputFd : -1, POLLOUT);
+    icOsalPosixWaitObjWatchFd(cp->waits[WAIT_SIGNALS], cp->serving ? signalFd.load() : -1, POLLIN);
 }
 
-// ---- thread --------------------------------------------------------------------
-
-void consoleThread(void* arg) {
-    auto* cp = static_cast<ConsolePort*>(arg);
-    cp->inputIsTerminal = isatty(STDIN_FILENO) != 0;
-    osalApi->semSignal(cp->sem);
-
-    enum Slot : U8 { WAKE, SIGNALS, OUTPUT, INPUT, SLOTS };
-    std::array<pollfd, SLOTS> fds{};
-    while (cp->threadIsRunning.load()) {
-        IcFifoInstance* txFifo = cp->txFifo.load();
-        const bool txOpen = txFifo != nullptr && cp->uartTxPopChar.load() != nullptr;
-        const bool wantInput = !cp->inputEnded && cp->uartRxCb.load() != nullptr;
-        const std::size_t room = wantInput ? inputRoom(cp) : 0;
-
-        fds[WAKE] = pollfd{cp->wakeFd.get(), POLLIN, 0};
-        fds[SIGNALS] = pollfd{signalFd.load(), POLLIN, 0};
-        fds[OUTPUT] = pollfd{txOpen ? icOsalPosixWaitObjectFd(icFifoGetWaitObject(txFifo)) : -1, POLLIN, 0};
-        // Keys stay in the system's buffer while the FIFO is full or nobody
-        // takes them.
-        fds[INPUT] = pollfd{wantInput && room > 0 ? STDIN_FILENO : -1, POLLIN, 0};
-        const int timeout = wantInput && room == 0 ? kFifoFullRetry_ms : -1;
-
-        if (poll(fds.data(), fds.size(), timeout) < 0) {
-            continue;  // EINTR; nothing else can fail with these arguments
-        }
-        if (fds[WAKE].revents != 0) {
-            drainFd(fds[WAKE].fd);
-        }
-        if (fds[SIGNALS].revents != 0) {
-            passOnStopRequest(cp);
-        }
-        if ((fds[INPUT].revents & POLLNVAL) != 0) {
-            cp->inputEnded = true;
-        } else if (fds[INPUT].revents != 0) {
-            readInput(cp, room);
-        }
-        if (txOpen) {
-            drainOutput(cp, -1, true);
-        }
-    }
-    osalApi->semSignal(cp->sem);
-}
-
-void consoleStopThread(ConsolePort* cp) {
-    if (cp->threadIsRunning.exchange(false)) {
-        wake(cp->wakeFd);
-        osalApi->semWait(cp->sem, MAX_U32);
-        drainFd(cp->wakeFd.get());
+void stopServing(ConsolePort* cp) {
+    cp->serving = false;
+    armWaits(cp, false);
+    for (const OsalWaitObject obj : cp->waits) {
+        osalApi->waitObjectReset(obj);
     }
 }
 
 UartInstancePtr toHandle(ConsolePort* cp) { return reinterpret_cast<UartInstancePtr>(cp); }
 
-ConsolePort* fromHandle(UartInstancePtr ui) {
+ConsolePort* fromHandle(void* ui) {
     if (ui == nullptr) {
         return nullptr;
     }
     U32 tag = 0;
-    std::memcpy(&tag, static_cast<void*>(ui), sizeof tag);
+    std::memcpy(&tag, ui, sizeof tag);
     IC_ASSERT(kModule, tag == kConsoleTag);
-    return reinterpret_cast<ConsolePort*>(ui);
+    return static_cast<ConsolePort*>(ui);
 }
 
 }  // namespace
@@ -384,11 +380,14 @@ UartInstancePtr consoleNew() {
     if (cp == nullptr) {
         return nullptr;
     }
-    cp->wakeFd.reset(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
-    if (!cp->wakeFd.valid()) {
-        delete cp;
-        return nullptr;
+    for (OsalWaitObject& obj : cp->waits) {
+        obj = osalApi->waitObjCreate();
+        if (obj == nullptr) {
+            delete cp;
+            return nullptr;
+        }
     }
+    armWaits(cp, false);
     activeConsole = cp;
     return toHandle(cp);
 }
@@ -402,8 +401,6 @@ void consoleOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend 
     cp->txFifo = userParam;
     cp->uartTxCharsToSend = charsToSend;
     cp->uartTxPopChar = popChar;
-    icFifoSetPushWait(userParam, kOutputBackPressure_ms);
-    wake(cp->wakeFd);
     consoleStartThread(ui);
 }
 
@@ -414,24 +411,79 @@ void consoleOpenRx(UartInstancePtr ui, UartRxCb rxCb, IcFifoInstance* userParam)
     }
     cp->rxFifo = userParam;
     cp->uartRxCb = rxCb;
-    wake(cp->wakeFd);
     consoleStartThread(ui);
 }
 
+// There is no thread any more: the console is served by consoleExe on the
+// main loop. This enters the console mode and arms the wait objects.
 void consoleStartThread(UartInstancePtr ui) {
     ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr || cp->threadIsRunning.load()) {
+    if (cp == nullptr) {
         return;
     }
-    cp->threadIsRunning = true;
-    if (cp->sem == nullptr) {
-        cp->sem = osalApi->semCreate(FALSE);
+    if (!cp->serving) {
+        cp->serving = true;
+        cp->inputIsTerminal = isatty(STDIN_FILENO) != 0;
+        icPosixTerminalEnter();
     }
-    IC_ASSERT_TEXT(kModule, cp->sem != nullptr, "Assertion failed 'this->sem'");
-    icPosixTerminalEnter();
-    const OsalResCodes rc = osalApi->taskCreate(consoleThread, cp);
-    IC_ASSERT(kModule, rc == OSAL_RES_SUCCESS);
-    osalApi->semWait(cp->sem, MAX_U32);
+    armWaits(cp, false);
+}
+
+void consoleExe(UartInstancePtr ui) {
+    ConsolePort* cp = fromHandle(ui);
+    if (cp == nullptr || !cp->serving) {
+        return;
+    }
+    if (osalWaitObjIsSet(cp->waits[WAIT_SIGNALS]) != FALSE) {
+        // The stop itself is the flag consoleStopRequested reads.
+        osalApi->waitObjectReset(cp->waits[WAIT_SIGNALS]);
+        drainFd(signalFd.load());
+    }
+    if (osalWaitObjIsSet(cp->waits[WAIT_INPUT]) != FALSE) {
+        osalApi->waitObjectReset(cp->waits[WAIT_INPUT]);
+        if ((icOsalPosixWaitObjRevents(cp->waits[WAIT_INPUT]) & POLLNVAL) != 0) {
+            cp->inputEnded = true;
+        } else if (cp->uartRxCb != nullptr) {
+            readInput(cp);
+        }
+    }
+    osalApi->waitObjectReset(cp->waits[WAIT_OUTPUT]);
+    bool allOut = true;
+    {
+        const std::lock_guard<std::recursive_timed_mutex> guard(outputMutex());
+        allOut = writeQueued(cp);
+    }
+    armWaits(cp, !allOut);
+}
+
+void consoleSetFifoOps(UartInstancePtr ui, const UartFifoOps* ops) {
+    ConsolePort* cp = fromHandle(ui);
+    if (cp != nullptr) {
+        cp->fifoOps = ops;
+    }
+}
+
+U8 consoleWaitObjects(UartInstancePtr ui, OsalWaitObject* list, U8 maxObjects) {
+    ConsolePort* cp = fromHandle(ui);
+    if (cp == nullptr || list == nullptr) {
+        return 0;
+    }
+    const U8 count = std::min<U8>(WAIT_COUNT, maxObjects);
+    std::copy_n(cp->waits.begin(), count, list);
+    return count;
+}
+
+void consoleMakeRoom(void* ui) {
+    ConsolePort* cp = fromHandle(ui);
+    if (cp == nullptr) {
+        return;
+    }
+    const std::lock_guard<std::recursive_timed_mutex> guard(outputMutex());
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kMakeRoomWait_ms);
+    // Room is made as soon as the pending buffer takes some of the FIFO.
+    while (!writeQueued(cp) && refill(cp) == 0 && waitForScreen(deadline, signalFd.load())) {
+    }
+    armWaits(cp, cp->pendingStart != cp->pendingEnd);
 }
 
 void consoleCloseTx(UartInstancePtr ui) {
@@ -439,9 +491,7 @@ void consoleCloseTx(UartInstancePtr ui) {
     if (cp == nullptr) {
         return;
     }
-    consoleStopThread(cp);
-    // Nobody takes the output any more: a full FIFO drops again at once.
-    icFifoSetPushWait(cp->txFifo.load(), 0);
+    stopServing(cp);
     cp->uartTxPopChar = nullptr;
     cp->uartTxCharsToSend = nullptr;
     icPosixTerminalRestore();
@@ -452,12 +502,10 @@ void consoleCloseRx(UartInstancePtr ui) {
     if (cp == nullptr) {
         return;
     }
-    consoleStopThread(cp);
+    stopServing(cp);
     cp->uartRxCb = nullptr;
     icPosixTerminalRestore();
 }
-
-void consoleExe(UartInstancePtr) {}
 
 void consoleDelete(UartInstancePtr ui) {
     ConsolePort* cp = fromHandle(ui);
@@ -466,8 +514,7 @@ void consoleDelete(UartInstancePtr ui) {
     }
     ConsolePort* expected = cp;
     activeConsole.compare_exchange_strong(expected, nullptr);
-    consoleStopThread(cp);
-    icFifoSetPushWait(cp->txFifo.load(), 0);
+    stopServing(cp);
     icPosixTerminalRestore();
     cp->tag = 0;
     delete cp;
@@ -479,7 +526,8 @@ Boolean consoleResumed() { return resumed.exchange(false) ? TRUE : FALSE; }
 
 void consoleFlush(UartInstancePtr ui) {
     ConsolePort* cp = fromHandle(ui);
-    if (cp != nullptr) {
-        drainOutput(cp, kFlushWriteLimit_ms, false);
+    if (cp != nullptr && outputMutex().try_lock_for(std::chrono::milliseconds(kFlushWriteLimit_ms))) {
+        drainOutput(cp, kFlushWriteLimit_ms);
+        outputMutex().unlock();
     }
 }

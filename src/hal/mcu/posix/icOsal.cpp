@@ -1,49 +1,58 @@
-#include <linux/futex.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <new>
 
 #include "error/icError.h"
 #include "hal/include/icOsal.h"
 #include "hal/mcu/posix/icOsalPosix.h"
 
-// A lock of count 1 on a futex word: taking a free one and releasing one
-// nobody waits for stay in user space (every byte through a FIFO takes and
-// releases its lock several times), and a thread that finds it taken spins
-// briefly before it sleeps, since FIFO locks are held for a few dozen
-// instructions. Time-outs run on CLOCK_MONOTONIC so that setting the wall
-// clock never stretches or cuts a wait.
+// A semaphore of count 1 that any thread may release (the drivers' start and
+// stop handshakes release what another thread waits for). Time-outs run on
+// the steady clock, so setting the wall clock never stretches or cuts a wait.
 struct OsalSemObject {
-    // kSemFree, kSemTaken, or kSemContended: taken, and a thread may sleep
-    // on it, so the release has to wake one.
-    alignas(4) U32 word = 0;
-    OsalSemObject* registryNext = nullptr;
+    std::mutex mutex;
+    std::condition_variable released;
+    bool available = false;
+    int waiters = 0;  // a release without waiters wakes nobody
 };
 
-// A manual-reset event. `set` is the truth; the eventfd mirrors it so that
-// poll() can sleep on it (readable while set). Every thread that writes the
-// descriptor re-checks the flag afterwards, and every thread that drains it
-// re-checks the flag and re-arms, so once the callers are quiet the
-// descriptor is readable exactly when the flag is set.
+// A manual-reset event. `set` is the truth. Once a thread has slept on the
+// object (`watched`), its eventfd mirrors the flag so that poll() can sleep on
+// it (readable while set): every thread that writes the descriptor re-checks
+// the flag afterwards, and every thread that drains it re-checks the flag and
+// re-arms, so once the callers are quiet the descriptor is readable exactly
+// when the flag is set. Until then signal and reset cost no system call: a
+// FIFO nobody sleeps on is signalled for every push.
+//
+// A watch object (icOsalPosixWaitObjWatchFd) stands for someone else's
+// descriptor instead: waitForObjects polls that one and sets the flag from
+// what poll() reports.
 struct OsalWaitObjectRecord {
     std::atomic<bool> set{false};
+    std::atomic<bool> watched{false};
     int fd = -1;
+    std::atomic<int> watchFd{-1};
+    std::atomic<short> watchEvents{0};
+    std::atomic<short> revents{0};
+    std::atomic<bool> isWatch{false};
     std::atomic<const IcOsalPosixWaitClock*> clock{nullptr};
-    OsalWaitObjectRecord* registryNext = nullptr;
 };
 
 struct OsalQueueMsg {
@@ -65,18 +74,32 @@ constexpr const char* kWaitFailed = "Assertion failed 'WAIT_FAILED != rc'";
 constexpr long kNsPerMs = 1000000L;
 constexpr long kNsPerSec = 1000000000L;
 
-// Objects live until the process ends; keeping them on a list that hangs off
-// a global keeps them reachable, so leak checkers see no loss when a caller
-// drops its handle.
+// Semaphores and wait objects handed out by the table live until the process
+// ends (nothing in the system deletes one); the store that makes them owns
+// them. It is never destroyed itself: threads may still use their objects
+// while the process runs its exit handlers.
 template <typename T>
-void registerForLife(std::atomic<T*>& head, T* object) {
-    T* first = head.load(std::memory_order_relaxed);
-    do {
-        object->registryNext = first;
-    } while (!head.compare_exchange_weak(first, object, std::memory_order_release, std::memory_order_relaxed));
+class LifetimeStore {
+public:
+    T* make() {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        try {
+            return &objects_.emplace_back();
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::deque<T> objects_;  // grows without moving what it holds
+};
+
+template <typename T>
+LifetimeStore<T>& storeOf() {
+    static auto* const store = new LifetimeStore<T>;
+    return *store;
 }
-std::atomic<OsalSemObject*> allSemaphores{nullptr};
-std::atomic<OsalWaitObjectRecord*> allWaitObjects{nullptr};
 
 OsalResCodes sleep(U32 timeout);
 void setPriority(OsalPrio prio);
@@ -104,16 +127,6 @@ timespec coarseNow() {
 }
 
 long long toNs(const timespec& t) { return static_cast<long long>(t.tv_sec) * kNsPerSec + t.tv_nsec; }
-
-timespec addMs(timespec t, U32 ms) {
-    t.tv_sec += static_cast<time_t>(ms / 1000U);
-    t.tv_nsec += static_cast<long>(ms % 1000U) * kNsPerMs;
-    if (t.tv_nsec >= kNsPerSec) {
-        t.tv_sec += 1;
-        t.tv_nsec -= kNsPerSec;
-    }
-    return t;
-}
 
 // ---- threads -------------------------------------------------------------
 
@@ -215,83 +228,38 @@ void setPriority(OsalPrio prio) {
 
 // ---- semaphores ------------------------------------------------------------
 
-constexpr U32 kSemFree = 0;
-constexpr U32 kSemTaken = 1;
-constexpr U32 kSemContended = 2;
-// Attempts before a waiter sleeps; a FIFO lock's holder lets go well within.
-constexpr int kSemSpins = 100;
-
-inline void cpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#elif defined(__aarch64__)
-    asm volatile("yield");
-#endif
-}
-
-std::atomic_ref<U32> semWord(OsalSemObject* sem) { return std::atomic_ref<U32>(sem->word); }
-
-bool semTryTake(OsalSemObject* sem, U32 as) {
-    U32 expected = kSemFree;
-    return semWord(sem).compare_exchange_strong(expected, as, std::memory_order_acquire, std::memory_order_relaxed);
-}
-
-// Sleeps while the word is kSemContended, until `deadline` (nullptr: no
-// limit). Returns 0 or the error number (ETIMEDOUT, EINTR, EAGAIN).
-int futexWait(OsalSemObject* sem, const timespec* deadline) {
-    const long rc = syscall(SYS_futex, &sem->word, FUTEX_WAIT_BITSET | FUTEX_PRIVATE_FLAG, kSemContended, deadline,
-                            nullptr, FUTEX_BITSET_MATCH_ANY);
-    return rc == 0 ? 0 : errno;
-}
-
 // Returns the new semaphore, or reports the failure through the fatal path.
-OsalSemObject* newSemaphore(Boolean signaled) {
-    auto* sem = new (std::nothrow) OsalSemObject;
+OsalSemObject* newSemaphore(Boolean signaled, bool forLife) {
+    OsalSemObject* sem = forLife ? storeOf<OsalSemObject>().make() : new (std::nothrow) OsalSemObject;
     if (sem == nullptr) {
         printOsError(ENOMEM);
     }
-    sem->word = signaled != FALSE ? kSemFree : kSemTaken;
+    sem->available = signaled != FALSE;
     return sem;
 }
 
-OsalSem semCreate(Boolean signaled) {
-    OsalSemObject* sem = newSemaphore(signaled);
-    registerForLife(allSemaphores, sem);
-    return sem;
-}
+OsalSem semCreate(Boolean signaled) { return newSemaphore(signaled, true); }
 
 OsalResCodes semWait(OsalSem sem, U32 timeout) {
     if (sem == nullptr) {
         printOsError(EINVAL);
     }
-    if (semTryTake(sem, kSemTaken)) {
-        return OSAL_RES_SUCCESS;
-    }
-    if (timeout == 0) {
-        return OSAL_RES_TIMEOUT;
-    }
-    for (int i = 0; i < kSemSpins; ++i) {
-        cpuRelax();
-        if (semWord(sem).load(std::memory_order_relaxed) == kSemFree && semTryTake(sem, kSemTaken)) {
-            return OSAL_RES_SUCCESS;
+    std::unique_lock<std::mutex> lock(sem->mutex);
+    if (!sem->available) {
+        const auto isAvailable = [sem] { return sem->available; };
+        ++sem->waiters;
+        bool taken = true;
+        if (timeout == MAX_U32) {
+            sem->released.wait(lock, isAvailable);
+        } else {
+            taken = sem->released.wait_for(lock, std::chrono::milliseconds(timeout), isAvailable);
+        }
+        --sem->waiters;
+        if (!taken) {
+            return OSAL_RES_TIMEOUT;
         }
     }
-    timespec deadline{};
-    if (timeout != MAX_U32) {
-        deadline = addMs(monotonicNow(), timeout);
-    }
-    // Once a thread has slept here it takes the lock as contended: others
-    // may still be asleep, and the release must wake them in turn.
-    while (semWord(sem).exchange(kSemContended, std::memory_order_acquire) != kSemFree) {
-        const int rc = futexWait(sem, timeout == MAX_U32 ? nullptr : &deadline);
-        if (rc == ETIMEDOUT) {
-            // A time-out that races with a release still takes the semaphore.
-            return semTryTake(sem, kSemContended) ? OSAL_RES_SUCCESS : OSAL_RES_TIMEOUT;
-        }
-        if (rc != 0 && rc != EINTR && rc != EAGAIN) {
-            printOsError(rc);
-        }
-    }
+    sem->available = false;
     return OSAL_RES_SUCCESS;
 }
 
@@ -299,16 +267,21 @@ OsalResCodes semSignal(OsalSem sem) {
     if (sem == nullptr) {
         printOsError(EINVAL);
     }
-    const U32 previous = semWord(sem).exchange(kSemFree, std::memory_order_release);
-    if (previous == kSemFree) {
-        // Count 1 at most: releasing what nobody holds is a programming error.
+    bool wasAvailable = false;
+    bool wake = false;
+    {
+        const std::lock_guard<std::mutex> guard(sem->mutex);
+        wasAvailable = sem->available;
+        sem->available = true;
+        wake = sem->waiters > 0;
+    }
+    if (wasAvailable) {
+        // Count 1 at most: releasing what nobody holds is a programming
+        // error (reported with the lock let go: the way out may need it).
         printOsError(EOVERFLOW);
     }
-    if (previous == kSemContended) {
-        const long rc = syscall(SYS_futex, &sem->word, FUTEX_WAKE | FUTEX_PRIVATE_FLAG, 1, nullptr, nullptr, 0);
-        if (rc < 0) {
-            printOsError(errno);
-        }
+    if (wake) {
+        sem->released.notify_one();
     }
     return OSAL_RES_SUCCESS;
 }
@@ -331,8 +304,8 @@ OsalResCodes queueCreate(const char* name, OsalQueue* qid) {
     q->name[sizeof q->name - 1] = '\0';
     q->queue = nullptr;
     // Owned by the queue and destroyed with it, so not kept for life.
-    q->emptySem = newSemaphore(FALSE);
-    q->mutexSem = newSemaphore(FALSE);
+    q->emptySem = newSemaphore(FALSE, false);
+    q->mutexSem = newSemaphore(FALSE, false);
     *qid = q;
     semSignal(q->mutexSem);
     return OSAL_RES_SUCCESS;
@@ -414,18 +387,32 @@ void drainAndRearm(OsalWaitObjectRecord* obj) {
     }
 }
 
+// From now on the eventfd follows the flag. Pairs with waitObjSignal: each
+// stores its own flag before it reads the other's, so at least one of the
+// two arms the descriptor.
+void watchEvent(OsalWaitObjectRecord* obj) {
+    if (obj->watched.load(std::memory_order_acquire) || obj->watched.exchange(true)) {
+        return;
+    }
+    if (obj->set.load()) {
+        arm(obj);
+        if (!obj->set.load()) {
+            drainAndRearm(obj);  // a reset came in between
+        }
+    }
+}
+
 OsalWaitObject waitObjCreate() {
     const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (fd < 0) {
         return nullptr;
     }
-    auto* obj = new (std::nothrow) OsalWaitObjectRecord;
+    OsalWaitObjectRecord* obj = storeOf<OsalWaitObjectRecord>().make();
     if (obj == nullptr) {
         close(fd);
         return nullptr;
     }
     obj->fd = fd;
-    registerForLife(allWaitObjects, obj);
     return obj;
 }
 
@@ -433,7 +420,7 @@ void waitObjSignal(OsalWaitObject obj) {
     if (obj == nullptr || obj->set.load(std::memory_order_acquire)) {
         return;
     }
-    if (!obj->set.exchange(true)) {
+    if (!obj->set.exchange(true) && obj->watched.load()) {
         arm(obj);
         // A reset that came between the flag and the write has drained too
         // early; take the stale count back out.
@@ -447,7 +434,8 @@ void waitObjReset(OsalWaitObject obj) {
     if (obj == nullptr || !obj->set.load(std::memory_order_acquire)) {
         return;
     }
-    if (obj->set.exchange(false)) {
+    obj->revents.store(0, std::memory_order_relaxed);
+    if (obj->set.exchange(false) && obj->watched.load()) {
         drainAndRearm(obj);
     }
 }
@@ -485,26 +473,78 @@ private:
     const IcOsalPosixWaitClock* clock_;
 };
 
-void waitForObjects(const OsalWaitObject* waitList, U8 numOfWaitObjects, U16 timeout_ms) {
-    IC_ASSERT_TEXT(kFile, waitList != nullptr && numOfWaitObjects > 0, kWaitFailed);
-    // The main loop comes here once per received byte when busy: the coarse
-    // clock (a few milliseconds behind at most) is enough to see that the
-    // clock has nothing due, and costs a third of the precise one.
-    const IcOsalPosixWaitClock* clock = clockOf(waitList, numOfWaitObjects);
-    if (clock != nullptr && toNs(coarseNow()) >= clock->nextDueNs()) {
-        clock->serveDue(toNs(monotonicNow()));
-    }
+bool anySet(const OsalWaitObject* waitList, U8 numOfWaitObjects) {
     for (U8 i = 0; i < numOfWaitObjects; ++i) {
         IC_ASSERT_TEXT(kFile, waitList[i] != nullptr, kWaitFailed);
         if (waitList[i]->set.load(std::memory_order_acquire)) {
-            return;
+            return true;
         }
+    }
+    return false;
+}
+
+pollfd pollEntryOf(OsalWaitObjectRecord* obj) {
+    if (obj->isWatch.load(std::memory_order_acquire)) {
+        const short events = obj->watchEvents.load(std::memory_order_relaxed);
+        return pollfd{events != 0 ? obj->watchFd.load(std::memory_order_relaxed) : -1, events, 0};
+    }
+    watchEvent(obj);
+    return pollfd{obj->fd, POLLIN, 0};
+}
+
+// After a poll: sets watch objects from what was reported; TRUE when any
+// object in the list is set.
+bool takeResults(const OsalWaitObject* waitList, const pollfd* fds, U8 numOfWaitObjects) {
+    bool set = false;
+    for (U8 i = 0; i < numOfWaitObjects; ++i) {
+        OsalWaitObjectRecord* obj = waitList[i];
+        const short revents = fds[i].revents;
+        if (obj->isWatch.load(std::memory_order_relaxed)) {
+            // A closed or failed descriptor is the owner's to find out about
+            // (its next read or write tells it); waking it is enough here.
+            if ((revents & (fds[i].events | POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                obj->revents.store(revents, std::memory_order_relaxed);
+                obj->set.store(true, std::memory_order_release);
+            }
+        } else {
+            IC_ASSERT_TEXT(kFile, (revents & (POLLERR | POLLNVAL)) == 0, kWaitFailed);
+            if (!obj->set.load(std::memory_order_acquire) && (revents & POLLIN) != 0) {
+                // Readable but clear: a count left by a signal that lost a
+                // race with a reset. Drain it instead of waking for nothing.
+                drainAndRearm(obj);
+            }
+        }
+        set = set || obj->set.load(std::memory_order_acquire);
+    }
+    return set;
+}
+
+void waitForObjects(const OsalWaitObject* waitList, U8 numOfWaitObjects, U16 timeout_ms) {
+    IC_ASSERT_TEXT(kFile, waitList != nullptr && numOfWaitObjects > 0, kWaitFailed);
+    // The main loop comes here once per pass when busy: the coarse clock (a
+    // few milliseconds behind at most) is enough to see that the clock has
+    // nothing due, and costs a third of the precise one; with nothing
+    // scheduled no clock is read at all.
+    const IcOsalPosixWaitClock* clock = clockOf(waitList, numOfWaitObjects);
+    if (clock != nullptr) {
+        const long long due = clock->nextDueNs();
+        if (due != LLONG_MAX && toNs(coarseNow()) >= due) {
+            clock->serveDue(toNs(monotonicNow()));
+        }
+    }
+    if (anySet(waitList, numOfWaitObjects)) {
+        return;
     }
     std::array<pollfd, 255> fds;  // only the first numOfWaitObjects are used
     for (U8 i = 0; i < numOfWaitObjects; ++i) {
-        fds[i] = pollfd{waitList[i]->fd, POLLIN, 0};
+        fds[i] = pollEntryOf(waitList[i]);
     }
-    const long long deadline = timeout_ms != 0 ? toNs(addMs(monotonicNow(), timeout_ms)) : LLONG_MAX;
+    // A signal that came while the descriptors were being set up.
+    if (anySet(waitList, numOfWaitObjects)) {
+        return;
+    }
+    const long long deadline =
+        timeout_ms != 0 ? toNs(monotonicNow()) + static_cast<long long>(timeout_ms) * kNsPerMs : LLONG_MAX;
     const ClockSleeper sleeper(clock);
     for (;;) {
         long long until = deadline;
@@ -523,23 +563,11 @@ void waitForObjects(const OsalWaitObject* waitList, U8 numOfWaitObjects, U16 tim
             IC_ASSERT_TEXT(kFile, errno == EINTR, kWaitFailed);
             continue;
         }
-        const long long now = toNs(monotonicNow());
-        if (clock != nullptr) {
+        const long long now = limit != nullptr ? toNs(monotonicNow()) : 0;
+        if (clock != nullptr && limit != nullptr) {
             clock->serveDue(now);
         }
-        bool anySet = false;
-        for (U8 i = 0; i < numOfWaitObjects; ++i) {
-            const short revents = fds[i].revents;
-            IC_ASSERT_TEXT(kFile, (revents & (POLLERR | POLLNVAL)) == 0, kWaitFailed);
-            if (waitList[i]->set.load(std::memory_order_acquire)) {
-                anySet = true;
-            } else if ((revents & POLLIN) != 0) {
-                // Readable but clear: a count left by a signal that lost a
-                // race with a reset. Drain it instead of waking for nothing.
-                drainAndRearm(waitList[i]);
-            }
-        }
-        if (anySet || now >= deadline) {
+        if (takeResults(waitList, fds.data(), numOfWaitObjects) || (limit != nullptr && now >= deadline)) {
             return;
         }
     }
@@ -557,7 +585,26 @@ Boolean osalWaitObjIsSet(OsalWaitObject obj) {
     return (obj != nullptr && obj->set.load(std::memory_order_acquire)) ? TRUE : FALSE;
 }
 
-int icOsalPosixWaitObjectFd(OsalWaitObject obj) { return obj != nullptr ? obj->fd : -1; }
+int icOsalPosixWaitObjectFd(OsalWaitObject obj) {
+    if (obj == nullptr) {
+        return -1;
+    }
+    watchEvent(obj);
+    return obj->fd;
+}
+
+void icOsalPosixWaitObjWatchFd(OsalWaitObject obj, int fd, short events) {
+    if (obj == nullptr) {
+        return;
+    }
+    obj->watchFd.store(fd, std::memory_order_relaxed);
+    obj->watchEvents.store(fd >= 0 ? events : 0, std::memory_order_relaxed);
+    obj->isWatch.store(true, std::memory_order_release);
+}
+
+short icOsalPosixWaitObjRevents(OsalWaitObject obj) {
+    return obj != nullptr ? obj->revents.load(std::memory_order_relaxed) : 0;
+}
 
 void icOsalPosixSetWaitClock(OsalWaitObject obj, const IcOsalPosixWaitClock* clock) {
     if (obj != nullptr) {

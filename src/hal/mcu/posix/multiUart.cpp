@@ -1,13 +1,13 @@
-// Serial port driver on POSIX termios: one receive thread per port that moves
-// the line's bytes into the receive FIFO, and a transmit path that runs in the
-// thread filling the transmit FIFO.
+// Serial port driver on POSIX termios: the main loop sleeps on the port's
+// descriptor (uartRxWaitObject) and uartExe moves what the line has into the
+// receive FIFO; the transmit path runs in the thread filling the transmit
+// FIFO.
 
 #include "hal/include/multiUart.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -41,18 +40,12 @@ constexpr U32 kSerialTag = 0x5A565354u;
 constexpr std::size_t kRxChunk = 256;
 // Bytes popped from the transmit FIFO per write().
 constexpr std::size_t kTxChunk = 256;
-// Time between a port failure and the end of the process, so that start-up
-// text still reaches the console before the message.
-constexpr U32 kFailureGrace_ms = 500;
-// While the receive FIFO is full the thread sleeps until the main loop has
-// taken half of it (icFifoRoomWaitObject), or this long at most.
-constexpr int kFifoFullWaitMax_ms = 10;
 
 constexpr std::array<speed_t, 5> kSpeeds{B9600, B19200, B38400, B57600, B115200};
 
 speed_t speedOf(UartBitrate bitrate) { return bitrate < kSpeeds.size() ? kSpeeds[bitrate] : B9600; }
 
-// Why the port could not be used; reported by the receive thread.
+// Why the port could not be used.
 // LEFT_EXCLUSIVE: the line refuses to open as exclusive, yet nobody holds its
 // lock: a program that had it ended without clearing the mode (our own
 // predecessor after SIGKILL, say) while something else keeps the line open.
@@ -65,16 +58,20 @@ struct SerialPort {
     UartTxCharsToSend uartTxCharsToSend = nullptr;
     UartRxCb uartRxCb = nullptr;
     IcFifoInstance* rxFifo = nullptr;
+    const UartFifoOps* fifoOps = nullptr;
     Boolean portIsOpen = FALSE;
-    // Written by the stopping thread, read by the receive thread.
-    std::atomic<bool> threadShallRun{false};
-    OsalSem sem = nullptr;
+    // The receive side is open: uartExe moves bytes.
+    bool receiving = false;
     UniqueFd hCom;
-    // Readable when the receive thread is to look at threadShallRun.
-    UniqueFd stopFd;
+    // Watches hCom while receiving.
+    OsalWaitObject rxReady = nullptr;
     PortFailure failure = PortFailure::NONE;
     int failureErrno = 0;
     UartBitrate bitrate = UART_9600;
+    // Set: a failure while receiving closes the port and tells this handler
+    // instead of ending the program.
+    UartLostCb lostCb = nullptr;
+    void* lostCbArg = nullptr;
     char port[PATH_MAX] = {};
     bool portNameTooLong = false;
 };
@@ -89,16 +86,6 @@ SerialPort* fromHandle(void* ui) {
     std::memcpy(&tag, ui, sizeof tag);
     IC_ASSERT(kModule, tag == kSerialTag);
     return static_cast<SerialPort*>(ui);
-}
-
-void wake(const UniqueFd& fd) {
-    const std::uint64_t one = 1;
-    (void)!::write(fd.get(), &one, sizeof one);
-}
-
-void drainWake(const UniqueFd& fd) {
-    std::uint64_t count = 0;
-    (void)!::read(fd.get(), &count, sizeof count);
 }
 
 // One line on standard error naming the device and the reason, then the
@@ -219,17 +206,15 @@ void openPortNow(SerialPort* sp) {
     sp->portIsOpen = TRUE;
 }
 
-void stopUartThread(SerialPort* sp) {
-    if (sp->threadShallRun.exchange(false)) {
-        wake(sp->stopFd);
-        osalApi->semWait(sp->sem, MAX_U32);
-        drainWake(sp->stopFd);
-    }
+void stopReceiving(SerialPort* sp) {
+    sp->receiving = false;
+    icOsalPosixWaitObjWatchFd(sp->rxReady, -1, 0);
+    osalApi->waitObjectReset(sp->rxReady);
 }
 
 void closePort(SerialPort* sp) {
     if (sp->portIsOpen == TRUE) {
-        stopUartThread(sp);
+        stopReceiving(sp);
         // The exclusive mode belongs to the line, not to our descriptor: drop
         // it, or the next program to open the line is refused.
         (void)ioctl(sp->hCom.get(), TIOCNXCL);
@@ -240,9 +225,7 @@ void closePort(SerialPort* sp) {
 
 void openPort(SerialPort* sp, Boolean doOpen) {
     if (doOpen == TRUE) {
-        // A running receive thread owns the port's state (and reports its
-        // failure); it is not reopened under its feet.
-        if (sp->portIsOpen == FALSE && !sp->threadShallRun.load()) {
+        if (sp->portIsOpen == FALSE) {
             openPortNow(sp);
         }
     } else {
@@ -274,105 +257,21 @@ void failureReason(PortFailure failure, int err, const char* device, char* out, 
 
 // How many bytes may be read now without the receive FIFO dropping any.
 std::size_t receiveRoom(const SerialPort* sp) {
-    IcFifoInstance* fifo = sp->rxFifo;
-    if (fifo == nullptr || sp->uartRxCb == nullptr) {
+    if (sp->fifoOps == nullptr || sp->fifoOps->freeRoom == nullptr) {
         return kRxChunk;
     }
-    const std::size_t capacity = fifo->buflen > 0 ? fifo->buflen - 1u : 0u;
-    const std::size_t held = icFifoCharsToPop(fifo);
-    return held < capacity ? std::min(capacity - held, kRxChunk) : 0;
-}
-
-// Sleeps until the receive FIFO has room again or a stop is requested.
-void waitForRoom(const SerialPort* sp) {
-    const OsalWaitObject room = icFifoRoomWaitObject(sp->rxFifo);
-    if (room == nullptr) {
-        return;
-    }
-    std::array<pollfd, 2> fds{pollfd{sp->stopFd.get(), POLLIN, 0}, pollfd{icOsalPosixWaitObjectFd(room), POLLIN, 0}};
-    (void)poll(fds.data(), fds.size(), kFifoFullWaitMax_ms);
+    return std::min<std::size_t>(sp->fifoOps->freeRoom(sp->rxFifo), kRxChunk);
 }
 
 void deliver(const SerialPort* sp, const Char* bytes, std::size_t count) {
+    if (sp->fifoOps != nullptr && sp->fifoOps->pushBlock != nullptr) {
+        // One push for the whole read: the bytes came in together.
+        sp->fifoOps->pushBlock(sp->rxFifo, bytes, static_cast<IcFifoIndex>(count));
+        return;
+    }
     for (std::size_t i = 0; i < count; ++i) {
-        if (sp->uartRxCb != nullptr && sp->threadShallRun.load(std::memory_order_relaxed)) {
-            sp->uartRxCb(sp->rxFifo, bytes[i]);
-        }
+        sp->uartRxCb(sp->rxFifo, bytes[i]);
     }
-}
-
-// Moves bytes from the line into the receive FIFO until told to stop.
-// Returns the error number of a failed read (0 for a hang-up) through `err`
-// and FALSE, or TRUE after a stop.
-Boolean receiveLoop(SerialPort* sp, int& err) {
-    std::array<Char, kRxChunk> buf{};
-    std::array<pollfd, 2> fds{pollfd{sp->stopFd.get(), POLLIN, 0}, pollfd{sp->hCom.get(), POLLIN, 0}};
-    while (sp->threadShallRun.load()) {
-        const std::size_t room = receiveRoom(sp);
-        if (room == 0) {
-            // The FIFO is full: the bytes wait in the system's buffer rather
-            // than being read and lost.
-            waitForRoom(sp);
-            continue;
-        }
-        fds[0].revents = 0;
-        fds[1].revents = 0;
-        if (poll(fds.data(), fds.size(), -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            err = errno;
-            return FALSE;
-        }
-        const short revents = fds[1].revents;
-        if ((revents & POLLNVAL) != 0) {
-            err = EBADF;
-            return FALSE;
-        }
-        if ((revents & (POLLIN | POLLERR | POLLHUP)) == 0) {
-            continue;  // only the stop descriptor: the loop test decides
-        }
-        const ssize_t n = ::read(sp->hCom.get(), buf.data(), room);
-        if (n > 0) {
-            deliver(sp, buf.data(), static_cast<std::size_t>(n));
-        } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            err = errno;
-            return FALSE;
-        } else if (n == 0 && (revents & (POLLERR | POLLHUP)) != 0) {
-            err = 0;
-            return FALSE;
-        }
-    }
-    return TRUE;
-}
-
-void uartThread(void* arg) {
-    auto* sp = static_cast<SerialPort*>(arg);
-    osalApi->setPriority(OSAL_PRIO_HIGH);
-
-    // Everything the failure report needs is taken before the start
-    // handshake; after it the opener may go on changing the record.
-    const bool portUsable = sp->portIsOpen == TRUE;
-    const PortFailure failure = sp->failure;
-    const int failureErrno = sp->failureErrno;
-    char device[PATH_MAX];
-    std::memcpy(device, sp->port, sizeof device);
-    device[sizeof device - 1] = '\0';
-
-    osalApi->semSignal(sp->sem);
-
-    if (!portUsable) {
-        osalApi->sleep(kFailureGrace_ms);
-        char reason[PATH_MAX + 320];
-        failureReason(failure, failureErrno, device, reason, sizeof reason);
-        reportAndExit(failureVerb(failure), device, reason);
-    }
-    int err = 0;
-    if (receiveLoop(sp, err) == FALSE && sp->threadShallRun.load()) {
-        osalApi->sleep(kFailureGrace_ms);
-        reportAndExit("read", device, err != 0 ? std::strerror(err) : "the device was disconnected (hang-up)");
-    }
-    osalApi->semSignal(sp->sem);
 }
 
 void writeAll(int fd, const Char* data, std::size_t len) {
@@ -401,12 +300,12 @@ SerialPort* newPort(UartBitrate bitrate) {
     if (sp == nullptr) {
         return nullptr;
     }
-    sp->stopFd.reset(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
-    if (!sp->stopFd.valid()) {
+    sp->rxReady = osalApi->waitObjCreate();
+    if (sp->rxReady == nullptr) {
         delete sp;
         return nullptr;
     }
-    sp->sem = osalApi->semCreate(FALSE);
+    icOsalPosixWaitObjWatchFd(sp->rxReady, -1, 0);
     sp->bitrate = bitrate;
     return sp;
 }
@@ -435,17 +334,20 @@ UartInstancePtr uartNewDevice(const char* devicePath, UartBitrate bitrate) {
 
 void uartOpenRx(UartInstancePtr ui, UartRxCb rxCb, IcFifoInstance* userParam) {
     SerialPort* sp = fromHandle(ui);
-    if (sp == nullptr || sp->threadShallRun.load()) {
+    if (sp == nullptr || sp->receiving) {
         return;
     }
     sp->uartRxCb = rxCb;
     sp->rxFifo = userParam;
     openPort(sp, TRUE);
-    drainWake(sp->stopFd);
-    sp->threadShallRun = true;
-    const OsalResCodes rc = osalApi->taskCreate(uartThread, sp);
-    IC_ASSERT(kModule, rc == OSAL_RES_SUCCESS);
-    osalApi->semWait(sp->sem, MAX_U32);
+    if (sp->portIsOpen == FALSE) {
+        // Queued console text goes out on the way (the exit hook).
+        char reason[PATH_MAX + 320];
+        failureReason(sp->failure, sp->failureErrno, sp->port, reason, sizeof reason);
+        reportAndExit(failureVerb(sp->failure), sp->port, reason);
+    }
+    sp->receiving = true;
+    icOsalPosixWaitObjWatchFd(sp->rxReady, sp->hCom.get(), POLLIN);
 }
 
 void uartOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend charsToSend, IcFifoInstance* userParam) {
@@ -489,7 +391,80 @@ void uartStartTx(void* ui) {
 void uartStopTx(UartInstancePtr) {}
 void uartStartRx(UartInstancePtr) {}
 void uartStopRx(UartInstancePtr) {}
-void uartExe(UartInstancePtr) {}
+
+void uartExe(UartInstancePtr ui) {
+    SerialPort* sp = fromHandle(ui);
+    if (sp == nullptr || !sp->receiving || osalWaitObjIsSet(sp->rxReady) == FALSE || sp->uartRxCb == nullptr) {
+        return;
+    }
+    const short revents = icOsalPosixWaitObjRevents(sp->rxReady);
+    const std::size_t room = receiveRoom(sp);
+    if (room == 0) {
+        return;  // the bytes wait in the system's buffer; the main loop drains the FIFO first
+    }
+    osalApi->waitObjectReset(sp->rxReady);
+    std::array<Char, kRxChunk> buf{};
+    const ssize_t n = ::read(sp->hCom.get(), buf.data(), room);
+    if (n > 0) {
+        deliver(sp, buf.data(), static_cast<std::size_t>(n));
+        return;
+    }
+    const int err = n < 0 ? errno : 0;
+    if (n < 0 && (err == EAGAIN || err == EWOULDBLOCK || err == EINTR)) {
+        return;
+    }
+    if (n == 0 && (revents & (POLLERR | POLLHUP | POLLNVAL)) == 0) {
+        return;  // readable, but the bytes went elsewhere; look again next time
+    }
+    const char* reason = err != 0 ? std::strerror(err) : "the device was disconnected (hang-up)";
+    if (sp->lostCb != nullptr) {
+        closePort(sp);
+        sp->lostCb(sp->lostCbArg, sp->port, reason);
+        return;
+    }
+    reportAndExit("read", sp->port, reason);
+}
+
+const char* uartDeviceName(UartInstancePtr ui) {
+    const SerialPort* sp = fromHandle(ui);
+    return sp != nullptr ? sp->port : "";
+}
+
+void uartSetLostHandler(UartInstancePtr ui, UartLostCb cb, void* arg) {
+    SerialPort* sp = fromHandle(ui);
+    if (sp != nullptr) {
+        sp->lostCb = cb;
+        sp->lostCbArg = arg;
+    }
+}
+
+Boolean uartReopen(UartInstancePtr ui) {
+    SerialPort* sp = fromHandle(ui);
+    if (sp == nullptr || sp->uartRxCb == nullptr) {
+        return FALSE;
+    }
+    if (sp->portIsOpen == FALSE) {
+        openPortNow(sp);
+        if (sp->portIsOpen == FALSE) {
+            return FALSE;
+        }
+    }
+    sp->receiving = true;
+    icOsalPosixWaitObjWatchFd(sp->rxReady, sp->hCom.get(), POLLIN);
+    return TRUE;
+}
+
+void uartSetFifoOps(UartInstancePtr ui, const UartFifoOps* ops) {
+    SerialPort* sp = fromHandle(ui);
+    if (sp != nullptr) {
+        sp->fifoOps = ops;
+    }
+}
+
+OsalWaitObject uartRxWaitObject(UartInstancePtr ui) {
+    SerialPort* sp = fromHandle(ui);
+    return sp != nullptr ? sp->rxReady : nullptr;
+}
 
 void uartCloseTx(UartInstancePtr ui) {
     SerialPort* sp = fromHandle(ui);
@@ -506,7 +481,7 @@ void uartCloseRx(UartInstancePtr ui) {
     if (sp == nullptr) {
         return;
     }
-    stopUartThread(sp);
+    stopReceiving(sp);
     openPort(sp, FALSE);
     sp->uartRxCb = nullptr;
 }
@@ -516,7 +491,7 @@ void uartDelete(UartInstancePtr ui) {
     if (sp == nullptr) {
         return;
     }
-    stopUartThread(sp);
+    stopReceiving(sp);
     openPort(sp, FALSE);
     sp->tag = 0;
     delete sp;

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -126,6 +127,37 @@ TEST(IcOsalTest, ConcurrentSignalAndResetLeaveTheDescriptorMirroringTheFlag) {
     signaller.join();
     resetter.join();
     EXPECT_EQ(mismatches, 0);
+}
+
+// A watch object wakes a waiter for its descriptor and nothing else: set
+// while poll() reports the events asked for, left out of the wait without.
+TEST(IcOsalTest, WatchObjectFollowsItsDescriptor) {
+    std::array<int, 2> pipeFds{};
+    ASSERT_EQ(pipe(pipeFds.data()), 0);
+    const OsalWaitObject obj = osalApi->waitObjCreate();
+    const auto waitSetsIt = [&obj](U16 limit) {
+        osalApi->waitForObjects(&obj, 1, limit);
+        const bool set = osalWaitObjIsSet(obj) == TRUE;
+        osalApi->waitObjectReset(obj);
+        return set;
+    };
+    icOsalPosixWaitObjWatchFd(obj, pipeFds[0], POLLIN);
+    EXPECT_FALSE(waitSetsIt(20)) << "nothing to read";
+    ASSERT_EQ(write(pipeFds[1], "x", 1), 1);
+    EXPECT_TRUE(waitSetsIt(kGenerousMs));
+    EXPECT_TRUE(waitSetsIt(kGenerousMs)) << "still readable: set again after a reset";
+    icOsalPosixWaitObjWatchFd(obj, pipeFds[0], 0);
+    EXPECT_FALSE(waitSetsIt(20)) << "not watched: left out however it stands";
+    icOsalPosixWaitObjWatchFd(obj, pipeFds[1], POLLOUT);
+    EXPECT_TRUE(waitSetsIt(kGenerousMs));
+    EXPECT_EQ(icOsalPosixWaitObjRevents(obj), 0) << "cleared with the object";
+    icOsalPosixWaitObjWatchFd(obj, pipeFds[0], POLLIN);
+    close(pipeFds[1]);
+    char byte = 0;
+    ASSERT_EQ(read(pipeFds[0], &byte, 1), 1);
+    osalApi->waitForObjects(&obj, 1, kGenerousMs);
+    EXPECT_NE(icOsalPosixWaitObjRevents(obj) & POLLHUP, 0) << "a hang-up wakes the owner too";
+    close(pipeFds[0]);
 }
 
 int ownNice() { return getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())); }

@@ -22,28 +22,19 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Pops from the FIFO until `count` bytes came or the time-out ran out;
-// `pauseEvery` > 0 makes a slow consumer that lets the FIFO fill up.
-std::string collect(IcFifoInstance& fifo, std::size_t count, std::size_t pauseEvery = 0,
-                    std::chrono::milliseconds timeout = 20s) {
-    std::string got;
-    const auto deadline = Clock::now() + timeout;
-    while (got.size() < count && Clock::now() < deadline) {
-        if (icFifoCharsToPop(&fifo) == 0) {
-            osalApi->waitForObjects(&fifo.event, 1, 10);
-            continue;
-        }
-        got.push_back(icFifoPopChar(&fifo));
-        if (pauseEvery > 0 && got.size() % pauseEvery == 0) {
-            std::this_thread::sleep_for(1ms);
-        }
-    }
-    return got;
+constexpr UartFifoOps kFifoOps{icFifoCharsHeld, icFifoFreeRoom, icFifoPushBlock, icFifoPopBlock};
+
+// The main loop's part: sleep on the driver's wait object and let uartExe
+// move what the line brought in.
+void serve(UartInstancePtr ui) {
+    const OsalWaitObject ready = uartRxWaitObject(ui);
+    osalApi->waitForObjects(&ready, 1, 10);
+    uartExe(ui);
 }
 
-[[noreturn]] void waitForTheEnd() {
+[[noreturn]] void serveUntilTheEnd(UartInstancePtr ui) {
     for (;;) {
-        osalApi->sleep(1000);
+        serve(ui);
     }
 }
 
@@ -62,7 +53,25 @@ protected:
     void openRx(UartBitrate rate = UART_115200) {
         ui = uartNewDevice(pty.slavePath().c_str(), rate);
         ASSERT_NE(ui, nullptr);
+        uartSetFifoOps(ui, &kFifoOps);
         uartOpenRx(ui, icFifoPushChar, &rxFifo);
+    }
+    // Serves the driver and pops from the FIFO until `count` bytes came or
+    // the time-out ran out. `takePerPass` > 0 makes a slow consumer that
+    // leaves the FIFO nearly full for the driver's next read.
+    std::string collect(std::size_t count, std::size_t takePerPass = 0, std::chrono::milliseconds timeout = 20s) {
+        std::string got;
+        const auto deadline = Clock::now() + timeout;
+        while (got.size() < count && Clock::now() < deadline) {
+            serve(ui);
+            for (std::size_t n = 0; icFifoCharsToPop(&rxFifo) > 0 && (takePerPass == 0 || n < takePerPass); ++n) {
+                got.push_back(icFifoPopChar(&rxFifo));
+            }
+            if (takePerPass > 0) {
+                std::this_thread::sleep_for(1ms);
+            }
+        }
+        return got;
     }
 
     PtyPair pty;
@@ -78,7 +87,7 @@ TEST_F(SerialDriverTest, EveryByteValueArrivesInOrder) {
         all.push_back(static_cast<char>(i));
     }
     ASSERT_TRUE(pty.write(all));
-    EXPECT_EQ(collect(rxFifo, all.size()), all);
+    EXPECT_EQ(collect(all.size()), all);
 }
 
 TEST_F(SerialDriverTest, BurstLargerThanTheFifoArrivesCompleteWithASlowConsumer) {
@@ -89,7 +98,7 @@ TEST_F(SerialDriverTest, BurstLargerThanTheFifoArrivesCompleteWithASlowConsumer)
     }
     bool written = false;
     std::thread writer([&] { written = pty.write(burst, 30s); });
-    const std::string got = collect(rxFifo, burst.size(), 64, 30s);
+    const std::string got = collect(burst.size(), 64, 30s);
     writer.join();
     EXPECT_TRUE(written);
     ASSERT_EQ(got.size(), burst.size());
@@ -155,7 +164,7 @@ TEST_F(SerialDriverTest, ClosingGivesTheLineBackForTheNextProgram) {
     // Open again, the way another program would, and still receive.
     uartOpenRx(ui, icFifoPushChar, &rxFifo);
     ASSERT_TRUE(pty.write("again"));
-    EXPECT_EQ(collect(rxFifo, 5), "again");
+    EXPECT_EQ(collect(5), "again");
 }
 
 struct TxCase {
@@ -234,7 +243,7 @@ TEST_P(SerialBusyDeathTest, SaysWhyTheLineIsRefused) {
             }
             UartInstancePtr second = uartNewDevice(pty.slavePath().c_str(), UART_9600);
             uartOpenRx(second, icFifoPushChar, &rxFifo);
-            waitForTheEnd();
+            serveUntilTheEnd(second);
         },
         testing::ExitedWithCode(1), c.message);
 }
@@ -256,7 +265,7 @@ TEST_F(SerialDriverDeathTest, HangUpWhileReceivingEndsTheProgram) {
             openRx();
             pty.closeSlave();
             pty.closeMaster();
-            waitForTheEnd();
+            serveUntilTheEnd(ui);
         },
         testing::ExitedWithCode(1), "^cannot read /dev/pts/[0-9]+: ");
 }
@@ -283,7 +292,7 @@ TEST_P(SerialOpenFailureDeathTest, NamesTheDeviceAndTheReason) {
             const auto rate = static_cast<UartBitrate>(7);
             UartInstancePtr port = c.device != nullptr ? uartNewDevice(c.device, rate) : uartNew(c.index, rate);
             uartOpenRx(port, icFifoPushChar, nullptr);
-            waitForTheEnd();
+            serveUntilTheEnd(port);
         },
         testing::ExitedWithCode(1), c.message);
 }

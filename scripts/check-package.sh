@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Checks the Debian package: builds it (scripts/package.sh), checks its
+# control fields and that it holds exactly the expected files, unpacks it
+# into a temporary root and runs the programs and manual pages from there.
+# Exit status 0 only when every check passes.
+#
+#   scripts/check-package.sh [BUILD_DIR]   (default build-package)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir=${1:-build-package}
+
+fail() {
+  echo "check-package: $*" >&2
+  exit 1
+}
+
+scripts/package.sh "$dir" >/dev/null
+debs=("$dir"/*.deb)
+if [ ${#debs[@]} != 1 ] || [ ! -f "${debs[0]}" ]; then
+  fail "expected one .deb in $dir, found: ${debs[*]}"
+fi
+deb=${debs[0]}
+echo "check-package: $deb"
+
+root=$(mktemp -d "${TMPDIR:-/tmp}/zvPackage.XXXXXX")
+trap 'rm -rf "$root"' EXIT
+
+# --- control fields -------------------------------------------------------------
+
+field() { dpkg-deb -f "$deb" "$1"; }
+version=$(field Version)
+[ "$(field Package)" = zelvaneacsniffer ] || fail "package name '$(field Package)'"
+[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "architecture '$(field Architecture)'"
+for name in Maintainer Section Description; do
+  [ -n "$(field $name)" ] || fail "no $name field"
+done
+# Worked out by dpkg-shlibdeps from the programs themselves.
+depends=$(field Depends)
+for library in libc6 libstdc++6 libgcc-s1; do
+  tr ',|' '\n' <<<"$depends" | sed 's/^ *//; s/[ (].*//' | grep -x -- "$library" >/dev/null ||
+    fail "no $library in Depends: $depends"
+done
+
+# --- contents -------------------------------------------------------------------
+
+expected=(
+  ./usr/bin/zelvanEacBusSim
+  ./usr/bin/zelvanEacSniffer
+  ./usr/share/doc/zelvaneacsniffer/README.md
+  ./usr/share/man/man1/zelvanEacBusSim.1.gz
+  ./usr/share/man/man1/zelvanEacSniffer.1.gz
+)
+if [ -d wireshark ]; then
+  while IFS= read -r dissector; do
+    expected+=("./usr/share/zelvaneacsniffer/wireshark/${dissector#wireshark/}")
+  done < <(find wireshark -name '*.lua' | sort)
+fi
+# Regular files only (not folders), as "mode path".
+dpkg-deb -c "$deb" | awk '$1 ~ /^-/ { print $1, $6 }' | sort -k 2 >"$root/contents"
+if ! diff <(printf '%s\n' "${expected[@]}" | sort) <(awk '{ print $2 }' "$root/contents") >"$root/diff"; then
+  echo "check-package: contents differ (- expected, + in the package):" >&2
+  grep '^[<>]' "$root/diff" | sed 's/^</-/; s/^>/+/' >&2
+  exit 1
+fi
+awk '$2 ~ /^\.\/usr\/bin\// && $1 != "-rwxr-xr-x" { bad = 1; print "  " $0 } END { exit bad }' \
+  "$root/contents" || fail "programs not installed as -rwxr-xr-x"
+
+# --- unpacked programs ----------------------------------------------------------
+
+unpacked=$root/unpacked
+dpkg-deb -x "$deb" "$unpacked"
+sniffer=$unpacked/usr/bin/zelvanEacSniffer
+sim=$unpacked/usr/bin/zelvanEacBusSim
+for program in "$sniffer" "$sim"; do
+  if ldd "$program" | grep "not found" >/dev/null; then
+    fail "$(basename "$program"): $(ldd "$program" | grep 'not found')"
+  fi
+done
+
+# The version line must carry the package's version. A sniffer whose --help
+# lists --version answers it with status 0; one without the long options
+# shows its version with -v, status 1.
+help=$("$sniffer" --help </dev/null 2>&1 || true)
+if [[ $help == *--version* ]]; then
+  output=$("$sniffer" --version </dev/null 2>&1) || fail "zelvanEacSniffer --version ended with status $?"
+else
+  output=$("$sniffer" -v </dev/null 2>&1 || true)
+fi
+grep -qF "$version" <<<"$output" || fail "no version line with $version in: $output"
+
+output=$("$sim" --help </dev/null 2>&1) || fail "zelvanEacBusSim --help ended with status $?"
+[[ $output == Usage:* ]] || fail "zelvanEacBusSim --help printed: $output"
+"$sim" -o "$root/bus.bin" -c 20 -q --summary "$root/summary" </dev/null || fail "zelvanEacBusSim could not play into a file"
+[ -s "$root/bus.bin" ] || fail "zelvanEacBusSim wrote nothing"
+
+# --- manual pages ---------------------------------------------------------------
+
+for page in "$unpacked"/usr/share/man/man1/*.1.gz; do
+  name=$(basename "$page" .1.gz)
+  # Every groff warning counts; the text must have its sections.
+  if ! LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings=w -l -P cat "$page" >"$root/page" 2>"$root/warnings" ||
+    [ -s "$root/warnings" ]; then
+    fail "man -l $name.1: $(cat "$root/warnings")"
+  fi
+  sections=(NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" FILES EXAMPLES)
+  [ "$name" != zelvanEacSniffer ] || sections+=("CONSOLE COMMANDS")
+  for section in "${sections[@]}"; do
+    grep -q "^$section\$" "$root/page" || fail "man -l $name.1: no $section section"
+  done
+done
+
+echo "check-package: $(basename "$deb") ($version) passed: ${#expected[@]} files, Depends: $depends"

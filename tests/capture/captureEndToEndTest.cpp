@@ -1,0 +1,292 @@
+// Capture files end to end: the simulator with line faults into the sniffer
+// recording a capture and a log, the capture decoded again (-r) and read by
+// tshark with the project's dissector, a recording cut by SIGKILL, and what
+// -r makes of files that are not what they should be.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/childProcess.h"
+#include "support/ptyPair.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using zvtest::ChildProcess;
+
+const std::string kSim = ZV_BUSSIM_BIN;
+const std::string kSniffer = ZV_SNIFFER_BIN;
+const std::string kDissector = std::string(ZV_SOURCE_DIR) + "/wireshark/zvEac.lua";
+// The raw dump ends the line of every frame that passed every check so.
+constexpr const char* kGoodFrameLineEnd = "ETX  \n";
+
+std::size_t countOf(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) {
+        ++n;
+    }
+    return n;
+}
+
+std::map<std::string, unsigned> summaryCounts(const std::string& text) {
+    // "frames 0xa3 good N faulty M" -> "0xa3" = N; "faults bcc N" -> "bcc" = N;
+    // "total good N" -> "good" = N; "devices N" -> "devices" = N.
+    std::map<std::string, unsigned> counts;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string kind, a, b, c;
+        words >> kind >> a >> b >> c;
+        if (kind == "frames") {
+            counts[a] = static_cast<unsigned>(std::stoul(c));
+        } else if (kind == "faults" || kind == "total") {
+            counts[a] = static_cast<unsigned>(std::stoul(b));
+        } else if (kind == "devices") {
+            counts[kind] = static_cast<unsigned>(std::stoul(a));
+        }
+    }
+    return counts;
+}
+
+bool haveTshark() { return std::system("tshark -v >/dev/null 2>&1") == 0; }
+
+// One line per packet: kind, source, destination, message id ("" where absent).
+zvtest::RunResult tsharkFields(const std::string& capture) {
+    return zvtest::runProgram({"/bin/sh", "-c",
+                               "tshark -X lua_script:" + kDissector + " -r " + capture +
+                                   " -T fields -E separator=, -e zveac.kind -e zveac.src -e zveac.dst -e zveac.msgid"},
+                              {}, true, 60s);
+}
+
+// --- recorded live, decoded again, dissected ---------------------------------------------
+
+TEST(CaptureEndToEnd, ReplayPrintsTheLiveLogAndTsharkSeesWhatTheSimulatorSent) {
+    zvtest::TempDir tmp;
+    const std::string link = tmp.file("bus");
+    const std::string summaryFile = tmp.file("summary");
+    const std::string capture = tmp.file("bus.pcap");
+    const std::string logFile = tmp.file("live.log");
+
+    ChildProcess sim;
+    // A moderate rate: the raw dump of every byte into the log file keeps up
+    // on a loaded machine and under the sanitizers too.
+    ASSERT_TRUE(sim.start({kSim, "--link", link, "-b", "19200", "-c", "300", "-s", "11", "--faults", "0.05", "--hold",
+                           "--summary", summaryFile, "--delay", "1", "--wait-reader", "30", "-q"}));
+    ASSERT_TRUE(zvtest::waitUntil([&] { return std::filesystem::exists(link); })) << sim.stderrText();
+    ChildProcess sniffer;
+    ASSERT_TRUE(
+        sniffer.start({kSniffer, link, "-b", "19200", "-w", capture, "--log", logFile, "--verbosity", "3", "--raw"}));
+    ASSERT_TRUE(zvtest::waitUntil([&] { return std::filesystem::exists(summaryFile); }, 90s)) << sim.stderrText();
+    auto expected = summaryCounts(zvtest::readFile(summaryFile));
+    ASSERT_GT(expected["bcc"] + expected["etx"] + expected["pause"] + expected["noise"], 0U);
+    // Whether or not every frame made it: the replay must say what the live
+    // run said. The counts against the simulator's come after.
+    zvtest::waitUntil([&] { return countOf(zvtest::readFile(logFile), kGoodFrameLineEnd) >= expected["good"]; }, 60s);
+    ASSERT_TRUE(sniffer.writeStdin("quit\n"));
+    ASSERT_EQ(sniffer.waitExit(), 0) << sniffer.stderrText();
+    EXPECT_EQ(sim.waitExit(), 0) << sim.stderrText();
+
+    // Same text, timestamps included: both come from the same arrival times.
+    const zvtest::RunResult replay =
+        zvtest::runProgram({kSniffer, "-r", capture, "--verbosity", "3", "--raw"}, {}, true, 60s);
+    ASSERT_EQ(replay.exitStatus, 0) << replay.err;
+    const std::string live = zvtest::readFile(logFile);
+    EXPECT_EQ(countOf(live, kGoodFrameLineEnd), expected["good"]);
+    EXPECT_TRUE(replay.out == live) << "replay differs from the live log";
+    // Standard input and --log give the same.
+    const zvtest::RunResult fromStdin =
+        zvtest::runProgram({kSniffer, "--read", "-", "--verbosity", "3", "--raw", "--log", tmp.file("replay.log")},
+                           zvtest::readFile(capture), true, 60s);
+    EXPECT_EQ(fromStdin.exitStatus, 0) << fromStdin.err;
+    EXPECT_TRUE(fromStdin.out == live);
+    EXPECT_TRUE(zvtest::readFile(tmp.file("replay.log")) == live);
+
+    if (!haveTshark()) {
+        GTEST_SKIP() << "tshark is not installed";
+    }
+    const zvtest::RunResult fields = tsharkFields(capture);
+    ASSERT_EQ(fields.exitStatus, 0) << fields.err;
+    std::map<std::string, unsigned> kinds;
+    std::map<std::string, unsigned> goodById;
+    unsigned devicesBad = 0;
+    std::istringstream lines(fields.out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::array<std::string, 4> f;
+        std::istringstream cells(line);
+        for (std::string& cell : f) {
+            std::getline(cells, cell, ',');
+        }
+        ++kinds[f[0]];
+        if (f[0] == "0") {
+            ++goodById[f[3].empty() ? "empty" : f[3]];
+            const int src = std::stoi(f[1]);
+            const int dst = std::stoi(f[2]);
+            const int device = src == 0 ? dst : src;
+            devicesBad += ((src == 0) == (dst == 0) || device > static_cast<int>(expected["devices"])) ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(kinds["0"], expected["good"]);
+    EXPECT_EQ(kinds["2"], expected["bcc"]);
+    // A missing ETX is followed by a pause on the simulator's line.
+    EXPECT_EQ(kinds["3"], expected["etx"] + expected["pause"]);
+    EXPECT_GE(kinds["1"], expected["noise"]);
+    EXPECT_EQ(devicesBad, 0U);
+    for (const auto& [id, n] : goodById) {
+        EXPECT_EQ(n, expected[id]) << "message id " << id;
+    }
+}
+
+// --- a recording cut short --------------------------------------------------------------
+
+TEST(CaptureEndToEnd, SigkillLeavesACaptureReadToItsLastPacket) {
+    zvtest::TempDir tmp;
+    const std::string link = tmp.file("bus");
+    const std::string capture = tmp.file("killed.pcap");
+    ChildProcess sim;
+    ASSERT_TRUE(sim.start({kSim, "--link", link, "-b", "115200", "-t", "60", "--faults", "0.05", "--hold", "--delay",
+                           "0.2", "--wait-reader", "30", "-q"}));
+    ASSERT_TRUE(zvtest::waitUntil([&] { return std::filesystem::exists(link); })) << sim.stderrText();
+    ChildProcess sniffer;
+    ASSERT_TRUE(sniffer.start({kSniffer, link, "-b", "115200"}));
+    ASSERT_TRUE(sniffer.waitForStdout(" application initialized\n"));
+    ASSERT_TRUE(sniffer.writeStdin("capture 1 " + capture + "\n"));
+    // Flushed once a second whatever the traffic: some whole packets reach
+    // the disk while the sniffer runs.
+    ASSERT_TRUE(zvtest::waitUntil(
+        [&] {
+            std::error_code missing;
+            const auto size = std::filesystem::file_size(capture, missing);
+            return !missing && size > 4000;
+        },
+        30s));
+    sniffer.sendSignal(SIGKILL);
+    sniffer.waitExit();
+    sim.sendSignal(SIGTERM);
+    sim.waitExit();
+
+    const zvtest::RunResult replay = zvtest::runProgram({kSniffer, "-r", capture, "--raw"}, {}, true, 60s);
+    EXPECT_EQ(replay.exitStatus, 0) << replay.err;
+    const std::size_t frames = countOf(replay.out, kGoodFrameLineEnd);
+    EXPECT_GT(frames, 0U);
+    if (!haveTshark()) {
+        GTEST_SKIP() << "tshark is not installed";
+    }
+    const zvtest::RunResult fields = tsharkFields(capture);
+    EXPECT_EQ(fields.exitStatus, 0) << fields.err;
+    EXPECT_EQ(countOf("\n" + fields.out, "\n0,"), frames);
+}
+
+// --- files -r refuses ----------------------------------------------------------------------
+
+void put32(std::string& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<char>(v >> (8 * i)));
+    }
+}
+
+std::string pcapHeader(std::uint32_t linkType) {
+    std::string out;
+    put32(out, 0xa1b2c3d4);
+    out += std::string("\x02\x00\x04\x00", 4);
+    put32(out, 0);
+    put32(out, 0);
+    put32(out, 65535);
+    put32(out, linkType);
+    return out;
+}
+
+std::string record(const std::string& data, std::uint32_t length = 0) {
+    std::string out;
+    put32(out, 1700000000);
+    put32(out, 0);
+    put32(out, length != 0 ? length : static_cast<std::uint32_t>(data.size()));
+    put32(out, length != 0 ? length : static_cast<std::uint32_t>(data.size()));
+    return out + data;
+}
+
+// Device 5 answers the master: one good frame with its pseudo-header.
+const std::string kGoodPacket =
+    std::string("\x01\x08\x00\x00\x00\x00\x4b\x00", 8) + std::string("\x02\x00\x05\x02\xa3\x02\xa6\x03", 8);
+
+struct BadInput {
+    const char* name;
+    std::string content;
+    const char* says;    // on standard error, after the file name
+    bool decodedBefore;  // the good first packet is printed before the fault
+};
+
+class CaptureBadInput : public testing::TestWithParam<BadInput> {};
+
+TEST_P(CaptureBadInput, OneMessageStatus1AndWhatCameBeforeStaysPrinted) {
+    const BadInput& c = GetParam();
+    zvtest::TempDir tmp;
+    const std::string file = tmp.file("input");
+    std::ofstream(file, std::ios::binary) << c.content;
+    const zvtest::RunResult run = zvtest::runProgram({kSniffer, "-r", file});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(countOf(run.err, "\n"), 1U) << run.err;
+    EXPECT_NE(run.err.find(file + ": " + c.says), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("MSGID_LOCK_STATE") != std::string::npos, c.decodedBefore) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Capture, CaptureBadInput,
+    testing::Values(
+        BadInput{"Empty", "", "packet 1: empty file", false},
+        BadInput{"RandomBytesBehindAPcapMagic", "\xd4\xc3\xb2\xa1\x17\x99\x03\x00\x42\x42\x42", "packet 1: ", false},
+        BadInput{"AnotherLinkType", pcapHeader(1) + record(kGoodPacket), "packet 1: link type 1, not 149", false},
+        BadInput{"TruncatedPacket", pcapHeader(149) + record(kGoodPacket) + record(kGoodPacket).substr(0, 20),
+                 "packet 2: ", true},
+        BadInput{"HugePacketLength", pcapHeader(149) + record(kGoodPacket) + record("", 0x7ffffff0),
+                 "packet 2: ", true},
+        BadInput{"UnknownPseudoHeaderVersion", pcapHeader(149) + record(kGoodPacket) + record("\x07\x08" + kGoodPacket),
+                 "packet 2: unknown pseudo-header version", true}),
+    [](const testing::TestParamInfo<BadInput>& info) { return std::string(info.param.name); });
+
+TEST(CaptureEndToEnd, RawLineBytesDecodeAtTheGivenBitRate) {
+    zvtest::TempDir tmp;
+    const std::string raw = tmp.file("line.bin");
+    const zvtest::RunResult sim =
+        zvtest::runProgram({kSim, "-o", raw, "-c", "300", "-s", "3", "--summary", tmp.file("summary"), "-q"});
+    ASSERT_EQ(sim.exitStatus, 0) << sim.err;
+    auto expected = summaryCounts(zvtest::readFile(tmp.file("summary")));
+    const zvtest::RunResult run = zvtest::runProgram({kSniffer, "-r", raw, "-b", "9600", "--raw"});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(countOf(run.out, kGoodFrameLineEnd), expected["good"]);
+    // 300 frames at 9600 bit/s take seconds: times count from the file's start.
+    EXPECT_NE(run.out.find("(1970-01-01 00:00:0"), std::string::npos);
+}
+
+// --- recording from the console -------------------------------------------------------------
+
+TEST(CaptureEndToEnd, AFileThatCannotBeCreatedIsReportedAndSniffingGoesOn) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok()) << pty.error();
+    zvtest::TempDir tmp;
+    ChildProcess sniffer;
+    ASSERT_TRUE(sniffer.start({kSniffer, pty.slavePath(), "-w", "/nonexistent/dir/x.pcap"}));
+    ASSERT_TRUE(sniffer.waitForStdout("Could not open capture file /nonexistent/dir/x.pcap: "));
+    ASSERT_TRUE(sniffer.waitForStdout(" application initialized\n"));
+    ASSERT_TRUE(sniffer.writeStdin("capture 2\ncapture 1 " + tmp.file("c.pcap") + "\n"));
+    ASSERT_TRUE(sniffer.waitForStdout(" capture 1 FILENAME\n"));
+    ASSERT_TRUE(zvtest::waitUntil([&] { return std::filesystem::exists(tmp.file("c.pcap")); }));
+    ASSERT_TRUE(pty.write(std::string("\x02\x00\x05\x02\xa3\x02\xa6\x03", 8)));
+    ASSERT_TRUE(sniffer.waitForStdout("MSGID_LOCK_STATE"));
+    ASSERT_TRUE(sniffer.writeStdin("capture 0\nquit\n"));
+    EXPECT_EQ(sniffer.waitExit(), 0);
+    const zvtest::RunResult replay = zvtest::runProgram({kSniffer, "-r", tmp.file("c.pcap")});
+    EXPECT_EQ(replay.exitStatus, 0) << replay.err;
+    EXPECT_NE(replay.out.find("MSGID_LOCK_STATE"), std::string::npos) << replay.out;
+}
+
+}  // namespace
