@@ -28,6 +28,7 @@
 #include "fifo/icFifo.h"
 #include "hal/include/multiUart.h"
 #include "support/childProcess.h"
+#include "support/frameEncoder.h"
 #include "support/ptyPair.h"
 
 extern char** environ;
@@ -309,13 +310,21 @@ TEST(SnifferJobControl, CtrlZAndFgGiveTheConsoleBack) {
     ConsoleRun shell(console);
     const std::string prompt = "zvJobShell$ ";
     ASSERT_TRUE(
-        shell.spawn({"/usr/bin/env", "PS1=" + prompt, "/bin/bash", "--norc", "--noprofile", "--noediting", "-i"}));
+        shell.spawn({"/usr/bin/env", "PS1=" + prompt, "/bin/bash", "--norc", "--noprofile", "--noediting", "-ib"}));
 
     const std::string start = std::string(ZV_SNIFFER_BIN) + " " + bus.slavePath() + "\r";
     ASSERT_TRUE(shell.type(start, kReady)) << shell.output();
     ASSERT_TRUE(shell.type("hel", "hel")) << shell.output();
     ASSERT_TRUE(shell.type("\x1a", "Stopped")) << shell.output();
+    // Continued in the background it stops again at once, as programs that
+    // own the terminal do; after fg it goes on decoding without waiting for
+    // a key.
+    ASSERT_TRUE(shell.type("bg\r", "Stopped")) << shell.output();  // -b: the shell says so at once
     EXPECT_TRUE(shell.type("fg\r", "\r > hel")) << "line not shown again\n" << shell.output();
+    const U8 getLockState[] = {0xA2};
+    const std::vector<U8> poll = zvtest::encodeFrame(0, 5, getLockState);
+    EXPECT_TRUE(bus.write(std::string(poll.begin(), poll.end())));
+    EXPECT_TRUE(shell.type("", "MSGID_GET_LOCK_STATE")) << "decoding stopped after fg\n" << shell.output();
     EXPECT_TRUE(shell.type("p\r", " Available commands:")) << "console mode not back\n" << shell.output();
     // Typed before the sniffer has gone, `exit` would be its command.
     EXPECT_TRUE(shell.type("quit\r", "-- Stopping --\r\n\r > " + prompt)) << shell.output();

@@ -152,11 +152,12 @@ extern "C" void onTerminalStop(int signo) {
 }
 
 // Continued (fg, or SIGCONT after any stop): the shell has set the terminal
-// up for itself meanwhile. In the background the terminal is not ours to
-// change; the next continue in the foreground takes it.
+// up for itself meanwhile. Continued in the background (bg), the process
+// stops again right here, as programs that own the terminal do: changing its
+// mode from the background raises SIGTTOU. The next fg goes on from here.
 extern "C" void onContinue(int) {
     const int savedErrno = errno;
-    if (consoleModeWanted.load() && inForeground()) {
+    if (consoleModeWanted.load()) {
         applyConsoleMode();
     }
     if (continueCallback != nullptr) {
