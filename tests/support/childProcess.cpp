@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,6 +66,9 @@ ChildProcess::~ChildProcess() {
     if (screen_.joinable()) {
         screen_.join();
     }
+    if (stuckScreenFd_ >= 0) {
+        ::close(stuckScreenFd_);
+    }
     if (!dir_.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
@@ -88,7 +92,11 @@ bool ChildProcess::start(const std::vector<std::string>& args, const Options& op
     }
     int outFd = ::open(stdoutPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     int screenPipe[2] = {-1, -1};
-    if (screenBytesPerRead_ > 0 && outFd >= 0 && ::pipe2(screenPipe, O_CLOEXEC) == 0) {
+    if (options.stuckScreen && outFd >= 0 && ::pipe2(screenPipe, O_CLOEXEC) == 0) {
+        ::close(outFd);
+        outFd = screenPipe[1];
+        stuckScreenFd_ = screenPipe[0];
+    } else if (screenBytesPerRead_ > 0 && outFd >= 0 && ::pipe2(screenPipe, O_CLOEXEC) == 0) {
         (void)::fcntl(screenPipe[1], F_SETPIPE_SZ, 4096);
         const int file = outFd;
         outFd = screenPipe[1];
@@ -233,7 +241,16 @@ int ChildProcess::waitExit(std::chrono::milliseconds timeout) {
     if (screen_.joinable()) {
         screen_.join();  // the program's end closed the pipe
     }
+    if (stuckScreenFd_ >= 0) {
+        ::close(stuckScreenFd_);
+        stuckScreenFd_ = -1;
+    }
     return exitStatus_;
+}
+
+std::size_t ChildProcess::stuckScreenHolds() const {
+    int held = 0;
+    return stuckScreenFd_ >= 0 && ::ioctl(stuckScreenFd_, FIONREAD, &held) == 0 ? static_cast<std::size_t>(held) : 0;
 }
 
 RunResult runProgram(const std::vector<std::string>& args, std::string_view input, bool closeInput,

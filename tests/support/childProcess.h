@@ -15,6 +15,15 @@ namespace zvtest {
 
 inline constexpr std::chrono::milliseconds kGenerousTimeout{10000};
 
+// How a child finds its standard descriptors at start.
+struct ChildOptions {
+    // Among 0, 1, 2: left closed, as a service manager or `<&-` may do.
+    std::vector<int> closedFds;
+    // Standard output into a pipe that nobody reads: a screen that takes
+    // nothing once the pipe's 64 KiB are full.
+    bool stuckScreen = false;
+};
+
 class ChildProcess {
 public:
     // Exit status values besides 0..255.
@@ -27,11 +36,7 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // How the child finds its standard descriptors at start.
-    struct Options {
-        // Among 0, 1, 2: left closed, as a service manager or `<&-` may do.
-        std::vector<int> closedFds;
-    };
+    using Options = ChildOptions;
 
     // args[0] is the program path and also its argv[0]. FALSE when the
     // program could not be started.
@@ -41,6 +46,8 @@ public:
     // `pause`, like a screen that takes its text slowly.
     void slowScreen(std::size_t bytesPerRead, std::chrono::milliseconds pause);
     pid_t pid() const { return pid_; }
+    // What waits in the stuck screen's pipe.
+    std::size_t stuckScreenHolds() const;
 
     // Writes to the child's standard input (all of it, or FALSE).
     bool writeStdin(std::string_view text);
@@ -68,6 +75,7 @@ private:
     std::size_t screenBytesPerRead_ = 0;
     std::chrono::milliseconds screenPause_{0};
     std::thread screen_;
+    int stuckScreenFd_ = -1;
 };
 
 struct RunResult {

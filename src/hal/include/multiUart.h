@@ -105,5 +105,6 @@ Boolean consoleStopRequested();
 // so the line being typed wants showing again.
 Boolean consoleResumed();
 // Writes out everything still queued for the console (at shutdown, before
-// the process ends).
+// the process ends). A screen that does not take it gets 0.7 s in all, from
+// the first flush on the way out; what is left then is dropped.
 void consoleFlush(UartInstancePtr ui);

@@ -400,6 +400,40 @@ TEST_F(SnifferEndToEnd, SlowScreenLosesNothing) {
     quit();
 }
 
+struct StuckScreenCase {
+    const char* name;
+    int signo;  // 0: quit typed
+};
+void PrintTo(const StuckScreenCase& c, std::ostream* os) { *os << c.name; }
+
+class SnifferStuckScreen : public SnifferEndToEnd, public testing::WithParamInterface<StuckScreenCase> {};
+
+// Standard output into a pipe that nobody reads: quit and the stop signals
+// still end the program in order within about a second, dropping what the
+// screen did not take.
+TEST_P(SnifferStuckScreen, StopsInOrderWithinASecond) {
+    ASSERT_TRUE(pty_.ok()) << pty_.error();
+    ChildProcess::Options options;
+    options.stuckScreen = true;
+    ASSERT_TRUE(sniffer_.start({kBin, pty_.slavePath()}, options));
+    std::string helps;
+    for (int i = 0; i < 1000; ++i) {  // some 100 KB of answers
+        helps += "help\n";
+    }
+    ASSERT_TRUE(sniffer_.writeStdin(helps));
+    ASSERT_TRUE(zvtest::waitUntil([&] { return sniffer_.stuckScreenHolds() >= 32768; })) << "screen never filled";
+    if (GetParam().signo != 0) {
+        sniffer_.sendSignal(GetParam().signo);
+    } else {
+        ASSERT_TRUE(sniffer_.writeStdin("quit\n"));
+    }
+    EXPECT_EQ(sniffer_.waitExit(3s), 0) << sniffer_.stderrText();
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, SnifferStuckScreen,
+                         testing::Values(StuckScreenCase{"Quit", 0}, StuckScreenCase{"Sigterm", SIGTERM}),
+                         [](const testing::TestParamInfo<StuckScreenCase>& info) { return info.param.name; });
+
 class SnifferSignalWhileBusy : public SnifferEndToEnd, public testing::WithParamInterface<int> {};
 
 TEST_P(SnifferSignalWhileBusy, StopsInOrderWithStatus0) {

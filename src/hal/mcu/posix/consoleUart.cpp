@@ -50,9 +50,10 @@ constexpr int kMakeRoomWait_ms = 100;
 // Limits on the way out of the process: a stuck standard output or a lock
 // held by a thread that died must not keep the process from ending.
 constexpr auto kExitLockWait = std::chrono::milliseconds(500);
-constexpr int kExitWriteLimit_ms = 1000;
-// consoleFlush at shutdown waits this long for a slow reader of stdout.
-constexpr int kFlushWriteLimit_ms = 5000;
+// The way out (quit, a stop signal, a failure) has this long in all to write
+// what is still queued to a screen that does not take it; the rest is
+// dropped. It ends well inside the second a stop signal allows.
+constexpr auto kExitOutputBudget = std::chrono::milliseconds(700);
 
 using Clock = std::chrono::steady_clock;
 
@@ -262,11 +263,23 @@ bool waitForScreen(Clock::time_point deadline, int stopFd) {
     return true;
 }
 
-// Writes everything queued, waiting for a slow screen up to `limitMs`.
-void drainOutput(ConsolePort* cp, int limitMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+// Writes everything queued, waiting for a slow screen until `deadline`.
+void drainOutput(ConsolePort* cp, Clock::time_point deadline) {
     while (!writeQueued(cp) && waitForScreen(deadline, -1)) {
     }
+}
+
+// Set by the first flush on the way out; every later one keeps to it.
+Clock::time_point exitOutputDeadline() {
+    static std::atomic<Clock::rep> deadline{0};
+    Clock::rep expected = 0;
+    const Clock::rep mine = (Clock::now() + kExitOutputBudget).time_since_epoch().count();
+    return Clock::time_point(Clock::duration(deadline.compare_exchange_strong(expected, mine) ? mine : expected));
+}
+
+bool lockOutputUntil(Clock::time_point deadline) {
+    const auto left = deadline - Clock::now();
+    return outputMutex().try_lock_for(left < kExitLockWait ? left : kExitLockWait);
 }
 
 // The way out of the process after a fatal error or a port failure: write
@@ -274,8 +287,9 @@ void drainOutput(ConsolePort* cp, int limitMs) {
 // quickly (a lock held by a thread that failed, a stuck reader) is skipped.
 void flushForExit() {
     ConsolePort* cp = activeConsole.load();
-    if (cp != nullptr && outputMutex().try_lock_for(kExitLockWait)) {
-        drainOutput(cp, kExitWriteLimit_ms);
+    const Clock::time_point deadline = exitOutputDeadline();
+    if (cp != nullptr && lockOutputUntil(deadline)) {
+        drainOutput(cp, deadline);
         outputMutex().unlock();
     }
     icPosixTerminalRestore();
@@ -526,8 +540,9 @@ Boolean consoleResumed() { return resumed.exchange(false) ? TRUE : FALSE; }
 
 void consoleFlush(UartInstancePtr ui) {
     ConsolePort* cp = fromHandle(ui);
-    if (cp != nullptr && outputMutex().try_lock_for(std::chrono::milliseconds(kFlushWriteLimit_ms))) {
-        drainOutput(cp, kFlushWriteLimit_ms);
+    const Clock::time_point deadline = exitOutputDeadline();
+    if (cp != nullptr && lockOutputUntil(deadline)) {
+        drainOutput(cp, deadline);
         outputMutex().unlock();
     }
 }
