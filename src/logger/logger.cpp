@@ -180,6 +180,8 @@ void loggerDisableLogToFile() {
     bLogToFile = FALSE;
 }
 
+Boolean loggerLogsToFile() { return bLogToFile; }
+
 Boolean loggerLogToFileCmd(U8 argc, char** argv) {
     if (argc <= 1 || argv == nullptr || argv[1] == nullptr) {
         return FALSE;

@@ -17,6 +17,8 @@ void loggerPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)))
 void loggerPrintTimestamp();
 Boolean loggerEnableLogToFile(const char* filename);
 void loggerDisableLogToFile();
+// TRUE while reports also go into a log file.
+Boolean loggerLogsToFile();
 Boolean loggerLogToFileCmd(U8 argc, char** argv);
 
 // Where report timestamps come from. Without a source, or while it answers

@@ -258,4 +258,56 @@ TEST_F(ShellTest, PrintfAndTimeStamp) {
     EXPECT_EQ(drain(), "\r (2024-01-31 13:05:09.042) ");
 }
 
+struct DroppedCase {
+    const char* name;
+    ShellDroppedNote note;
+    int room;             // what the FIFO takes before it is full
+    const char* printed;  // one printf each, until some is dropped
+    int times;
+    bool fromMainLoop;  // the notice goes out before anything else is printed
+    std::string shown;  // after what filled the FIFO
+};
+
+// A screen that does not keep up loses text; the next text that reaches it
+// is preceded by a line that says how many lines are missing, never
+// overtaken by newer text and never cut short itself.
+TEST_F(ShellTest, DroppedTextIsOwnedUpToBeforeTheNextText) {
+    constexpr int kFifoRoom = sizeof txBuffer - 1;
+    const auto logOn = []() -> const char* { return " (the log file has them)"; };
+    const DroppedCase cases[] = {
+        {"cut mid-line", logOn, 14, "abcd\n", 5, false,
+         "abcd\n\rabcd\n\rab\r\n-- 4 lines not shown: the terminal did not keep up (the log file has them) --\n\r"},
+        {"cut at a line end", nullptr, 12, "abcd\n", 5, true,
+         "abcd\n\rabcd\n\r-- 4 lines not shown: the terminal did not keep up --\n\r"},
+        {"one line", nullptr, 0, "abcd\n", 1, false, "-- 2 lines not shown: the terminal did not keep up --\n\r"},
+        {"no line end lost", nullptr, 3, "abcd", 1, true,
+         "abc\r\n-- 1 line not shown: the terminal did not keep up --\n\r"},
+    };
+    for (const DroppedCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        shellSetDroppedNote(c.note);
+        const std::string filler(static_cast<std::size_t>(kFifoRoom - c.room), 'f');
+        ASSERT_EQ(icFifoPushBlock(&fifoTx, filler.data(), static_cast<IcFifoIndex>(filler.size())), filler.size());
+        for (int i = 0; i < c.times; ++i) {
+            shellApi->printf(shellApi->sh, "%s", c.printed);
+        }
+        // Room for a few characters but not for the notice: newer text must
+        // not slip in ahead of it, and is counted with the rest.
+        std::string screen;
+        for (int i = 0; i < 10; ++i) {
+            screen.push_back(icFifoPopChar(&fifoTx));
+        }
+        shellApi->printf(shellApi->sh, "late\n");
+        screen += drain();
+        if (c.fromMainLoop) {
+            EXPECT_EQ(shellShowDroppedNotice(), TRUE);
+        }
+        shellApi->printf(shellApi->sh, "next\n");
+        screen += drain();
+        EXPECT_EQ(screen, filler + c.shown + "next\n\r");
+        EXPECT_EQ(shellShowDroppedNotice(), FALSE);
+    }
+    shellSetDroppedNote(nullptr);
+}
+
 }  // namespace

@@ -57,6 +57,7 @@ TempDir::~TempDir() {
 
 ChildProcess::~ChildProcess() {
     closeStdin();
+    screenHeld_ = false;
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
         int status = 0;
@@ -100,18 +101,22 @@ bool ChildProcess::start(const std::vector<std::string>& args, const Options& op
         (void)::fcntl(screenPipe[1], F_SETPIPE_SZ, 4096);
         const int file = outFd;
         outFd = screenPipe[1];
-        screen_ = std::thread([file, pipeEnd = screenPipe[0], chunk = screenBytesPerRead_, pause = screenPause_] {
-            std::vector<char> buf(chunk);
-            ssize_t n = 0;
-            while ((n = ::read(pipeEnd, buf.data(), buf.size())) > 0 || (n < 0 && errno == EINTR)) {
-                if (n > 0 && ::write(file, buf.data(), static_cast<std::size_t>(n)) != n) {
-                    break;
+        screen_ = std::thread(
+            [file, pipeEnd = screenPipe[0], chunk = screenBytesPerRead_, pause = screenPause_, held = &screenHeld_] {
+                std::vector<char> buf(chunk);
+                ssize_t n = 0;
+                while ((n = ::read(pipeEnd, buf.data(), buf.size())) > 0 || (n < 0 && errno == EINTR)) {
+                    while (held->load()) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                    }
+                    if (n > 0 && ::write(file, buf.data(), static_cast<std::size_t>(n)) != n) {
+                        break;
+                    }
+                    std::this_thread::sleep_for(pause);
                 }
-                std::this_thread::sleep_for(pause);
-            }
-            ::close(pipeEnd);
-            ::close(file);
-        });
+                ::close(pipeEnd);
+                ::close(file);
+            });
     }
     const int errFd = ::open(stderrPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
 
@@ -198,6 +203,8 @@ void ChildProcess::slowScreen(std::size_t bytesPerRead, std::chrono::millisecond
     screenPause_ = pause;
 }
 
+void ChildProcess::holdScreen(bool hold) { screenHeld_ = hold; }
+
 std::string ChildProcess::stdoutText() const { return stdoutPath_.empty() ? std::string() : readFile(stdoutPath_); }
 
 std::string ChildProcess::stderrText() const { return stderrPath_.empty() ? std::string() : readFile(stderrPath_); }
@@ -238,6 +245,7 @@ int ChildProcess::waitExit(std::chrono::milliseconds timeout) {
     }
     pid_ = -1;
     closeStdin();
+    screenHeld_ = false;
     if (screen_.joinable()) {
         screen_.join();  // the program's end closed the pipe
     }

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <string_view>
@@ -45,6 +46,9 @@ public:
     // empties into the stdout file at most `bytesPerRead` bytes every
     // `pause`, like a screen that takes its text slowly.
     void slowScreen(std::size_t bytesPerRead, std::chrono::milliseconds pause);
+    // With slowScreen: the screen stops taking text (as after Ctrl-S) until
+    // it is let go again.
+    void holdScreen(bool hold);
     pid_t pid() const { return pid_; }
     // What waits in the stuck screen's pipe.
     std::size_t stuckScreenHolds() const;
@@ -75,6 +79,7 @@ private:
     std::size_t screenBytesPerRead_ = 0;
     std::chrono::milliseconds screenPause_{0};
     std::thread screen_;
+    std::atomic<bool> screenHeld_{false};
     int stuckScreenFd_ = -1;
 };
 

@@ -137,6 +137,8 @@ void applyFilter(const ZvEacFilter& filter) {
 }
 
 void shellSink(void* /*arg*/, const char* text) { mainShellPrint(text); }
+
+const char* droppedScreenNote() { return loggerLogsToFile() != FALSE ? " (the log file has them)" : ""; }
 void loggerSink(void* /*arg*/, const char* text) { loggerPrintf("%s", text); }
 void fileSink(void* arg, const char* text) { std::fputs(text, static_cast<std::FILE*>(arg)); }
 
@@ -271,6 +273,7 @@ Boolean wireUp(UartBitrate uartFormattedBaudRate, WaitList& waitList) {
     icFifoSetStartTxFunc(&fifoTx, uartStartTx, comAinst);
 
     shellInit(ui, &fifoShellTx, &fifoShellRx);
+    shellSetDroppedNote(droppedScreenNote);
     registerCommands();
     loggerSetVerbosity(VERB_CLEARTEXT);
 
@@ -331,9 +334,17 @@ void runMainLoop(const WaitList& waitList) {
             shellRedrawLine();
         }
         consoleExe(ui);
+        // The screen took text again after some was dropped: the notice goes
+        // out on the next pass even when nothing else is printed, followed by
+        // the prompt the dropped text may have taken with it.
+        const Boolean noticeQueued = shellShowDroppedNotice();
+        if (noticeQueued != FALSE) {
+            shellRedrawLine();
+        }
         loggerExe();
-        if (running == FALSE || icFifoCharsHeld(&fifoShellRx) != 0 || icFifoCharsHeld(&fifoRx) != 0) {
-            continue;  // stopping, or keys consoleExe just read
+        if (running == FALSE || noticeQueued != FALSE || icFifoCharsHeld(&fifoShellRx) != 0 ||
+            icFifoCharsHeld(&fifoRx) != 0) {
+            continue;  // stopping, text just queued, or keys consoleExe just read
         }
         const U32 due = std::min(zvEacNwkNextDeadline_ms(&nwkInst), loggerNextDeadline_ms());
         if (due == 0) {

@@ -30,7 +30,7 @@ using UartRxCb = void (*)(IcFifoInstance* fifo, Char chr);
 struct UartFifoOps {
     IcFifoIndex (*charsHeld)(IcFifoInstance* fifo);
     IcFifoIndex (*freeRoom)(IcFifoInstance* fifo);
-    void (*pushBlock)(IcFifoInstance* fifo, const Char* block, IcFifoIndex len);
+    IcFifoIndex (*pushBlock)(IcFifoInstance* fifo, const Char* block, IcFifoIndex len);
     IcFifoIndex (*popBlock)(IcFifoInstance* fifo, IcFifoIndex maxCharsToPop, Char* buffer);
 };
 

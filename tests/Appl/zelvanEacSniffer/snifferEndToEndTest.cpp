@@ -12,6 +12,7 @@
 #include <fstream>
 #include <memory>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -398,6 +399,38 @@ TEST_F(SnifferEndToEnd, SlowScreenLosesNothing) {
         << "shown " << countOf(sniffer_.stdoutText(), "MSGID_LOCK_STATE") << " answers of " << kPairs;
     EXPECT_EQ(countOf(sniffer_.stdoutText(), "length = 2, msg [ 0xa3 0x02 ]"), static_cast<std::size_t>(kPairs));
     quit();
+}
+
+// Ctrl-S for a while: the screen misses telegrams, but says in place how
+// many lines it missed, and every line of the log file is either on the
+// screen or counted as not shown.
+TEST_F(SnifferEndToEnd, HeldScreenSaysHowManyLinesItMissed) {
+    constexpr int kPairs = 400;  // far more text than the screen's buffers hold
+    const std::string logFile = tmp_.file("held.log");
+    sniffer_.slowScreen(4096, 0ms);
+    start({"--log", logFile});
+    sniffer_.holdScreen(true);
+    send(pairs(kPairs));
+    ASSERT_TRUE(
+        zvtest::waitUntil([&] { return countOf(zvtest::readFile(logFile), "MSGID_LOCK_STATE") == kPairs; }, 30s));
+    sniffer_.holdScreen(false);
+    ASSERT_TRUE(sniffer_.waitForStdout("not shown: the terminal did not keep up (the log file has them) --\n\r"))
+        << output();
+    quit();
+
+    const std::string all = sniffer_.stdoutText();
+    const std::string init = onConsole(" application initialized\n");
+    const std::size_t from = all.find(init) + init.size();
+    std::string screen = all.substr(from, all.rfind(onConsole("quit\n-- Stopping --\n")) - from);
+    const std::regex notice(
+        "(\r\n)?-- (\\d+) lines? not shown: the terminal did not keep up \\(the log file has them\\) --\n\r");
+    std::size_t notShown = 0;
+    for (auto it = std::sregex_iterator(screen.begin(), screen.end(), notice); it != std::sregex_iterator(); ++it) {
+        notShown += std::stoul((*it)[2].str());
+    }
+    ASSERT_GT(notShown, 0U) << screen;
+    screen = std::regex_replace(screen, notice, "");
+    EXPECT_EQ(countOf(screen, "\n") + notShown, countOf(zvtest::readFile(logFile), "\n"));
 }
 
 struct StuckScreenCase {
