@@ -3,9 +3,12 @@
 // reaches standard output and the log file.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -466,6 +469,47 @@ TEST_P(SnifferStuckScreen, StopsInOrderWithinASecond) {
 INSTANTIATE_TEST_SUITE_P(E2e, SnifferStuckScreen,
                          testing::Values(StuckScreenCase{"Quit", 0}, StuckScreenCase{"Sigterm", SIGTERM}),
                          [](const testing::TestParamInfo<StuckScreenCase>& info) { return info.param.name; });
+
+class SnifferLogIntoStalledPipe : public SnifferEndToEnd, public testing::WithParamInterface<bool> {};
+
+// The log file is a pipe whose reader stops reading: decoding and the console
+// go on, the log drops text and says so once; a stop still ends the program
+// at once, and a reader that catches up finds the gap marked, as the console
+// does.
+TEST_P(SnifferLogIntoStalledPipe, HoldsNothingUp) {
+    const bool readerCatchesUp = GetParam();
+    const std::string fifo = tmp_.file("log.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    start({"--log", fifo});
+    send(pairs(2000) + answer(250));  // far more log text than the pipe and the buffer hold
+    EXPECT_TRUE(stdoutShows(header(true, 250, "MSGID_LOCK_STATE"))) << output();
+    EXPECT_EQ(countOf(sniffer_.stdoutText(), "Could not write to log file " + fifo + ": "), 1U) << output();
+    if (readerCatchesUp) {
+        const std::string gap = " bytes of log text dropped: the log file did not keep up --\n";
+        std::string log;
+        EXPECT_TRUE(zvtest::waitUntil([&] {
+            std::array<char, 65536> buf{};
+            for (ssize_t n = 0; (n = ::read(reader, buf.data(), buf.size())) > 0;) {
+                log.append(buf.data(), static_cast<std::size_t>(n));
+            }
+            return log.find(gap) != std::string::npos;
+        })) << log.size()
+            << " bytes read";
+        EXPECT_TRUE(stdoutShows(gap)) << output();
+        quit();
+    } else {
+        sniffer_.sendSignal(SIGTERM);
+        EXPECT_EQ(sniffer_.waitExit(3s), 0) << output();
+    }
+    ::close(reader);
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, SnifferLogIntoStalledPipe, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "ReaderCatchesUp" : "Stopped");
+                         });
 
 class SnifferSignalWhileBusy : public SnifferEndToEnd, public testing::WithParamInterface<int> {};
 
