@@ -57,7 +57,7 @@ namespace {
 
 ShellResCodes reg(ShellHandle* sh, const char* cmd, const char* helpText, ShellCmdCallback cb, void* cbArg);
 ShellResCodes unreg(ShellHandle* sh, const char* cmd);
-ShellResCodes shellPrintf(ShellHandle* sh, const char* format, ...) __attribute__((format(printf, 2, 3)));
+ShellResCodes shellPrintf(ShellHandle* sh, const char* format, ...) IC_PRINTF_FORMAT(2, 3);
 void shellTimeStamp(ShellHandle* sh);
 
 // The operations are in place from process start, so an early print lands in

@@ -19,7 +19,7 @@ struct ShellHandle;
 struct ShellApi {
     ShellResCodes (*reg)(ShellHandle* sh, const char* cmd, const char* helpText, ShellCmdCallback cb, void* cbArg);
     ShellResCodes (*unreg)(ShellHandle* sh, const char* cmd);
-    ShellResCodes (*printf)(ShellHandle* sh, const char* format, ...) __attribute__((format(printf, 2, 3)));
+    ShellResCodes (*printf)(ShellHandle* sh, const char* format, ...) IC_PRINTF_FORMAT(2, 3);
     void (*printTimeStamp)(ShellHandle* sh);
     ShellHandle* sh;
 };

@@ -16,7 +16,8 @@ namespace {
 
 constexpr std::size_t LOGGER_MSG_LEN = 300;
 constexpr std::size_t LOGGER_FILE_NAME_LEN = 100;
-constexpr const char* LOGGER_FILE_MODE = "a+";
+// Binary: the same bytes on every platform (no CR added before LF on Windows).
+constexpr const char* LOGGER_FILE_MODE = "a+b";
 // Opening, writing and closing the file for every piece of text cost more
 // than the decoding at full line load; the text is collected here instead.
 // It also holds what a file that lags (a pipe) has not taken yet: a second or

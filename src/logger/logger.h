@@ -13,7 +13,7 @@ enum ZvEacToStrVerbosity : U8 {
 
 void loggerSetVerbosity(U8 verbosity);
 U8 loggerGetVerbosity();
-void loggerPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void loggerPrintf(const char* format, ...) IC_PRINTF_FORMAT(1, 2);
 void loggerPrintTimestamp();
 Boolean loggerEnableLogToFile(const char* filename);
 void loggerDisableLogToFile();

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -42,9 +43,11 @@ protected:
         (void)fifosReady;
         shellInit(nullptr, &fifoTx, &fifoRx);
         console();
-        std::string pattern = (fs::temp_directory_path() / "loggerTest.XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-        dir = pattern;
+        // A fresh folder per test, named at random (mkdtemp is POSIX only).
+        std::random_device random;
+        do {
+            dir = fs::temp_directory_path() / ("loggerTest." + std::to_string(random()));
+        } while (!fs::create_directory(dir));
     }
     void TearDown() override {
         loggerDisableLogToFile();

@@ -1,9 +1,6 @@
 // The command line: the port and the -b/-a/-f pairs that have always been
 // accepted, and the long options for unattended runs, read from one table.
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -277,11 +274,7 @@ Boolean readPromptLine() {
     bool gotAny = false;
     for (;;) {
         Char c = 0;
-        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n != 1) {
+        if (consoleReadStdinByte(&c) == FALSE) {
             break;
         }
         gotAny = true;

@@ -288,8 +288,9 @@ Boolean wireUp(UartBitrate uartFormattedBaudRate, WaitList& waitList) {
         return FALSE;
     }
     mainCaptureInit(&nwkInst, baudrateEnum2baudrate(uartFormattedBaudRate));
-    if (mainGetOptions().captureFile != nullptr) {
-        (void)mainCaptureStart(mainGetOptions().captureFile);
+    // An unattended run that was asked to record must not run without it.
+    if (mainGetOptions().captureFile != nullptr && mainCaptureStart(mainGetOptions().captureFile) == FALSE) {
+        return FALSE;
     }
 
     uartStartTx(comAinst);

@@ -262,4 +262,4 @@ Boolean zvEacPrintCountedTable(ZvEacBytes body) {
 }
 
 // One field line of text made by the printers themselves.
-void zvEacPrintLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void zvEacPrintLine(const char* format, ...) IC_PRINTF_FORMAT(1, 2);

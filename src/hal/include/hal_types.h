@@ -20,3 +20,13 @@ inline constexpr Boolean TRUE = 1;
 inline constexpr Boolean FALSE = 0;
 
 inline constexpr U32 MAX_U32 = 0xFFFFFFFFu;
+
+// printf-style checking of format strings where the compiler offers it
+// (mingw-w64 names the format family its C library follows).
+#if defined(__MINGW_PRINTF_FORMAT)
+#define IC_PRINTF_FORMAT(formatIndex, firstArg) __attribute__((format(__MINGW_PRINTF_FORMAT, formatIndex, firstArg)))
+#elif defined(__GNUC__) || defined(__clang__)
+#define IC_PRINTF_FORMAT(formatIndex, firstArg) __attribute__((format(printf, formatIndex, firstArg)))
+#else
+#define IC_PRINTF_FORMAT(formatIndex, firstArg)
+#endif

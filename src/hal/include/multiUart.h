@@ -108,3 +108,7 @@ Boolean consoleResumed();
 // the process ends). A screen that does not take it gets 0.7 s in all, from
 // the first flush on the way out; what is left then is dropped.
 void consoleFlush(UartInstancePtr ui);
+// One byte of standard input, for the port prompt before the console driver
+// runs. Reads no further than that byte, so whatever follows is left for the
+// console driver. FALSE at the end of the input or on a read error.
+Boolean consoleReadStdinByte(Char* chr);

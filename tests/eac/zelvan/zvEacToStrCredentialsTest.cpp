@@ -226,7 +226,7 @@ TEST(ZvEacToStrCredentials, SeosSubTypeReachesConsoleAndLogFile) {
     const std::filesystem::path path =
         std::filesystem::temp_directory_path() / ("zvCredLog" + std::to_string(getpid()) + ".txt");
     std::filesystem::remove(path);
-    ASSERT_EQ(TRUE, loggerEnableLogToFile(path.c_str()));
+    ASSERT_EQ(TRUE, loggerEnableLogToFile(path.string().c_str()));
     const std::vector<U8> telegram = genericCredential({0x01, 0x00, 0x00, 0x02, 0x08, 0x07, 0x01});
     const std::string console = zvTestPrintTelegram(telegram, VERB_CLEARTEXT);
     loggerDisableLogToFile();

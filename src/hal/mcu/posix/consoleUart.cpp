@@ -546,3 +546,16 @@ void consoleFlush(UartInstancePtr ui) {
         outputMutex().unlock();
     }
 }
+
+Boolean consoleReadStdinByte(Char* chr) {
+    if (chr == nullptr) {
+        return FALSE;
+    }
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, chr, 1);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        return n == 1 ? TRUE : FALSE;
+    }
+}

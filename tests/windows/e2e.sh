@@ -1,0 +1,223 @@
+#!/usr/bin/env bash
+# End to end under Wine. The bus simulator plays into a pseudo-terminal that
+# Wine knows as a COM port (a link in $WINEPREFIX/dosdevices), and the Windows
+# build of the sniffer decodes it into a log file; the Linux build decodes the
+# same bytes from a pseudo-terminal of its own. The two logs must be the same,
+# timestamps masked. `quit` and Ctrl-C end the Windows program with status 0,
+# and a port that goes away ends it with its message and status 1. Also: `-v`
+# prints the version line with status 1.
+#
+#   tests/windows/e2e.sh [LINUX_BUILD_DIR [WINDOWS_BUILD_DIR]]
+#
+# Defaults: build and build-windows. Exit status 0 when every check passes.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+linux=${1:-build}
+windows=${2:-build-windows}
+sniffer=$linux/zelvanEacSniffer
+sim=$linux/zelvanEacBusSim
+exe=$windows/zelvanEacSniffer.exe
+for program in "$sniffer" "$sim" "$exe"; do
+  [ -f "$program" ] || { echo "e2e: $program is missing (build it first)" >&2; exit 1; }
+done
+
+# The traffic: the same seed plays the same bytes on both systems. A few
+# frames per second: the log file is opened and closed for every report, which
+# under Wine costs some milliseconds each, and a sniffer that falls far behind
+# the line takes the rest of a frame too late and rightly drops it as timed
+# out (on Linux as on Windows). At the highest rate a frame is on the line for
+# the shortest time, so a reader that a busy machine keeps waiting is the least
+# likely to be kept waiting in the middle of one.
+frames=120
+rate=115200
+play=(-b "$rate" --fps 8 -n 12 -s 7 -c "$frames" -q)
+settings=("verboseMessages 3" "rawData 1")
+
+export WINEPREFIX
+WINEPREFIX=$(cd "$windows" && pwd)/wineprefix
+export WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zvWinE2e.XXXXXX")
+pids=()
+cleanup() {
+  for fd in 3 4; do eval "exec $fd>&-" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -f "${link:-}"
+  wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# On a failure the work folder (logs, outputs, summaries) is kept in
+# $windows/e2e-failed for a look.
+fail() {
+  echo "e2e: FAIL: $*" >&2
+  for f in "$work"/*.err; do
+    [ -s "$f" ] && { echo "--- $f" >&2; tail -n 20 "$f" >&2; }
+  done
+  rm -rf "$windows/e2e-failed"
+  cp -r "$work" "$windows/e2e-failed" 2>/dev/null || true
+  exit 1
+}
+
+# Waits up to $2 seconds for process $1 to end; its status in $ended_status.
+wait_for_end() {
+  local pid=$1 limit=$2
+  for _ in $(seq $((limit * 10))); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$pid" 2>/dev/null && return 1
+  ended_status=0
+  wait "$pid" || ended_status=$?
+}
+
+# --- Wine ----------------------------------------------------------------------
+
+# The Linux sniffer raises its threads' priority where the system lets it;
+# under Wine the Windows one cannot, so its process and the Wine server get
+# the same where permitted. On a busy machine a thread kept waiting for the
+# processor in the middle of a frame would make the frame time out.
+boost=()
+nice -n -10 true 2>/dev/null && boost=(nice -n -10)
+
+# The first start in a fresh prefix sets it up (slow, once) and links the
+# machine's serial ports as COM1, COM2, ...; a server that stays up keeps
+# that from running again under the link made below.
+wineserver -k 2>/dev/null || true
+"${boost[@]}" wineserver -p 600 >/dev/null 2>&1
+# Wine's own background programs start with the first Windows program and
+# keep its standard output; started here, they keep /dev/null, not a pipe
+# that a reader waits to see closed.
+wine wineboot >/dev/null 2>&1 </dev/null || true
+version=$(wine "$exe" -v 2>"$work/version.err") && fail "-v ended with status 0"
+status=$?
+[ "$status" = 1 ] || fail "-v ended with status $status, not 1"
+grep -Eq '^> .*zelvanEacSniffer\.exe Version: [0-9]+\.[0-9]+\.[0-9]{5}' <<<"$version" ||
+  fail "-v printed: $version"
+echo "e2e: -v prints the version line, status 1"
+
+# A COM port number that Wine has not given to a real port.
+port=
+for n in $(seq 20 99); do
+  if [ ! -e "$WINEPREFIX/dosdevices/com$n" ] && [ ! -L "$WINEPREFIX/dosdevices/com$n" ]; then
+    port=$n
+    break
+  fi
+done
+[ -n "$port" ] || fail "no free COM port number in $WINEPREFIX/dosdevices"
+link=$WINEPREFIX/dosdevices/com$port
+
+# --- one session --------------------------------------------------------------------
+
+# run_session NAME LOG END COMMAND...: the simulator on $line, the sniffer
+# (COMMAND) with its console on a FIFO; the settings and logToFile LOG are
+# typed at once. END says how the session ends once the play is over and the
+# log has stopped growing: `quit` typed, `interrupt` (SIGINT, which Wine
+# passes on as Ctrl-C), or `hangup`: the simulator closes the line. The
+# sniffer's status ends up in $ended_status.
+run_session() {
+  local name=$1 log=$2 end=$3
+  shift 3
+  local holdOption=(--hold)
+  [ "$end" = hangup ] && holdOption=()
+  rm -f "$line"
+  "$sim" --link "$line" "${play[@]}" --delay 3 "${holdOption[@]}" --summary "$work/$name.summary" \
+    2>"$work/$name-sim.err" &
+  local simPid=$!
+  pids+=("$simPid")
+  for _ in $(seq 100); do
+    [ -L "$line" ] && break
+    sleep 0.05
+  done
+  [ -L "$line" ] || fail "$name: the simulator did not open its line"
+
+  mkfifo "$work/$name.console"
+  "$@" <"$work/$name.console" >"$work/$name.out" 2>"$work/$name.err" &
+  local snifferPid=$!
+  pids+=("$snifferPid")
+  exec 3>"$work/$name.console"
+  for setting in "${settings[@]}"; do
+    printf '%s\n' "$setting" >&3
+  done
+  printf 'logToFile 1 %s\n' "$log" >&3
+
+  for _ in $(seq 600); do
+    grep -q '^total bytes' "$work/$name.summary" 2>/dev/null && break
+    kill -0 "$snifferPid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ "$end" != hangup ]; then
+    grep -q '^total bytes' "$work/$name.summary" 2>/dev/null || fail "$name: the play did not end"
+    # Every frame with data ends its report with the dump line; then the log
+    # has to stay as it is for a second.
+    local file=${log#Z:}
+    local empty
+    empty=$(awk '/^frames empty good/ { print $4 }' "$work/$name.summary")
+    local good
+    good=$(awk '/^total good/ { print $3 }' "$work/$name.summary")
+    for _ in $(seq 1200); do
+      [ "$(grep -c 'length = ' "$file" 2>/dev/null || true)" -ge $((good - empty)) ] && break
+      sleep 0.1
+    done
+    local size=-1
+    while [ -f "$file" ] && [ "$size" != "$(stat -c %s "$file")" ]; do
+      size=$(stat -c %s "$file")
+      sleep 1
+    done
+    if [ "$end" = quit ]; then
+      printf 'quit\n' >&3
+    else
+      kill -INT "$snifferPid"
+    fi
+  fi
+  wait_for_end "$snifferPid" 30 || fail "$name: the sniffer did not end"
+  local snifferStatus=$ended_status
+  exec 3>&-
+  wait_for_end "$simPid" 30 || fail "$name: the simulator did not end"
+  ended_status=$snifferStatus
+}
+
+mask() {
+  sed -E 's/\([0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}\)/(TIMESTAMP)/g' "$1"
+}
+
+# --- the same traffic on both systems -------------------------------------------------
+
+started=$(date +%s)
+line=$work/linux-line
+run_session linux "$work/linux.log" quit "$sniffer" "$line" -b "$rate"
+[ "$ended_status" = 0 ] || fail "linux: quit ended with status $ended_status"
+
+line=$link
+run_session windows "Z:$work/windows.log" quit "${boost[@]}" wine "$exe" "COM$port" -b "$rate"
+[ "$ended_status" = 0 ] || fail "windows: quit ended with status $ended_status, not 0"
+grep -q -- '-- Stopping --' "$work/windows.out" || fail "windows: no reply to quit"
+echo "e2e: quit ends the Windows program with status 0"
+
+[ -s "$work/linux.log" ] || fail "the Linux log is empty"
+# Every frame with data is a telegram with its dump line.
+empty=$(awk '/^frames empty good/ { print $4 }' "$work/linux.summary")
+decoded=$(grep -c 'length = ' "$work/linux.log" || true)
+[ "$decoded" = $((frames - empty)) ] || fail "the Linux log holds $decoded telegrams, not $((frames - empty))"
+if ! diff -u <(mask "$work/linux.log") <(mask "$work/windows.log") >"$work/log.diff"; then
+  head -n 40 "$work/log.diff" >&2
+  fail "the Windows log differs from the Linux log"
+fi
+echo "e2e: the same traffic gives the same log on Linux and Windows ($(wc -l <"$work/linux.log") lines, $decoded telegrams)"
+
+# --- Ctrl-C, and a port that goes away ------------------------------------------------
+
+play=(-b 115200 -n 4 -s 3 -c 20 -q)
+run_session interrupted "Z:$work/interrupted.log" interrupt "${boost[@]}" wine "$exe" "COM$port" -b 115200
+[ "$ended_status" = 0 ] || fail "interrupted: Ctrl-C ended the sniffer with status $ended_status, not 0"
+echo "e2e: Ctrl-C ends the Windows program in order with status 0"
+
+run_session gone "Z:$work/gone.log" hangup "${boost[@]}" wine "$exe" "COM$port" -b 115200
+[ "$ended_status" = 1 ] || fail "gone: the sniffer ended with status $ended_status, not 1"
+grep -q "^cannot read COM$port: " "$work/gone.err" || fail "gone: no message naming COM$port"
+echo "e2e: a port that goes away ends the program with status 1: $(head -n 1 "$work/gone.err")"
+
+echo "e2e: PASS in $(($(date +%s) - started)) s"
