@@ -10,6 +10,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -44,7 +46,10 @@ constexpr std::array<speed_t, 5> kSpeeds{B9600, B19200, B38400, B57600, B115200}
 speed_t speedOf(UartBitrate bitrate) { return bitrate < kSpeeds.size() ? kSpeeds[bitrate] : B9600; }
 
 // Why the port could not be used.
-enum class PortFailure : U8 { NONE, OPEN, BUSY, CONFIGURE };
+// LEFT_EXCLUSIVE: the line refuses to open as exclusive, yet nobody holds its
+// lock: a program that had it ended without clearing the mode (our own
+// predecessor after SIGKILL, say) while something else keeps the line open.
+enum class PortFailure : U8 { NONE, OPEN, BUSY, LEFT_EXCLUSIVE, CONFIGURE };
 
 struct SerialPort {
     U32 tag = kSerialTag;
@@ -87,7 +92,7 @@ SerialPort* fromHandle(void* ui) {
 // process ends with status 1 (queued console text is written out by the exit
 // hook).
 [[noreturn]] void reportAndExit(const char* what, const char* device, const char* reason) {
-    char line[PATH_MAX + 256];
+    char line[2 * PATH_MAX + 512];
     const int len = std::snprintf(line, sizeof line, "cannot %s %s: %s\n", what, device, reason);
     if (len > 0) {
         const std::size_t n = std::min(static_cast<std::size_t>(len), sizeof line - 1);
@@ -127,6 +132,42 @@ void recordFailure(SerialPort* sp, PortFailure failure, int err) {
     sp->failureErrno = err;
 }
 
+// Whether a process holds a flock() lock on the device node, going by
+// /proc/locks ("1: FLOCK  ADVISORY  WRITE 4711 00:05:1234 0 EOF": device
+// numbers in hex, then the inode). Without that list the answer is yes, so
+// the report stays the cautious one.
+bool lockIsHeld(const char* path) {
+    struct stat node {};
+    if (stat(path, &node) != 0) {
+        return true;
+    }
+    std::FILE* locks = std::fopen("/proc/locks", "re");
+    if (locks == nullptr) {
+        return true;
+    }
+    bool held = false;
+    std::array<char, 256> line{};
+    while (!held && std::fgets(line.data(), static_cast<int>(line.size()), locks) != nullptr) {
+        if (std::strstr(line.data(), " FLOCK ") == nullptr) {
+            continue;
+        }
+        char* save = nullptr;
+        for (char* word = strtok_r(line.data(), " \n", &save); word != nullptr;
+             word = strtok_r(nullptr, " \n", &save)) {
+            unsigned major = 0;
+            unsigned minor = 0;
+            unsigned long long inode = 0;
+            int used = 0;
+            if (std::sscanf(word, "%x:%x:%llu%n", &major, &minor, &inode, &used) == 3 && word[used] == '\0') {
+                held = makedev(major, minor) == node.st_dev && inode == node.st_ino;
+                break;
+            }
+        }
+    }
+    std::fclose(locks);
+    return held;
+}
+
 void openPortNow(SerialPort* sp) {
     sp->failure = PortFailure::NONE;
     if (sp->portNameTooLong) {
@@ -137,7 +178,12 @@ void openPortNow(SerialPort* sp) {
     // here before CLOCAL is set.
     UniqueFd fd(::open(sp->port, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
-        recordFailure(sp, errno == EBUSY ? PortFailure::BUSY : PortFailure::OPEN, errno);
+        const int err = errno;
+        if (err != EBUSY) {
+            recordFailure(sp, PortFailure::OPEN, err);
+        } else {
+            recordFailure(sp, lockIsHeld(sp->port) ? PortFailure::BUSY : PortFailure::LEFT_EXCLUSIVE, err);
+        }
         return;
     }
     // TIOCEXCL keeps other (unprivileged) programs from opening the line; the
@@ -191,8 +237,24 @@ void openPort(SerialPort* sp, Boolean doOpen) {
 
 const char* failureVerb(PortFailure failure) { return failure == PortFailure::CONFIGURE ? "configure" : "open"; }
 
-const char* failureReason(PortFailure failure, int err) {
-    return failure == PortFailure::BUSY ? "port is in use by another program" : std::strerror(err);
+// The reason shown after "cannot open DEVICE: ", written into `out`.
+void failureReason(PortFailure failure, int err, const char* device, char* out, std::size_t size) {
+    switch (failure) {
+        case PortFailure::BUSY:
+            std::snprintf(out, size, "port is in use by another program");
+            break;
+        case PortFailure::LEFT_EXCLUSIVE:
+            std::snprintf(out, size,
+                          "the port was left in exclusive mode, but no program holds its lock (one that had it "
+                          "ended without clearing the mode). The mode clears when every program that still has "
+                          "the port open closes it (fuser -v %s lists them), or when the adapter is plugged in "
+                          "again",
+                          device);
+            break;
+        default:
+            std::snprintf(out, size, "%s", std::strerror(err));
+            break;
+    }
 }
 
 // How many bytes may be read now without the receive FIFO dropping any.
@@ -282,7 +344,9 @@ void uartOpenRx(UartInstancePtr ui, UartRxCb rxCb, IcFifoInstance* userParam) {
     openPort(sp, TRUE);
     if (sp->portIsOpen == FALSE) {
         // Queued console text goes out on the way (the exit hook).
-        reportAndExit(failureVerb(sp->failure), sp->port, failureReason(sp->failure, sp->failureErrno));
+        char reason[PATH_MAX + 320];
+        failureReason(sp->failure, sp->failureErrno, sp->port, reason, sizeof reason);
+        reportAndExit(failureVerb(sp->failure), sp->port, reason);
     }
     sp->receiving = true;
     icOsalPosixWaitObjWatchFd(sp->rxReady, sp->hCom.get(), POLLIN);
