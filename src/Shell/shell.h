@@ -30,7 +30,20 @@ extern ShellApi* const shellApi;
 void shellInit(UartInstancePtr ui, IcFifoInstance* fifoTx, IcFifoInstance* fifoRx);
 void shellExe();
 void shellParse(ShellHandle* self, Char chr);
+// Shows the prompt and the line being typed again, on a line of their own,
+// after something else has written over the screen.
+void shellRedrawLine();
 ShellApi* shellGetApi();
+
+// Text for the screen that the full output FIFO dropped is owned up to by
+// one line before the next text that reaches the screen: "-- N lines not
+// shown: the terminal did not keep up --", with what `note` returns (say
+// " (the log file has them)") before the closing dashes.
+using ShellDroppedNote = const char* (*)();
+void shellSetDroppedNote(ShellDroppedNote note);
+// Puts that line out now if text was dropped and the FIFO has room for it:
+// for a caller whose screen has just taken text again. TRUE when it did.
+Boolean shellShowDroppedNotice();
 void shellPutCmdString(const char* inStr);
 
 // The words Tab offers for a command's arguments: the i-th word, nullptr

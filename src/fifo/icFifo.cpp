@@ -224,9 +224,9 @@ void icFifoPushChar(IcFifoInstance* self, Char chr) {
     startTx();
 }
 
-void icFifoPushBlock(IcFifoInstance* self, const Char* block, IcFifoIndex len) {
+IcFifoIndex icFifoPushBlock(IcFifoInstance* self, const Char* block, IcFifoIndex len) {
     if (self == nullptr) {
-        return;
+        return 0;
     }
     if (block == nullptr) {
         len = 0;
@@ -234,7 +234,7 @@ void icFifoPushBlock(IcFifoInstance* self, const Char* block, IcFifoIndex len) {
     // Under the lock like every other move of a position: without it a pop
     // running at the same time reads a half-updated ring.
     if (!lock(self)) {
-        return;
+        return 0;
     }
     const U16 arrivalTick = arrivalTickLocked(self);
     const StartTx startTx = startConditionLocked(self);
@@ -260,6 +260,7 @@ void icFifoPushBlock(IcFifoInstance* self, const Char* block, IcFifoIndex len) {
     osalApi->waitObjSignal(self->event);
     unlock(self);
     startTx();
+    return static_cast<IcFifoIndex>(stored);
 }
 
 Char icFifoPopChar(IcFifoInstance* self) { return popChar(self, nullptr); }

@@ -37,7 +37,9 @@ struct IcFifoInstance {
 void icFifoInit(IcFifoInstance* self, Char* buffer, IcFifoIndex buflen);
 void icFifoReset(IcFifoInstance* self);
 void icFifoPushChar(IcFifoInstance* self, Char chr);
-void icFifoPushBlock(IcFifoInstance* self, const Char* block, IcFifoIndex len);
+// Returns how many characters it stored: the front of the block; a full FIFO
+// drops the rest.
+IcFifoIndex icFifoPushBlock(IcFifoInstance* self, const Char* block, IcFifoIndex len);
 Char icFifoPopChar(IcFifoInstance* self);
 IcFifoIndex icFifoPopBlock(IcFifoInstance* self, IcFifoIndex maxCharsToPop, Char* buffer);
 IcFifoIndex icFifoCharsToPop(IcFifoInstance* self);

@@ -9,6 +9,7 @@
 #include "Shell/shell.h"
 #include "error/icError.h"
 #include "hal/include/icLocalTime.h"
+#include "hal/include/icLogFile.h"
 #include "timer/icTimer.h"
 
 namespace {
@@ -19,7 +20,9 @@ constexpr std::size_t LOGGER_FILE_NAME_LEN = 100;
 constexpr const char* LOGGER_FILE_MODE = "a+b";
 // Opening, writing and closing the file for every piece of text cost more
 // than the decoding at full line load; the text is collected here instead.
-constexpr std::size_t LOGGER_FILE_BUFFER_LEN = 16384;
+// It also holds what a file that lags (a pipe) has not taken yet: a second or
+// more of the busiest output.
+constexpr std::size_t LOGGER_FILE_BUFFER_LEN = 65536;
 constexpr U16 LOGGER_FLUSH_AFTER_MS = 100;
 
 U8 outputVerbosity = VERB_CLEARTEXT;
@@ -42,6 +45,13 @@ char fileBuffer[LOGGER_FILE_BUFFER_LEN];
 std::size_t fileBuffered = 0;
 IcTimerTick bufferedSince = 0;
 Boolean flushOnExitSet = FALSE;
+// The last text that went into the buffer ended a line.
+bool fileAtLineStart = true;
+
+// The file took nothing for so long that the buffer filled up: text is
+// dropped (and counted) until everything buffered has gone out.
+bool dropping = false;
+U64 droppedBytes = 0;
 
 extern "C" void flushAtExit() { loggerFlush(); }
 
@@ -53,41 +63,104 @@ void reportWriteFailure(int error) {
     shellApi->printf(shellApi->sh, "Could not write to log file %s: %s\n", sFileName, std::strerror(error));
 }
 
-// The file is opened for every flush, so a log file that is deleted or moved
-// while logging is on is created anew by the next one.
-void writeToFile(const char* str, std::size_t len) {
-    std::FILE* file = std::fopen(sFileName, LOGGER_FILE_MODE);
-    if (file == nullptr) {
-        reportWriteFailure(errno);
-        return;
-    }
-    int error = 0;
-    if (std::fwrite(str, 1, len, file) != len) {
-        error = errno;
-    }
-    // A full disk often shows only when the buffer goes out, at close.
-    if (std::fclose(file) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        reportWriteFailure(error);
-    } else {
-        writeFailureReported = FALSE;
-    }
-}
-
-void loggerPrintToFile(const char* str, std::size_t len) {
-    if (bLogToFile == FALSE) {
-        return;
-    }
-    if (len > sizeof fileBuffer - fileBuffered) {
-        loggerFlush();
-    }
+void appendToBuffer(const char* str, std::size_t len) {
     if (fileBuffered == 0) {
         bufferedSince = icTimerGetRunningTimer_ms();
     }
     std::memcpy(fileBuffer + fileBuffered, str, len);
     fileBuffered += len;
+    fileAtLineStart = str[len - 1] == '\n';
+}
+
+void startDropping(std::size_t len) {
+    dropping = true;
+    droppedBytes = len;
+    if (writeFailureReported == FALSE) {
+        writeFailureReported = TRUE;
+        shellApi->printf(shellApi->sh,
+                         "Could not write to log file %s: it does not keep up; log text is dropped until it does\n",
+                         sFileName);
+    }
+}
+
+// Everything buffered went out: the gap is marked where it is, in the file
+// and on the console.
+void endDropping() {
+    char line[112];
+    const int n =
+        std::snprintf(line, sizeof line, "%s-- %llu bytes of log text dropped: the log file did not keep up --\n",
+                      fileAtLineStart ? "" : "\n", static_cast<unsigned long long>(droppedBytes));
+    dropping = false;
+    droppedBytes = 0;
+    writeFailureReported = FALSE;
+    shellApi->printf(shellApi->sh, "\r%s", line + (fileAtLineStart ? 0 : 1));
+    if (n > 0 && static_cast<std::size_t>(n) < sizeof line) {
+        appendToBuffer(line, static_cast<std::size_t>(n));
+    }
+}
+
+// Writes out what the file takes now, never waiting for it. The file is
+// opened for every flush, so a log file that is deleted or moved while
+// logging is on is created anew by the next one. Text for a file that cannot
+// be written is lost, and said so once; what a lagging file did not take yet
+// stays for the next flush.
+void writeBuffered() {
+    if (fileBuffered == 0) {
+        return;
+    }
+    IcLogFile file;
+    int error = 0;
+    std::size_t written = 0;
+    if (icLogFileOpen(sFileName, &file, &error) != FALSE) {
+        written = icLogFileWrite(file, fileBuffer, fileBuffered, &error);
+        // A full disk often shows only at close.
+        int closeError = 0;
+        if (icLogFileClose(&file, &closeError) == FALSE && error == 0) {
+            error = closeError;
+        }
+    }
+    if (error != 0) {
+        fileBuffered = 0;
+        reportWriteFailure(error);
+    } else if (written < fileBuffered) {
+        std::memmove(fileBuffer, fileBuffer + written, fileBuffered - written);
+        fileBuffered -= written;
+        bufferedSince = icTimerGetRunningTimer_ms();  // tried again when next due
+    } else {
+        fileBuffered = 0;
+        if (!dropping) {
+            writeFailureReported = FALSE;
+        }
+    }
+    if (dropping && fileBuffered == 0) {
+        endDropping();
+    }
+}
+
+// What did not reach the file it was printed for is not written to another.
+void discardUnwritten() {
+    fileBuffered = 0;
+    dropping = false;
+    droppedBytes = 0;
+    fileAtLineStart = true;
+}
+
+void loggerPrintToFile(const char* str, std::size_t len) {
+    if (bLogToFile == FALSE || len == 0) {
+        return;
+    }
+    if (dropping) {
+        droppedBytes += len;
+        return;
+    }
+    if (len > sizeof fileBuffer - fileBuffered) {
+        writeBuffered();
+    }
+    if (len > sizeof fileBuffer - fileBuffered) {
+        startDropping(len);
+        return;
+    }
+    appendToBuffer(str, len);
 }
 
 // The `atoi` reading of the switch word: leading decimal digits, the rest
@@ -166,6 +239,7 @@ Boolean loggerEnableLogToFile(const char* filename) {
     (void)std::fclose(file);  // nothing written: nothing to lose
     // What was printed so far belongs to the file it was printed for.
     loggerFlush();
+    discardUnwritten();
     if (flushOnExitSet == FALSE) {
         flushOnExitSet = TRUE;
         icErrorAddExitHook(loggerFlush);
@@ -178,8 +252,11 @@ Boolean loggerEnableLogToFile(const char* filename) {
 
 void loggerDisableLogToFile() {
     loggerFlush();
+    discardUnwritten();
     bLogToFile = FALSE;
 }
+
+Boolean loggerLogsToFile() { return bLogToFile; }
 
 Boolean loggerLogToFileCmd(U8 argc, char** argv) {
     if (argc <= 1 || argv == nullptr || argv[1] == nullptr) {
@@ -208,12 +285,11 @@ void loggerSetTimeSource(LoggerTimeSource source, void* arg) {
 }
 
 void loggerFlush() {
-    if (fileBuffered == 0) {
-        return;
+    const bool wasDropping = dropping;
+    writeBuffered();
+    if (wasDropping && !dropping) {
+        writeBuffered();  // the line that marks the gap
     }
-    const std::size_t len = fileBuffered;
-    fileBuffered = 0;
-    writeToFile(fileBuffer, len);
 }
 
 void loggerExe() {

@@ -17,6 +17,8 @@ void loggerPrintf(const char* format, ...) IC_PRINTF_FORMAT(1, 2);
 void loggerPrintTimestamp();
 Boolean loggerEnableLogToFile(const char* filename);
 void loggerDisableLogToFile();
+// TRUE while reports also go into a log file.
+Boolean loggerLogsToFile();
 Boolean loggerLogToFileCmd(U8 argc, char** argv);
 
 // Where report timestamps come from. Without a source, or while it answers
@@ -28,7 +30,10 @@ void loggerSetTimeSource(LoggerTimeSource source, void* arg);
 // The log file is written through a buffer: what is printed reaches the file
 // at the latest 100 ms later, when the main loop's loggerExe finds it due,
 // and at once on loggerFlush. Switching logging off or to another file,
-// leaving the program and a fatal error all flush first.
+// leaving the program and a fatal error all flush first. Nothing ever waits
+// for the file: what a lagging file (a pipe) does not take stays buffered
+// for the next flush; once the buffer is full, text is dropped until it has
+// gone out, and a line in the file and on the console says how much.
 void loggerFlush();
 // The main loop's step: flushes once the oldest buffered text is 100 ms old.
 void loggerExe();

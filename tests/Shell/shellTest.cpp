@@ -95,7 +95,10 @@ TEST_F(ShellTest, LineEditor) {
     ASSERT_EQ(reg("pct", "100% done\n"), SHELL_RES_OK);
     const KeysCase cases[] = {
         {"echo", "ab", "ab"},
-        {"control characters are echoed", "\x01\x1b", "\x01\x1b"},
+        // A pasted escape sequence must not reach the terminal as one.
+        {"control bytes echo in caret notation", "\x01\x1b[?25l", "^A^[[?25l"},
+        {"bytes above 0x7e echo as dots", "\xc3\xbc\x9b", "..."},
+        {"erasing a control byte clears both columns", "a\x1b\b", "a^[\b\b  \b\b"},
         {"newline and nul are ignored", std::string("a\n\0b", 4), "ab"},
         {"backspace on empty line", "\b", " \b"},
         {"delete on empty line", "\x7f", " \b"},
@@ -118,6 +121,9 @@ TEST_F(ShellTest, LineEditor) {
         type("\r");  // next case starts on an empty line
     }
     EXPECT_EQ(calls.size(), 1u);  // only pct ran
+    type("quit \x1b[4h\r");
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].argv.at(1), "\x1b[4h");  // stored as typed
 }
 
 TEST_F(ShellTest, SplitsWordsAndBoundsArgv) {
@@ -191,6 +197,7 @@ TEST_F(ShellTest, TabCompletion) {
         {"third tab lists again", "abc\t\t\t", "abc\r > abc" + listing + listing},
         {"another key in between", "a\t\b\t", "a\r > abc\b \b\r > abc"},
         {"no match", "zz\t\t", "zz\r > zz\r > zz"},
+        {"redraw shows control bytes in caret notation", "\x1bq\t", "^[q\r > ^[q"},
         {"only the first word", "quit q\t", "quit q\r > quit q"},
         {"empty line", "\t\t",
          "\r > \n\r\thelp\n\r\tquit\n\r\texit\n\r\tverboseMessages\n\r\tlogToFile\n\r\trawData\n\r\tabcd\n\r"
@@ -249,6 +256,58 @@ TEST_F(ShellTest, PrintfAndTimeStamp) {
     icLocalTimeSetSource([](IcLocalTime* out) { *out = IcLocalTime{2024, 1, 31, 13, 5, 9, 42}; });
     shellApi->printTimeStamp(shellApi->sh);
     EXPECT_EQ(drain(), "\r (2024-01-31 13:05:09.042) ");
+}
+
+struct DroppedCase {
+    const char* name;
+    ShellDroppedNote note;
+    int room;             // what the FIFO takes before it is full
+    const char* printed;  // one printf each, until some is dropped
+    int times;
+    bool fromMainLoop;  // the notice goes out before anything else is printed
+    std::string shown;  // after what filled the FIFO
+};
+
+// A screen that does not keep up loses text; the next text that reaches it
+// is preceded by a line that says how many lines are missing, never
+// overtaken by newer text and never cut short itself.
+TEST_F(ShellTest, DroppedTextIsOwnedUpToBeforeTheNextText) {
+    constexpr int kFifoRoom = sizeof txBuffer - 1;
+    const auto logOn = []() -> const char* { return " (the log file has them)"; };
+    const DroppedCase cases[] = {
+        {"cut mid-line", logOn, 14, "abcd\n", 5, false,
+         "abcd\n\rabcd\n\rab\r\n-- 4 lines not shown: the terminal did not keep up (the log file has them) --\n\r"},
+        {"cut at a line end", nullptr, 12, "abcd\n", 5, true,
+         "abcd\n\rabcd\n\r-- 4 lines not shown: the terminal did not keep up --\n\r"},
+        {"one line", nullptr, 0, "abcd\n", 1, false, "-- 2 lines not shown: the terminal did not keep up --\n\r"},
+        {"no line end lost", nullptr, 3, "abcd", 1, true,
+         "abc\r\n-- 1 line not shown: the terminal did not keep up --\n\r"},
+    };
+    for (const DroppedCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        shellSetDroppedNote(c.note);
+        const std::string filler(static_cast<std::size_t>(kFifoRoom - c.room), 'f');
+        ASSERT_EQ(icFifoPushBlock(&fifoTx, filler.data(), static_cast<IcFifoIndex>(filler.size())), filler.size());
+        for (int i = 0; i < c.times; ++i) {
+            shellApi->printf(shellApi->sh, "%s", c.printed);
+        }
+        // Room for a few characters but not for the notice: newer text must
+        // not slip in ahead of it, and is counted with the rest.
+        std::string screen;
+        for (int i = 0; i < 10; ++i) {
+            screen.push_back(icFifoPopChar(&fifoTx));
+        }
+        shellApi->printf(shellApi->sh, "late\n");
+        screen += drain();
+        if (c.fromMainLoop) {
+            EXPECT_EQ(shellShowDroppedNotice(), TRUE);
+        }
+        shellApi->printf(shellApi->sh, "next\n");
+        screen += drain();
+        EXPECT_EQ(screen, filler + c.shown + "next\n\r");
+        EXPECT_EQ(shellShowDroppedNotice(), FALSE);
+    }
+    shellSetDroppedNote(nullptr);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -26,6 +28,7 @@
 #include "fifo/icFifo.h"
 #include "hal/include/multiUart.h"
 #include "support/childProcess.h"
+#include "support/frameEncoder.h"
 #include "support/ptyPair.h"
 
 extern char** environ;
@@ -106,7 +109,8 @@ public:
         posix_spawnattr_init(&attr);
         sigset_t defaults;
         sigemptyset(&defaults);
-        for (const int signo : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) {
+        for (const int signo :
+             {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGSEGV, SIGABRT}) {
             sigaddset(&defaults, signo);
         }
         posix_spawnattr_setsigdefault(&attr, &defaults);
@@ -120,6 +124,12 @@ public:
             argv.push_back(const_cast<char*>(arg.c_str()));
         }
         argv.push_back(nullptr);
+        // Some endings are deadly signals: no core files from them.
+        rlimit core{};
+        if (getrlimit(RLIMIT_CORE, &core) == 0 && core.rlim_cur != 0) {
+            core.rlim_cur = 0;
+            (void)setrlimit(RLIMIT_CORE, &core);
+        }
         const bool ok = posix_spawn(&pid_, args[0].c_str(), &actions, &attr, argv.data(), environ) == 0;
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attr);
@@ -146,12 +156,19 @@ public:
     }
 
     // Reads the console until `text` has appeared (or the time-out).
-    bool waitForOutput(const std::string& text) {
+    // Reads the console until `text` has appeared at or after `from` (or the
+    // time-out).
+    bool waitForOutput(const std::string& text, std::size_t from = 0) {
         const auto deadline = Clock::now() + kTimeout;
-        while (output_.find(text) == std::string::npos && Clock::now() < deadline) {
+        while (output_.find(text, from) == std::string::npos && Clock::now() < deadline) {
             output_ += console_.read(50ms);
         }
-        return output_.find(text) != std::string::npos;
+        return output_.find(text, from) != std::string::npos;
+    }
+    // Types `keys` and waits for `reply` to appear after them.
+    bool type(const std::string& keys, const std::string& reply) {
+        const std::size_t from = output_.size();
+        return console_.write(keys) && waitForOutput(reply, from);
     }
 
     // Waits for the end, reading the console meanwhile so that the program
@@ -172,6 +189,7 @@ public:
     }
 
     void signal(int signo) const { ::kill(pid_, signo); }
+    pid_t pid() const { return pid_; }
     const std::string& output() const { return output_; }
 
 private:
@@ -182,17 +200,26 @@ private:
 
 // --- the sniffer ---------------------------------------------------------------
 
-enum class Ending : U8 { QUIT, CTRL_C, SIGTERM_SIGNAL, BUS_HANG_UP, MISSING_PORT };
+// KEYS: typed on the console after the signal, if any; SIGNAL: sent only.
+enum class Ending : U8 { KEYS, SIGNAL, BUS_HANG_UP, MISSING_PORT };
 
 struct EndingCase {
     const char* name;
     Ending ending;
+    const char* keys;
+    int signo;  // sent once the console is in the program's mode; 0: none
     int status;
     const char* lastWords;  // shown on the console before the end
+    int ignoredAtStart;     // the program is started with this signal ignored (nohup); 0: none
 };
-
-// Names the case in test listings and failures.
 void PrintTo(const EndingCase& c, std::ostream* os) { *os << c.name; }
+
+// Whether /proc says the process ignores the signal.
+bool ignores(pid_t pid, int signo) {
+    const std::string status = zvtest::readFile("/proc/" + std::to_string(pid) + "/status");
+    const std::size_t at = status.find("SigIgn:\t");
+    return at != std::string::npos && ((std::stoull(status.substr(at + 8, 16), nullptr, 16) >> (signo - 1)) & 1u) != 0;
+}
 
 class SnifferEnding : public testing::TestWithParam<EndingCase> {};
 
@@ -206,7 +233,11 @@ TEST_P(SnifferEnding, RestoresTheTerminal) {
 
     const std::string port = c.ending == Ending::MISSING_PORT ? "/dev/zvMissingPort" : bus.slavePath();
     ConsoleRun run(console);
-    ASSERT_TRUE(run.spawn({ZV_SNIFFER_BIN, port, "-b", "115200"}));
+    std::vector<std::string> args{ZV_SNIFFER_BIN, port, "-b", "115200"};
+    if (c.ignoredAtStart != 0) {
+        args.insert(args.begin(), {"/usr/bin/env", std::string("--ignore-signal=") + sigabbrev_np(c.ignoredAtStart)});
+    }
+    ASSERT_TRUE(run.spawn(args));
 
     if (c.ending != Ending::MISSING_PORT) {
         // The port failure comes on its own; every other ending is the
@@ -214,21 +245,16 @@ TEST_P(SnifferEnding, RestoresTheTerminal) {
         ASSERT_TRUE(run.waitForOutput(kReady)) << run.output();
         const termios during = currentTerminal(console.slaveFd());
         EXPECT_EQ(during.c_lflag & (ICANON | ECHO), 0u) << "console mode not entered";
-        switch (c.ending) {
-            case Ending::QUIT:
-                ASSERT_TRUE(console.write("quit\r"));
-                break;
-            case Ending::CTRL_C:
-                ASSERT_TRUE(console.write("\x03"));
-                break;
-            case Ending::SIGTERM_SIGNAL:
-                run.signal(SIGTERM);
-                break;
-            case Ending::BUS_HANG_UP:
-                bus.closeMaster();
-                break;
-            case Ending::MISSING_PORT:
-                break;
+        if (c.ignoredAtStart != 0) {
+            EXPECT_TRUE(ignores(run.pid(), c.ignoredAtStart)) << "a signal ignored at start must stay ignored";
+        }
+        if (c.signo != 0) {
+            run.signal(c.signo);
+        }
+        if (c.ending == Ending::KEYS) {
+            ASSERT_TRUE(console.write(c.keys));
+        } else if (c.ending == Ending::BUS_HANG_UP) {
+            bus.closeMaster();
         }
     }
 
@@ -237,13 +263,74 @@ TEST_P(SnifferEnding, RestoresTheTerminal) {
     EXPECT_TRUE(sameTerminal(before, currentTerminal(console.slaveFd())));
 }
 
-INSTANTIATE_TEST_SUITE_P(Exit, SnifferEnding,
-                         testing::Values(EndingCase{"Quit", Ending::QUIT, 0, "-- Stopping --"},
-                                         EndingCase{"CtrlC", Ending::CTRL_C, 0, kReady},
-                                         EndingCase{"Sigterm", Ending::SIGTERM_SIGNAL, 0, kReady},
-                                         EndingCase{"BusHangUp", Ending::BUS_HANG_UP, 1, "cannot"},
-                                         EndingCase{"MissingPort", Ending::MISSING_PORT, 1, "/dev/zvMissingPort"}),
-                         [](const testing::TestParamInfo<EndingCase>& info) { return std::string(info.param.name); });
+constexpr int kKilledBy = zvtest::ChildProcess::kSignalBase;
+// Under AddressSanitizer a SIGSEGV goes on to its report, which ends the
+// process with status 1.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZV_TEST_UNDER_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(ZV_TEST_UNDER_ASAN)
+constexpr int kSegvStatus = 1;
+#else
+constexpr int kSegvStatus = kKilledBy + SIGSEGV;
+#endif
+
+// Stop requests end in order with status 0. Signals whose default action
+// ends the process still do so (no orderly stop), but never leave the
+// terminal raw behind them.
+INSTANTIATE_TEST_SUITE_P(
+    Exit, SnifferEnding,
+    testing::Values(EndingCase{"Quit", Ending::KEYS, "quit\r", 0, 0, "-- Stopping --", 0},
+                    EndingCase{"CtrlC", Ending::KEYS, "\x03", 0, 0, kReady, 0},
+                    EndingCase{"Sigterm", Ending::SIGNAL, "", SIGTERM, 0, kReady, 0},
+                    EndingCase{"Sighup", Ending::SIGNAL, "", SIGHUP, 0, kReady, 0},
+                    // Nobody does job control here: the stop is discarded.
+                    EndingCase{"CtrlZThenQuit", Ending::KEYS, "\x1aquit\r", 0, 0, "-- Stopping --", 0},
+                    EndingCase{"SighupUnderNohup", Ending::KEYS, "quit\r", SIGHUP, 0, "-- Stopping --", SIGHUP},
+                    EndingCase{"CtrlBackslash", Ending::KEYS, "\x1c", 0, kKilledBy + SIGQUIT, kReady, 0},
+                    EndingCase{"Sigusr1", Ending::SIGNAL, "", SIGUSR1, kKilledBy + SIGUSR1, kReady, 0},
+                    EndingCase{"Sigusr2", Ending::SIGNAL, "", SIGUSR2, kKilledBy + SIGUSR2, kReady, 0},
+                    EndingCase{"Sigalrm", Ending::SIGNAL, "", SIGALRM, kKilledBy + SIGALRM, kReady, 0},
+                    EndingCase{"Sigsegv", Ending::SIGNAL, "", SIGSEGV, kSegvStatus, kReady, 0},
+                    EndingCase{"Sigabrt", Ending::SIGNAL, "", SIGABRT, kKilledBy + SIGABRT, kReady, 0},
+                    EndingCase{"BusHangUp", Ending::BUS_HANG_UP, "", 0, 1, "cannot", 0},
+                    EndingCase{"MissingPort", Ending::MISSING_PORT, "", 0, 1, "/dev/zvMissingPort", 0}),
+    [](const testing::TestParamInfo<EndingCase>& info) { return std::string(info.param.name); });
+
+// Ctrl-Z and fg under a shell with job control: after fg the console takes
+// commands again and shows the line typed before the stop.
+TEST(SnifferJobControl, CtrlZAndFgGiveTheConsoleBack) {
+    PtyPair console;
+    PtyPair bus;
+    ASSERT_TRUE(console.ok()) << console.error();
+    ASSERT_TRUE(bus.ok()) << bus.error();
+    cookTerminal(console.slaveFd());
+    ConsoleRun shell(console);
+    const std::string prompt = "zvJobShell$ ";
+    ASSERT_TRUE(
+        shell.spawn({"/usr/bin/env", "PS1=" + prompt, "/bin/bash", "--norc", "--noprofile", "--noediting", "-ib"}));
+
+    const std::string start = std::string(ZV_SNIFFER_BIN) + " " + bus.slavePath() + "\r";
+    ASSERT_TRUE(shell.type(start, kReady)) << shell.output();
+    ASSERT_TRUE(shell.type("hel", "hel")) << shell.output();
+    ASSERT_TRUE(shell.type("\x1a", "Stopped")) << shell.output();
+    // Continued in the background it stops again at once, as programs that
+    // own the terminal do; after fg it goes on decoding without waiting for
+    // a key.
+    ASSERT_TRUE(shell.type("bg\r", "Stopped")) << shell.output();  // -b: the shell says so at once
+    EXPECT_TRUE(shell.type("fg\r", "\r > hel")) << "line not shown again\n" << shell.output();
+    const U8 getLockState[] = {0xA2};
+    const std::vector<U8> poll = zvtest::encodeFrame(0, 5, getLockState);
+    EXPECT_TRUE(bus.write(std::string(poll.begin(), poll.end())));
+    EXPECT_TRUE(shell.type("", "MSGID_GET_LOCK_STATE")) << "decoding stopped after fg\n" << shell.output();
+    EXPECT_TRUE(shell.type("p\r", " Available commands:")) << "console mode not back\n" << shell.output();
+    // Typed before the sniffer has gone, `exit` would be its command.
+    EXPECT_TRUE(shell.type("quit\r", "-- Stopping --\r\n\r > " + prompt)) << shell.output();
+    ASSERT_TRUE(console.write("exit\r"));
+    EXPECT_EQ(shell.waitExit(), 0) << shell.output();
+}
 
 // --- a fatal error -----------------------------------------------------------------
 

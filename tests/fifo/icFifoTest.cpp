@@ -225,7 +225,7 @@ TEST(IcFifoTest, StartTxHookRunsOnPushIntoAnEmptyFifoOutsideTheLock) {
         HookLog log{&fifo.f, 0, 0, false, ""};
         icFifoSetStartTxFunc(&fifo.f, recordingHook, &log);
         const auto push = [&](const std::string& s) {
-            viaBlock ? icFifoPushBlock(&fifo.f, s.data(), static_cast<IcFifoIndex>(s.size())) : fifo.push(s);
+            viaBlock ? (void)icFifoPushBlock(&fifo.f, s.data(), static_cast<IcFifoIndex>(s.size())) : fifo.push(s);
         };
         push("ab");
         EXPECT_EQ(log.calls, 1);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,6 +57,7 @@ TempDir::~TempDir() {
 
 ChildProcess::~ChildProcess() {
     closeStdin();
+    screenHeld_ = false;
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
         int status = 0;
@@ -65,13 +67,16 @@ ChildProcess::~ChildProcess() {
     if (screen_.joinable()) {
         screen_.join();
     }
+    if (stuckScreenFd_ >= 0) {
+        ::close(stuckScreenFd_);
+    }
     if (!dir_.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
     }
 }
 
-bool ChildProcess::start(const std::vector<std::string>& args) {
+bool ChildProcess::start(const std::vector<std::string>& args, const Options& options) {
     if (args.empty() || pid_ > 0) {
         return false;
     }
@@ -88,22 +93,30 @@ bool ChildProcess::start(const std::vector<std::string>& args) {
     }
     int outFd = ::open(stdoutPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     int screenPipe[2] = {-1, -1};
-    if (screenBytesPerRead_ > 0 && outFd >= 0 && ::pipe2(screenPipe, O_CLOEXEC) == 0) {
+    if (options.stuckScreen && outFd >= 0 && ::pipe2(screenPipe, O_CLOEXEC) == 0) {
+        ::close(outFd);
+        outFd = screenPipe[1];
+        stuckScreenFd_ = screenPipe[0];
+    } else if (screenBytesPerRead_ > 0 && outFd >= 0 && ::pipe2(screenPipe, O_CLOEXEC) == 0) {
         (void)::fcntl(screenPipe[1], F_SETPIPE_SZ, 4096);
         const int file = outFd;
         outFd = screenPipe[1];
-        screen_ = std::thread([file, pipeEnd = screenPipe[0], chunk = screenBytesPerRead_, pause = screenPause_] {
-            std::vector<char> buf(chunk);
-            ssize_t n = 0;
-            while ((n = ::read(pipeEnd, buf.data(), buf.size())) > 0 || (n < 0 && errno == EINTR)) {
-                if (n > 0 && ::write(file, buf.data(), static_cast<std::size_t>(n)) != n) {
-                    break;
+        screen_ = std::thread(
+            [file, pipeEnd = screenPipe[0], chunk = screenBytesPerRead_, pause = screenPause_, held = &screenHeld_] {
+                std::vector<char> buf(chunk);
+                ssize_t n = 0;
+                while ((n = ::read(pipeEnd, buf.data(), buf.size())) > 0 || (n < 0 && errno == EINTR)) {
+                    while (held->load()) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                    }
+                    if (n > 0 && ::write(file, buf.data(), static_cast<std::size_t>(n)) != n) {
+                        break;
+                    }
+                    std::this_thread::sleep_for(pause);
                 }
-                std::this_thread::sleep_for(pause);
-            }
-            ::close(pipeEnd);
-            ::close(file);
-        });
+                ::close(pipeEnd);
+                ::close(file);
+            });
     }
     const int errFd = ::open(stderrPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
 
@@ -112,6 +125,9 @@ bool ChildProcess::start(const std::vector<std::string>& args) {
     posix_spawn_file_actions_adddup2(&actions, stdinPipe[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
+    for (const int fd : options.closedFds) {
+        posix_spawn_file_actions_addclose(&actions, fd);
+    }
 
     // The test program ignores SIGPIPE (writes to a child that has ended);
     // the child gets the default dispositions and an empty signal mask.
@@ -187,6 +203,8 @@ void ChildProcess::slowScreen(std::size_t bytesPerRead, std::chrono::millisecond
     screenPause_ = pause;
 }
 
+void ChildProcess::holdScreen(bool hold) { screenHeld_ = hold; }
+
 std::string ChildProcess::stdoutText() const { return stdoutPath_.empty() ? std::string() : readFile(stdoutPath_); }
 
 std::string ChildProcess::stderrText() const { return stderrPath_.empty() ? std::string() : readFile(stderrPath_); }
@@ -227,10 +245,20 @@ int ChildProcess::waitExit(std::chrono::milliseconds timeout) {
     }
     pid_ = -1;
     closeStdin();
+    screenHeld_ = false;
     if (screen_.joinable()) {
         screen_.join();  // the program's end closed the pipe
     }
+    if (stuckScreenFd_ >= 0) {
+        ::close(stuckScreenFd_);
+        stuckScreenFd_ = -1;
+    }
     return exitStatus_;
+}
+
+std::size_t ChildProcess::stuckScreenHolds() const {
+    int held = 0;
+    return stuckScreenFd_ >= 0 && ::ioctl(stuckScreenFd_, FIONREAD, &held) == 0 ? static_cast<std::size_t>(held) : 0;
 }
 
 RunResult runProgram(const std::vector<std::string>& args, std::string_view input, bool closeInput,

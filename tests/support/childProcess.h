@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <string_view>
@@ -14,6 +15,15 @@
 namespace zvtest {
 
 inline constexpr std::chrono::milliseconds kGenerousTimeout{10000};
+
+// How a child finds its standard descriptors at start.
+struct ChildOptions {
+    // Among 0, 1, 2: left closed, as a service manager or `<&-` may do.
+    std::vector<int> closedFds;
+    // Standard output into a pipe that nobody reads: a screen that takes
+    // nothing once the pipe's 64 KiB are full.
+    bool stuckScreen = false;
+};
 
 class ChildProcess {
 public:
@@ -27,14 +37,21 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
+    using Options = ChildOptions;
+
     // args[0] is the program path and also its argv[0]. FALSE when the
     // program could not be started.
-    bool start(const std::vector<std::string>& args);
+    bool start(const std::vector<std::string>& args, const Options& options = {});
     // Before start(): standard output goes to a small pipe that the test
     // empties into the stdout file at most `bytesPerRead` bytes every
     // `pause`, like a screen that takes its text slowly.
     void slowScreen(std::size_t bytesPerRead, std::chrono::milliseconds pause);
+    // With slowScreen: the screen stops taking text (as after Ctrl-S) until
+    // it is let go again.
+    void holdScreen(bool hold);
     pid_t pid() const { return pid_; }
+    // What waits in the stuck screen's pipe.
+    std::size_t stuckScreenHolds() const;
 
     // Writes to the child's standard input (all of it, or FALSE).
     bool writeStdin(std::string_view text);
@@ -62,6 +79,8 @@ private:
     std::size_t screenBytesPerRead_ = 0;
     std::chrono::milliseconds screenPause_{0};
     std::thread screen_;
+    std::atomic<bool> screenHeld_{false};
+    int stuckScreenFd_ = -1;
 };
 
 struct RunResult {

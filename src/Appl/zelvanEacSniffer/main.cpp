@@ -12,6 +12,7 @@
 #include "error/icError.h"
 #include "fifo/icFifo.h"
 #include "hal/include/icOsal.h"
+#include "hal/include/icProcess.h"
 #include "logger/logger.h"
 #include "stats/zvEacFilter.h"
 #include "stats/zvEacStats.h"
@@ -136,6 +137,8 @@ void applyFilter(const ZvEacFilter& filter) {
 }
 
 void shellSink(void* /*arg*/, const char* text) { mainShellPrint(text); }
+
+const char* droppedScreenNote() { return loggerLogsToFile() != FALSE ? " (the log file has them)" : ""; }
 void loggerSink(void* /*arg*/, const char* text) { loggerPrintf("%s", text); }
 void fileSink(void* arg, const char* text) { std::fputs(text, static_cast<std::FILE*>(arg)); }
 
@@ -270,6 +273,7 @@ Boolean wireUp(UartBitrate uartFormattedBaudRate, WaitList& waitList) {
     icFifoSetStartTxFunc(&fifoTx, uartStartTx, comAinst);
 
     shellInit(ui, &fifoShellTx, &fifoShellRx);
+    shellSetDroppedNote(droppedScreenNote);
     registerCommands();
     loggerSetVerbosity(VERB_CLEARTEXT);
 
@@ -327,10 +331,21 @@ void runMainLoop(const WaitList& waitList) {
         while (running != FALSE && icFifoCharsHeld(&fifoShellRx) != 0) {
             shellExe();
         }
+        if (consoleResumed() != FALSE) {
+            shellRedrawLine();
+        }
         consoleExe(ui);
+        // The screen took text again after some was dropped: the notice goes
+        // out on the next pass even when nothing else is printed, followed by
+        // the prompt the dropped text may have taken with it.
+        const Boolean noticeQueued = shellShowDroppedNotice();
+        if (noticeQueued != FALSE) {
+            shellRedrawLine();
+        }
         loggerExe();
-        if (running == FALSE || icFifoCharsHeld(&fifoShellRx) != 0 || icFifoCharsHeld(&fifoRx) != 0) {
-            continue;  // stopping, or keys consoleExe just read
+        if (running == FALSE || noticeQueued != FALSE || icFifoCharsHeld(&fifoShellRx) != 0 ||
+            icFifoCharsHeld(&fifoRx) != 0) {
+            continue;  // stopping, text just queued, or keys consoleExe just read
         }
         const U32 due = std::min(zvEacNwkNextDeadline_ms(&nwkInst), loggerNextDeadline_ms());
         if (due == 0) {
@@ -417,6 +432,7 @@ const char* mainRawDataCmd(U8 argc, char** argv, void* /*cbArg*/) {
 // --- entry point ----------------------------------------------------------------
 
 int zelvanEacSnifferMain(int argc, char** argv) {
+    icProcessInit();
     mainFormatVersion();
     mainResetBusObserver();
 

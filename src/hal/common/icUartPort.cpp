@@ -132,9 +132,7 @@ void uartOpenRx(UartInstancePtr ui, UartRxCb rxCb, IcFifoInstance* userParam) {
     openPort(port, TRUE);
     if (port->portIsOpen == FALSE) {
         // Queued console text goes out on the way (the exit hook).
-        std::array<char, 1024> reason{};
-        icUartPlatformFailureReason(port, reason);
-        icUartPlatformReportAndExit(failureVerb(port->failure), port->device.data(), reason.data());
+        icUartPlatformOpenFailed(port, failureVerb(port->failure));
     }
     startReceiving(port);
 }

@@ -13,8 +13,11 @@
 // Bytes taken from the line per read; the receive FIFO holds fewer.
 inline constexpr std::size_t kIcUartRxChunk = 256;
 
-// Why the port could not be used.
-enum class IcUartFailure : U8 { NONE, OPEN, BUSY, CONFIGURE };
+// Why the port could not be used. LEFT_EXCLUSIVE: the line refuses to open as
+// exclusive, yet nobody holds its lock: a program that had it ended without
+// clearing the mode (our own predecessor after SIGKILL, say) while something
+// else keeps the line open.
+enum class IcUartFailure : U8 { NONE, OPEN, BUSY, LEFT_EXCLUSIVE, CONFIGURE };
 
 struct IcUartPort {
     // `deviceBuffer`: the platform's storage for the device path, as long as
@@ -77,8 +80,9 @@ void icUartPlatformReceive(IcUartPort* port);
 bool icUartPlatformWrite(IcUartPort* port, std::span<const Char> bytes);
 // Waits until the line has taken what was written.
 void icUartPlatformDrain(IcUartPort* port);
-// The recorded failure in words.
-void icUartPlatformFailureReason(const IcUartPort* port, std::span<char> out);
+// The device could not be opened or configured (`verb`): the recorded
+// failure reported through icUartPlatformReportAndExit.
+[[noreturn]] void icUartPlatformOpenFailed(const IcUartPort* port, const char* verb);
 // One line on standard error, "cannot <what> <device>: <reason>", then the
 // process ends with status 1 (queued console text is written out by the exit
 // hook).

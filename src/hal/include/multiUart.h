@@ -30,7 +30,7 @@ using UartRxCb = void (*)(IcFifoInstance* fifo, Char chr);
 struct UartFifoOps {
     IcFifoIndex (*charsHeld)(IcFifoInstance* fifo);
     IcFifoIndex (*freeRoom)(IcFifoInstance* fifo);
-    void (*pushBlock)(IcFifoInstance* fifo, const Char* block, IcFifoIndex len);
+    IcFifoIndex (*pushBlock)(IcFifoInstance* fifo, const Char* block, IcFifoIndex len);
     IcFifoIndex (*popBlock)(IcFifoInstance* fifo, IcFifoIndex maxCharsToPop, Char* buffer);
 };
 
@@ -100,8 +100,13 @@ void consoleDelete(UartInstancePtr ui);
 // SIGINT, SIGTERM or SIGHUP arrived: the main loop stops in order, as after
 // `quit`.
 Boolean consoleStopRequested();
+// TRUE once after the process was stopped (Ctrl-Z) and continued: the
+// console mode is back, but the screen shows what the shell wrote meanwhile,
+// so the line being typed wants showing again.
+Boolean consoleResumed();
 // Writes out everything still queued for the console (at shutdown, before
-// the process ends).
+// the process ends). A screen that does not take it gets 0.7 s in all, from
+// the first flush on the way out; what is left then is dropped.
 void consoleFlush(UartInstancePtr ui);
 // One byte of standard input, for the port prompt before the console driver
 // runs. Reads no further than that byte, so whatever follows is left for the

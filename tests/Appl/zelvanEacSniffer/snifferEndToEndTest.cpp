@@ -3,15 +3,19 @@
 // reaches standard output and the log file.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -187,6 +191,49 @@ TEST_P(SnifferSignal, StopsInOrderWithStatus0) {
 INSTANTIATE_TEST_SUITE_P(E2e, SnifferSignal, testing::Values(SIGTERM, SIGINT, SIGHUP),
                          [](const testing::TestParamInfo<int>& info) { return std::string(sigabbrev_np(info.param)); });
 
+struct ClosedFdsCase {
+    const char* name;
+    std::vector<int> closed;
+};
+void PrintTo(const ClosedFdsCase& c, std::ostream* os) { *os << c.name; }
+
+class SnifferClosedDescriptors : public SnifferEndToEnd, public testing::WithParamInterface<ClosedFdsCase> {};
+
+// Started by a service manager or with `<&-`: a standard descriptor left
+// closed must not go to the first descriptor the program opens (a timer's
+// counter then arrives as keys).
+TEST_P(SnifferClosedDescriptors, AreOpenedOnTheNullDevice) {
+    ASSERT_TRUE(pty_.ok()) << pty_.error();
+    ASSERT_TRUE(sniffer_.start({kBin, pty_.slavePath()}, {GetParam().closed}));
+    const std::string fds = "/proc/" + std::to_string(sniffer_.pid()) + "/fd/";
+    const auto target = [&](int fd) {
+        char link[256] = {};
+        const ssize_t n = readlink((fds + std::to_string(fd)).c_str(), link, sizeof link - 1);
+        return n > 0 ? std::string(link, static_cast<std::size_t>(n)) : std::string();
+    };
+    // The port is opened after every wait object and timer descriptor.
+    ASSERT_TRUE(zvtest::waitUntil([&] {
+        for (int fd = 3; fd < 64; ++fd) {
+            if (target(fd) == pty_.slavePath()) {
+                return true;
+            }
+        }
+        return false;
+    })) << output();
+    for (const int fd : GetParam().closed) {
+        EXPECT_EQ(target(fd), "/dev/null") << "descriptor " << fd;
+    }
+    sniffer_.sendSignal(SIGTERM);
+    EXPECT_EQ(sniffer_.waitExit(), 0) << output();
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, SnifferClosedDescriptors,
+                         testing::Values(ClosedFdsCase{"Stdin", {0}}, ClosedFdsCase{"Stdout", {1}},
+                                         ClosedFdsCase{"All", {0, 1, 2}}),
+                         [](const testing::TestParamInfo<ClosedFdsCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
 // Left alone overnight: everything set from the command line, nobody typing,
 // stopped by the service manager.
 TEST_F(SnifferEndToEnd, OptionsSetUpAnUnattendedRun) {
@@ -356,6 +403,113 @@ TEST_F(SnifferEndToEnd, SlowScreenLosesNothing) {
     EXPECT_EQ(countOf(sniffer_.stdoutText(), "length = 2, msg [ 0xa3 0x02 ]"), static_cast<std::size_t>(kPairs));
     quit();
 }
+
+// Ctrl-S for a while: the screen misses telegrams, but says in place how
+// many lines it missed, and every line of the log file is either on the
+// screen or counted as not shown.
+TEST_F(SnifferEndToEnd, HeldScreenSaysHowManyLinesItMissed) {
+    constexpr int kPairs = 400;  // far more text than the screen's buffers hold
+    const std::string logFile = tmp_.file("held.log");
+    sniffer_.slowScreen(4096, 0ms);
+    start({"--log", logFile});
+    sniffer_.holdScreen(true);
+    send(pairs(kPairs));
+    ASSERT_TRUE(
+        zvtest::waitUntil([&] { return countOf(zvtest::readFile(logFile), "MSGID_LOCK_STATE") == kPairs; }, 30s));
+    sniffer_.holdScreen(false);
+    ASSERT_TRUE(sniffer_.waitForStdout("not shown: the terminal did not keep up (the log file has them) --\n\r"))
+        << output();
+    quit();
+
+    const std::string all = sniffer_.stdoutText();
+    const std::string init = onConsole(" application initialized\n");
+    const std::size_t from = all.find(init) + init.size();
+    std::string screen = all.substr(from, all.rfind(onConsole("quit\n-- Stopping --\n")) - from);
+    const std::regex notice(
+        "(\r\n)?-- (\\d+) lines? not shown: the terminal did not keep up \\(the log file has them\\) --\n\r");
+    std::size_t notShown = 0;
+    for (auto it = std::sregex_iterator(screen.begin(), screen.end(), notice); it != std::sregex_iterator(); ++it) {
+        notShown += std::stoul((*it)[2].str());
+    }
+    ASSERT_GT(notShown, 0U) << screen;
+    screen = std::regex_replace(screen, notice, "");
+    EXPECT_EQ(countOf(screen, "\n") + notShown, countOf(zvtest::readFile(logFile), "\n"));
+}
+
+struct StuckScreenCase {
+    const char* name;
+    int signo;  // 0: quit typed
+};
+void PrintTo(const StuckScreenCase& c, std::ostream* os) { *os << c.name; }
+
+class SnifferStuckScreen : public SnifferEndToEnd, public testing::WithParamInterface<StuckScreenCase> {};
+
+// Standard output into a pipe that nobody reads: quit and the stop signals
+// still end the program in order within about a second, dropping what the
+// screen did not take.
+TEST_P(SnifferStuckScreen, StopsInOrderWithinASecond) {
+    ASSERT_TRUE(pty_.ok()) << pty_.error();
+    ChildProcess::Options options;
+    options.stuckScreen = true;
+    ASSERT_TRUE(sniffer_.start({kBin, pty_.slavePath()}, options));
+    std::string helps;
+    for (int i = 0; i < 1000; ++i) {  // some 100 KB of answers
+        helps += "help\n";
+    }
+    ASSERT_TRUE(sniffer_.writeStdin(helps));
+    ASSERT_TRUE(zvtest::waitUntil([&] { return sniffer_.stuckScreenHolds() >= 32768; })) << "screen never filled";
+    if (GetParam().signo != 0) {
+        sniffer_.sendSignal(GetParam().signo);
+    } else {
+        ASSERT_TRUE(sniffer_.writeStdin("quit\n"));
+    }
+    EXPECT_EQ(sniffer_.waitExit(3s), 0) << sniffer_.stderrText();
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, SnifferStuckScreen,
+                         testing::Values(StuckScreenCase{"Quit", 0}, StuckScreenCase{"Sigterm", SIGTERM}),
+                         [](const testing::TestParamInfo<StuckScreenCase>& info) { return info.param.name; });
+
+class SnifferLogIntoStalledPipe : public SnifferEndToEnd, public testing::WithParamInterface<bool> {};
+
+// The log file is a pipe whose reader stops reading: decoding and the console
+// go on, the log drops text and says so once; a stop still ends the program
+// at once, and a reader that catches up finds the gap marked, as the console
+// does.
+TEST_P(SnifferLogIntoStalledPipe, HoldsNothingUp) {
+    const bool readerCatchesUp = GetParam();
+    const std::string fifo = tmp_.file("log.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    start({"--log", fifo});
+    send(pairs(2000) + answer(250));  // far more log text than the pipe and the buffer hold
+    EXPECT_TRUE(stdoutShows(header(true, 250, "MSGID_LOCK_STATE"))) << output();
+    EXPECT_EQ(countOf(sniffer_.stdoutText(), "Could not write to log file " + fifo + ": "), 1U) << output();
+    if (readerCatchesUp) {
+        const std::string gap = " bytes of log text dropped: the log file did not keep up --\n";
+        std::string log;
+        EXPECT_TRUE(zvtest::waitUntil([&] {
+            std::array<char, 65536> buf{};
+            for (ssize_t n = 0; (n = ::read(reader, buf.data(), buf.size())) > 0;) {
+                log.append(buf.data(), static_cast<std::size_t>(n));
+            }
+            return log.find(gap) != std::string::npos;
+        })) << log.size()
+            << " bytes read";
+        EXPECT_TRUE(stdoutShows(gap)) << output();
+        quit();
+    } else {
+        sniffer_.sendSignal(SIGTERM);
+        EXPECT_EQ(sniffer_.waitExit(3s), 0) << output();
+    }
+    ::close(reader);
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, SnifferLogIntoStalledPipe, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "ReaderCatchesUp" : "Stopped");
+                         });
 
 class SnifferSignalWhileBusy : public SnifferEndToEnd, public testing::WithParamInterface<int> {};
 

@@ -8,7 +8,6 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,6 +27,7 @@
 #include "hal/include/multiUart.h"
 #include "hal/mcu/posix/icOsalPosix.h"
 #include "hal/mcu/posix/icPosixFd.h"
+#include "hal/mcu/posix/icPosixTerminal.h"
 
 namespace {
 
@@ -50,9 +50,10 @@ constexpr int kMakeRoomWait_ms = 100;
 // Limits on the way out of the process: a stuck standard output or a lock
 // held by a thread that died must not keep the process from ending.
 constexpr auto kExitLockWait = std::chrono::milliseconds(500);
-constexpr int kExitWriteLimit_ms = 1000;
-// consoleFlush at shutdown waits this long for a slow reader of stdout.
-constexpr int kFlushWriteLimit_ms = 5000;
+// The way out (quit, a stop signal, a failure) has this long in all to write
+// what is still queued to a screen that does not take it; the rest is
+// dropped. It ends well inside the second a stop signal allows.
+constexpr auto kExitOutputBudget = std::chrono::milliseconds(700);
 
 using Clock = std::chrono::steady_clock;
 
@@ -84,11 +85,11 @@ struct ConsolePort {
 // ---- process-wide state -------------------------------------------------------
 
 std::atomic<bool> stopRequested{false};
+// Continued after a stop (Ctrl-Z and fg): the line being typed is to be
+// shown again.
+std::atomic<bool> resumed{false};
 // The stop signals write here so that the main loop wakes at once.
 std::atomic<int> signalFd{-1};
-
-termios savedTerminal{};
-std::atomic<bool> terminalChanged{false};
 
 // The console whose queued output is written out when the process ends.
 std::atomic<ConsolePort*> activeConsole{nullptr};
@@ -109,6 +110,11 @@ std::atomic<bool> outputBroken{false};
 // that started us and stays as it is); otherwise standard output.
 int outputFd = STDOUT_FILENO;
 UniqueFd ownOutput;
+// Keys are read the same way: a key that another process of the terminal
+// took first (the shell, after Ctrl-Z, bg and fg) must not leave the main
+// loop waiting inside read() for the next one.
+int inputFd = STDIN_FILENO;
+UniqueFd ownInput;
 
 std::once_flag processSetupOnce;
 
@@ -117,32 +123,12 @@ void drainFd(int fd) {
     (void)!::read(fd, &count, sizeof count);
 }
 
-// Async-signal-safe: an atomic flag and one tcsetattr.
-void restoreTerminal() {
-    if (terminalChanged.exchange(false)) {
-        (void)tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
-    }
-}
-
-// Keys one by one, no echo (the shell echoes), Enter as a carriage return;
-// Ctrl-C still raises SIGINT.
-void enterConsoleMode() {
-    if (terminalChanged.load() || isatty(STDIN_FILENO) == 0) {
-        return;
-    }
-    termios tio{};
-    if (tcgetattr(STDIN_FILENO, &tio) != 0) {
-        return;
-    }
-    savedTerminal = tio;
-    tio.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL);
-    tio.c_lflag |= ISIG;
-    tio.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    terminalChanged = true;
-    if (tcsetattr(STDIN_FILENO, TCSANOW, &tio) != 0) {
-        terminalChanged = false;
+// Async-signal-safe: wakes the main loop through the signal descriptor.
+void notifySignal() {
+    const int fd = signalFd.load();
+    if (fd >= 0) {
+        const std::uint64_t one = 1;
+        (void)!::write(fd, &one, sizeof one);
     }
 }
 
@@ -151,31 +137,17 @@ extern "C" void onStopSignal(int signo) {
     if (stopRequested.exchange(true)) {
         // Asked twice: the orderly stop is not happening. Put the terminal
         // back and let the signal take its default course.
-        restoreTerminal();
+        icPosixTerminalRestore();
         (void)std::signal(signo, SIG_DFL);
         (void)std::raise(signo);
     }
-    const int fd = signalFd.load();
-    if (fd >= 0) {
-        const std::uint64_t one = 1;
-        (void)!::write(fd, &one, sizeof one);
-    }
+    notifySignal();
     errno = savedErrno;
 }
 
-void installStopSignals() {
-    struct sigaction sa {};
-    sa.sa_handler = onStopSignal;
-    sa.sa_flags = SA_RESTART;
-    sigemptyset(&sa.sa_mask);
-    for (const int signo : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaddset(&sa.sa_mask, signo);
-    }
-    for (const int signo : {SIGINT, SIGTERM, SIGHUP}) {
-        (void)sigaction(signo, &sa, nullptr);
-    }
-    // A reader of our standard output that went away must not end us.
-    (void)std::signal(SIGPIPE, SIG_IGN);
+extern "C" void onContinued() {
+    resumed = true;
+    notifySignal();
 }
 
 void chooseOutput() {
@@ -188,6 +160,16 @@ void chooseOutput() {
         ownOutput.reset(::open("/proc/self/fd/1", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (ownOutput.valid()) {
             outputFd = ownOutput.get();
+        }
+    }
+}
+
+void chooseInput() {
+    struct stat st {};
+    if (fstat(STDIN_FILENO, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
+        ownInput.reset(::open("/proc/self/fd/0", O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (ownInput.valid()) {
+            inputFd = ownInput.get();
         }
     }
 }
@@ -281,11 +263,23 @@ bool waitForScreen(Clock::time_point deadline, int stopFd) {
     return true;
 }
 
-// Writes everything queued, waiting for a slow screen up to `limitMs`.
-void drainOutput(ConsolePort* cp, int limitMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+// Writes everything queued, waiting for a slow screen until `deadline`.
+void drainOutput(ConsolePort* cp, Clock::time_point deadline) {
     while (!writeQueued(cp) && waitForScreen(deadline, -1)) {
     }
+}
+
+// Set by the first flush on the way out; every later one keeps to it.
+Clock::time_point exitOutputDeadline() {
+    static std::atomic<Clock::rep> deadline{0};
+    Clock::rep expected = 0;
+    const Clock::rep mine = (Clock::now() + kExitOutputBudget).time_since_epoch().count();
+    return Clock::time_point(Clock::duration(deadline.compare_exchange_strong(expected, mine) ? mine : expected));
+}
+
+bool lockOutputUntil(Clock::time_point deadline) {
+    const auto left = deadline - Clock::now();
+    return outputMutex().try_lock_for(left < kExitLockWait ? left : kExitLockWait);
 }
 
 // The way out of the process after a fatal error or a port failure: write
@@ -293,11 +287,12 @@ void drainOutput(ConsolePort* cp, int limitMs) {
 // quickly (a lock held by a thread that failed, a stuck reader) is skipped.
 void flushForExit() {
     ConsolePort* cp = activeConsole.load();
-    if (cp != nullptr && outputMutex().try_lock_for(kExitLockWait)) {
-        drainOutput(cp, kExitWriteLimit_ms);
+    const Clock::time_point deadline = exitOutputDeadline();
+    if (cp != nullptr && lockOutputUntil(deadline)) {
+        drainOutput(cp, deadline);
         outputMutex().unlock();
     }
-    restoreTerminal();
+    icPosixTerminalRestore();
 }
 
 extern "C" void onProcessExit() { flushForExit(); }
@@ -305,8 +300,9 @@ extern "C" void onProcessExit() { flushForExit(); }
 void setupProcessOnce() {
     std::call_once(processSetupOnce, [] {
         signalFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-        installStopSignals();
+        icPosixSignalsInstall(onStopSignal, onContinued);
         chooseOutput();
+        chooseInput();
         icErrorSetExitHook(flushForExit);
         (void)std::atexit(onProcessExit);
     });
@@ -347,7 +343,7 @@ void readInput(ConsolePort* cp) {
         return;
     }
     std::array<Char, kInputChunk> buf{};
-    const ssize_t n = ::read(STDIN_FILENO, buf.data(), room);
+    const ssize_t n = ::read(inputFd, buf.data(), room);
     if (n > 0) {
         deliverInput(cp, buf.data(), static_cast<std::size_t>(n));
     } else if (n == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
@@ -363,7 +359,7 @@ void readInput(ConsolePort* cp) {
 // them; the screen is watched only while it has refused output.
 void armWaits(ConsolePort* cp, bool outputWaiting) {
     const bool wantInput = cp->serving && !cp->inputEnded && cp->uartRxCb != nullptr && inputRoom(cp) > 0;
-    icOsalPosixWaitObjWatchFd(cp->waits[WAIT_INPUT], wantInput ? STDIN_FILENO : -1, POLLIN);
+    icOsalPosixWaitObjWatchFd(cp->waits[WAIT_INPUT], wantInput ? inputFd : -1, POLLIN);
     icOsalPosixWaitObjWatchFd(cp->waits[WAIT_OUTPUT], cp->serving && outputWaiting ? outputFd : -1, POLLOUT);
     icOsalPosixWaitObjWatchFd(cp->waits[WAIT_SIGNALS], cp->serving ? signalFd.load() : -1, POLLIN);
 }
@@ -442,7 +438,7 @@ void consoleStartThread(UartInstancePtr ui) {
     if (!cp->serving) {
         cp->serving = true;
         cp->inputIsTerminal = isatty(STDIN_FILENO) != 0;
-        enterConsoleMode();
+        icPosixTerminalEnter();
     }
     armWaits(cp, false);
 }
@@ -512,7 +508,7 @@ void consoleCloseTx(UartInstancePtr ui) {
     stopServing(cp);
     cp->uartTxPopChar = nullptr;
     cp->uartTxCharsToSend = nullptr;
-    restoreTerminal();
+    icPosixTerminalRestore();
 }
 
 void consoleCloseRx(UartInstancePtr ui) {
@@ -522,7 +518,7 @@ void consoleCloseRx(UartInstancePtr ui) {
     }
     stopServing(cp);
     cp->uartRxCb = nullptr;
-    restoreTerminal();
+    icPosixTerminalRestore();
 }
 
 void consoleDelete(UartInstancePtr ui) {
@@ -533,17 +529,20 @@ void consoleDelete(UartInstancePtr ui) {
     ConsolePort* expected = cp;
     activeConsole.compare_exchange_strong(expected, nullptr);
     stopServing(cp);
-    restoreTerminal();
+    icPosixTerminalRestore();
     cp->tag = 0;
     delete cp;
 }
 
 Boolean consoleStopRequested() { return stopRequested.load() ? TRUE : FALSE; }
 
+Boolean consoleResumed() { return resumed.exchange(false) ? TRUE : FALSE; }
+
 void consoleFlush(UartInstancePtr ui) {
     ConsolePort* cp = fromHandle(ui);
-    if (cp != nullptr && outputMutex().try_lock_for(std::chrono::milliseconds(kFlushWriteLimit_ms))) {
-        drainOutput(cp, kFlushWriteLimit_ms);
+    const Clock::time_point deadline = exitOutputDeadline();
+    if (cp != nullptr && lockOutputUntil(deadline)) {
+        drainOutput(cp, deadline);
         outputMutex().unlock();
     }
 }

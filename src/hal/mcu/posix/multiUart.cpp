@@ -9,6 +9,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -75,6 +77,62 @@ void recordFailure(SerialPort* sp, IcUartFailure failure, int err) {
     sp->failureErrno = err;
 }
 
+// Whether a process holds a flock() lock on the device node, going by
+// /proc/locks ("1: FLOCK  ADVISORY  WRITE 4711 00:05:1234 0 EOF": device
+// numbers in hex, then the inode). Without that list the answer is yes, so
+// the report stays the cautious one.
+bool lockIsHeld(const char* path) {
+    struct stat node {};
+    if (stat(path, &node) != 0) {
+        return true;
+    }
+    std::FILE* locks = std::fopen("/proc/locks", "re");
+    if (locks == nullptr) {
+        return true;
+    }
+    bool held = false;
+    std::array<char, 256> line{};
+    while (!held && std::fgets(line.data(), static_cast<int>(line.size()), locks) != nullptr) {
+        if (std::strstr(line.data(), " FLOCK ") == nullptr) {
+            continue;
+        }
+        char* save = nullptr;
+        for (char* word = strtok_r(line.data(), " \n", &save); word != nullptr;
+             word = strtok_r(nullptr, " \n", &save)) {
+            unsigned major = 0;
+            unsigned minor = 0;
+            unsigned long long inode = 0;
+            int used = 0;
+            if (std::sscanf(word, "%x:%x:%llu%n", &major, &minor, &inode, &used) == 3 && word[used] == '\0') {
+                held = makedev(major, minor) == node.st_dev && inode == node.st_ino;
+                break;
+            }
+        }
+    }
+    std::fclose(locks);
+    return held;
+}
+
+// The reason shown after "cannot open DEVICE: ", written into `out`.
+void failureReason(IcUartFailure failure, int err, const char* device, char* out, std::size_t size) {
+    switch (failure) {
+        case IcUartFailure::BUSY:
+            std::snprintf(out, size, "port is in use by another program");
+            break;
+        case IcUartFailure::LEFT_EXCLUSIVE:
+            std::snprintf(out, size,
+                          "the port was left in exclusive mode, but no program holds its lock (one that had it "
+                          "ended without clearing the mode). The mode clears when every program that still has "
+                          "the port open closes it (fuser -v %s lists them), or when the adapter is plugged in "
+                          "again",
+                          device);
+            break;
+        default:
+            std::snprintf(out, size, "%s", std::strerror(err));
+            break;
+    }
+}
+
 void writeAll(int fd, const Char* data, std::size_t len) {
     while (len > 0) {
         const ssize_t n = ::write(fd, data, len);
@@ -126,7 +184,12 @@ void icUartPlatformOpen(IcUartPort* port) {
     // here before CLOCAL is set.
     UniqueFd fd(::open(sp->port, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
-        recordFailure(sp, errno == EBUSY ? IcUartFailure::BUSY : IcUartFailure::OPEN, errno);
+        const int err = errno;
+        if (err != EBUSY) {
+            recordFailure(sp, IcUartFailure::OPEN, err);
+        } else {
+            recordFailure(sp, lockIsHeld(sp->port) ? IcUartFailure::BUSY : IcUartFailure::LEFT_EXCLUSIVE, err);
+        }
         return;
     }
     // TIOCEXCL keeps other (unprivileged) programs from opening the line; the
@@ -200,15 +263,15 @@ bool icUartPlatformWrite(IcUartPort* port, std::span<const Char> bytes) {
 
 void icUartPlatformDrain(IcUartPort* port) { (void)tcdrain(serialOf(port)->hCom.get()); }
 
-void icUartPlatformFailureReason(const IcUartPort* port, std::span<char> out) {
+void icUartPlatformOpenFailed(const IcUartPort* port, const char* verb) {
     const SerialPort* sp = serialOf(port);
-    const char* reason =
-        sp->failure == IcUartFailure::BUSY ? "port is in use by another program" : std::strerror(sp->failureErrno);
-    std::snprintf(out.data(), out.size(), "%s", reason);
+    char reason[PATH_MAX + 320];
+    failureReason(sp->failure, sp->failureErrno, sp->port, reason, sizeof reason);
+    icUartPlatformReportAndExit(verb, sp->port, reason);
 }
 
 void icUartPlatformReportAndExit(const char* what, const char* device, const char* reason) {
-    char line[PATH_MAX + 256];
+    char line[2 * PATH_MAX + 512];
     const int len = std::snprintf(line, sizeof line, "cannot %s %s: %s\n", what, device, reason);
     if (len > 0) {
         const std::size_t n = std::min(static_cast<std::size_t>(len), sizeof line - 1);

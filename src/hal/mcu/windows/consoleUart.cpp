@@ -41,9 +41,10 @@ constexpr DWORD kMakeRoomWait_ms = 100;
 // Limits on the way out of the process: a stuck standard output or a lock
 // held by a thread that died must not keep the process from ending.
 constexpr auto kExitLockWait = std::chrono::milliseconds(500);
-constexpr DWORD kExitWriteLimit_ms = 1000;
-// consoleFlush at shutdown waits this long for a slow reader of stdout.
-constexpr DWORD kFlushWriteLimit_ms = 5000;
+// The way out (quit, a stop, a failure) has this long in all to write what is
+// still queued to a screen that does not take it; the rest is dropped. It
+// ends well inside the second a stop allows.
+constexpr ULONGLONG kExitOutputBudget_ms = 700;
 // Closing the console window ends the process once the control handler
 // returns, and the system waits about five seconds for it: time for the
 // orderly stop.
@@ -212,6 +213,17 @@ void drainOutput(ConsolePort* cp, bool fromThread) {
 // Runs `work` on a thread of its own and waits for it at most `limitMs`: a
 // write into a pipe whose reader has stopped reading blocks, and must not
 // keep the caller (or the process's end) waiting.
+// What is left of the way out's budget, which the first flush on the way out
+// starts; every later one keeps to it.
+DWORD exitOutputLeft_ms() {
+    static std::atomic<ULONGLONG> deadline{0};
+    ULONGLONG expected = 0;
+    const ULONGLONG mine = GetTickCount64() + kExitOutputBudget_ms;
+    const ULONGLONG due = deadline.compare_exchange_strong(expected, mine) ? mine : expected;
+    const ULONGLONG now = GetTickCount64();
+    return due > now ? static_cast<DWORD>(due - now) : 0;
+}
+
 void runWithLimit(LPTHREAD_START_ROUTINE work, void* arg, DWORD limitMs) {
     UniqueHandle thread(CreateThread(nullptr, 0, work, arg, 0, nullptr));
     if (thread.valid()) {
@@ -235,7 +247,7 @@ DWORD WINAPI flushWithinLimit(LPVOID arg) {
 void flushForExit() {
     ConsolePort* cp = activeConsole.load();
     if (cp != nullptr) {
-        runWithLimit(flushWithinLimit, cp, kExitWriteLimit_ms);
+        runWithLimit(flushWithinLimit, cp, exitOutputLeft_ms());
     }
     restoreConsoleMode();
     if (processEnding != nullptr) {
@@ -689,10 +701,13 @@ void consoleDelete(UartInstancePtr ui) {
 
 Boolean consoleStopRequested() { return stopRequested.load() ? TRUE : FALSE; }
 
+// No job control on Windows: the console is never handed back and forth.
+Boolean consoleResumed() { return FALSE; }
+
 void consoleFlush(UartInstancePtr ui) {
     ConsolePort* cp = fromHandle(ui);
     if (cp != nullptr) {
-        runWithLimit(flushWithinLimit, cp, kFlushWriteLimit_ms);
+        runWithLimit(flushWithinLimit, cp, exitOutputLeft_ms());
     }
 }
 

@@ -230,16 +230,18 @@ bool icUartPlatformWrite(IcUartPort* port, std::span<const Char> bytes) {
 
 void icUartPlatformDrain(IcUartPort* port) { (void)FlushFileBuffers(serialOf(port)->hCom.get()); }
 
-void icUartPlatformFailureReason(const IcUartPort* port, std::span<char> out) {
+void icUartPlatformOpenFailed(const IcUartPort* port, const char* verb) {
     const SerialPort* sp = serialOf(port);
+    std::array<char, 1024> reason{};
     if (sp->failure == IcUartFailure::BUSY) {
-        std::snprintf(out.data(), out.size(), "port is in use by another program");
+        std::snprintf(reason.data(), reason.size(), "port is in use by another program");
     } else if (sp->failure == IcUartFailure::OPEN &&
                (sp->failureCode == ERROR_FILE_NOT_FOUND || sp->failureCode == ERROR_PATH_NOT_FOUND)) {
-        std::snprintf(out.data(), out.size(), "the port does not exist");
+        std::snprintf(reason.data(), reason.size(), "the port does not exist");
     } else {
-        icWinErrorText(sp->failureCode, out.data(), out.size());
+        icWinErrorText(sp->failureCode, reason.data(), reason.size());
     }
+    icUartPlatformReportAndExit(verb, sp->port, reason.data());
 }
 
 void icUartPlatformReportAndExit(const char* what, const char* device, const char* reason) {

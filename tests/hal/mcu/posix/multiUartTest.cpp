@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -204,17 +206,58 @@ INSTANTIATE_TEST_SUITE_P(Queues, SerialTransmitTest,
 
 using SerialDriverDeathTest = SerialDriverTest;
 
-TEST_F(SerialDriverDeathTest, SecondProgramOnABusyLineIsRefused) {
+// What an ordinary user meets: without CAP_SYS_ADMIN the system refuses to
+// open a line in exclusive mode; with it, only the lock stops a second
+// opener. The capability goes for the calling thread, which does the open.
+void dropAdministratorRights() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    std::array<__user_cap_data_struct, _LINUX_CAPABILITY_U32S_3> data{};
+    if (syscall(SYS_capget, &header, data.data()) == 0) {
+        data[CAP_TO_INDEX(CAP_SYS_ADMIN)].effective &= ~CAP_TO_MASK(CAP_SYS_ADMIN);
+        (void)syscall(SYS_capset, &header, data.data());
+    }
+}
+
+struct BusyCase {
+    const char* name;
+    bool otherSniffer;  // else the line was only left in exclusive mode
+    bool administrator;
+    const char* message;
+};
+void PrintTo(const BusyCase& c, std::ostream* os) { *os << c.name; }
+
+class SerialBusyDeathTest : public SerialDriverTest, public testing::WithParamInterface<BusyCase> {};
+
+TEST_P(SerialBusyDeathTest, SaysWhyTheLineIsRefused) {
+    const BusyCase& c = GetParam();
     // Each death-test child opens a pair of its own, hence the pattern.
     EXPECT_EXIT(
         {
-            openRx();
+            if (c.otherSniffer) {
+                openRx();
+            } else {
+                (void)ioctl(pty.slaveFd(), TIOCEXCL);
+            }
+            if (!c.administrator) {
+                dropAdministratorRights();
+            }
             UartInstancePtr second = uartNewDevice(pty.slavePath().c_str(), UART_9600);
             uartOpenRx(second, icFifoPushChar, &rxFifo);
             serveUntilTheEnd(second);
         },
-        testing::ExitedWithCode(1), "^cannot open /dev/pts/[0-9]+: port is in use by another program\n$");
+        testing::ExitedWithCode(1), c.message);
 }
+
+constexpr const char* kInUse = "^cannot open /dev/pts/[0-9]+: port is in use by another program\n$";
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, SerialBusyDeathTest,
+    testing::Values(BusyCase{"AnotherSniffer", true, true, kInUse},
+                    BusyCase{"AnotherSnifferOrdinaryUser", true, false, kInUse},
+                    BusyCase{"LeftExclusive", false, false,
+                             "^cannot open /dev/pts/[0-9]+: the port was left in exclusive mode, but no program "
+                             "holds its lock .* \\(fuser -v /dev/pts/[0-9]+ lists them\\)"}),
+    [](const testing::TestParamInfo<BusyCase>& info) { return info.param.name; });
 
 TEST_F(SerialDriverDeathTest, HangUpWhileReceivingEndsTheProgram) {
     EXPECT_EXIT(
