@@ -45,7 +45,7 @@ std::array<struct sigaction, _NSIG> dispositionAtStart{};
 struct sigaction terminalStopAction {};
 
 // A handler for a crash from running out of stack needs a stack of its own.
-alignas(16) std::array<char, 64 * 1024> alternateStack{};
+alignas(16) std::array<char, std::size_t{64} * 1024> alternateStack{};
 
 // A process in the background that changes the terminal is stopped for it.
 bool inForeground() { return tcgetpgrp(STDIN_FILENO) == getpgrp(); }
