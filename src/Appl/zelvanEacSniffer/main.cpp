@@ -334,6 +334,10 @@ void runMainLoop(const WaitList& waitList) {
         if (consoleResumed() != FALSE) {
             shellRedrawLine();
         }
+        // Before the screen is served: what the log file has to say about
+        // itself (a write failure, a gap it dropped) goes out in this pass,
+        // not after the next wake-up, which may be long in coming.
+        loggerExe();
         consoleExe(ui);
         // The screen took text again after some was dropped: the notice goes
         // out on the next pass even when nothing else is printed, followed by
@@ -342,7 +346,6 @@ void runMainLoop(const WaitList& waitList) {
         if (noticeQueued != FALSE) {
             shellRedrawLine();
         }
-        loggerExe();
         if (running == FALSE || noticeQueued != FALSE || icFifoCharsHeld(&fifoShellRx) != 0 ||
             icFifoCharsHeld(&fifoRx) != 0) {
             continue;  // stopping, text just queued, or keys consoleExe just read
