@@ -27,12 +27,25 @@
 // A semaphore of count 1 that any thread may release (the drivers' start and
 // stop handshakes release what another thread waits for). Time-outs run on
 // the steady clock, so setting the wall clock never stretches or cuts a wait.
+// Every byte through a FIFO takes and releases one of these, nearly always
+// free and on one thread: taking a free one and releasing one nobody waits
+// for are one atomic operation each; the mutex and the condition variable
+// serve only a thread that has to sleep. `available` and `waiters` are
+// sequentially consistent: a releaser stores `available` before it reads
+// `waiters`, a sleeper counts itself in `waiters` before it tries to take
+// again, so either the releaser sees the sleeper or the sleeper sees the
+// release.
 struct OsalSemObject {
+    std::atomic<bool> available{false};
+    std::atomic<int> waiters{0};
     std::mutex mutex;
     std::condition_variable released;
-    bool available = false;
-    int waiters = 0;  // a release without waiters wakes nobody
 };
+
+bool tryTake(OsalSemObject* sem) {
+    bool expected = true;
+    return sem->available.compare_exchange_strong(expected, false);
+}
 
 // A manual-reset event. `set` is the truth. Once a thread has slept on the
 // object (`watched`), its eventfd mirrors the flag so that poll() can sleep on
@@ -232,43 +245,36 @@ OsalResCodes semWait(OsalSem sem, U32 timeout) {
     if (sem == nullptr) {
         printOsError(EINVAL);
     }
-    std::unique_lock<std::mutex> lock(sem->mutex);
-    if (!sem->available) {
-        const auto isAvailable = [sem] { return sem->available; };
-        ++sem->waiters;
-        bool taken = true;
-        if (timeout == MAX_U32) {
-            sem->released.wait(lock, isAvailable);
-        } else {
-            taken = sem->released.wait_for(lock, std::chrono::milliseconds(timeout), isAvailable);
-        }
-        --sem->waiters;
-        if (!taken) {
-            return OSAL_RES_TIMEOUT;
-        }
+    if (tryTake(sem)) {
+        return OSAL_RES_SUCCESS;
     }
-    sem->available = false;
-    return OSAL_RES_SUCCESS;
+    std::unique_lock<std::mutex> lock(sem->mutex);
+    sem->waiters.fetch_add(1);
+    const auto taken = [sem] { return tryTake(sem); };
+    bool took = true;
+    if (timeout == MAX_U32) {
+        sem->released.wait(lock, taken);
+    } else {
+        took = sem->released.wait_for(lock, std::chrono::milliseconds(timeout), taken);
+    }
+    sem->waiters.fetch_sub(1);
+    return took ? OSAL_RES_SUCCESS : OSAL_RES_TIMEOUT;
 }
 
 OsalResCodes semSignal(OsalSem sem) {
     if (sem == nullptr) {
         printOsError(EINVAL);
     }
-    bool wasAvailable = false;
-    bool wake = false;
-    {
-        const std::lock_guard<std::mutex> guard(sem->mutex);
-        wasAvailable = sem->available;
-        sem->available = true;
-        wake = sem->waiters > 0;
-    }
-    if (wasAvailable) {
+    if (sem->available.exchange(true)) {
         // Count 1 at most: releasing what nobody holds is a programming
-        // error (reported with the lock let go: the way out may need it).
+        // error.
         printOsError(EOVERFLOW);
     }
-    if (wake) {
+    if (sem->waiters.load() > 0) {
+        // Taking the mutex waits until a sleeper that counted itself is
+        // really asleep, so the notification cannot fall between its last
+        // try and its sleep.
+        { const std::lock_guard<std::mutex> guard(sem->mutex); }
         sem->released.notify_one();
     }
     return OSAL_RES_SUCCESS;

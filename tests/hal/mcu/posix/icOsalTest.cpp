@@ -48,6 +48,38 @@ TEST(IcOsalTest, SemaphoreCountsToOneAndTimesOut) {
     }
 }
 
+// Threads that contend for one semaphore: none may enter together, and no
+// release may be lost between a waiter's last try and its sleep (that waiter
+// would run out of time while the semaphore is free).
+TEST(IcOsalTest, SemaphoreExcludesAndWakesUnderContention) {
+    const OsalSem sem = osalApi->semCreate(TRUE);
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 20000;
+    int inside = 0;
+    int entries = 0;
+    std::atomic<int> failures{0};
+    std::array<std::thread, kThreads> threads;
+    for (std::thread& t : threads) {
+        t = std::thread([&] {
+            for (int i = 0; i < kRounds; ++i) {
+                if (osalApi->semWait(sem, kGenerousMs) != OSAL_RES_SUCCESS) {
+                    ++failures;
+                    return;
+                }
+                failures += ++inside != 1 ? 1 : 0;
+                ++entries;
+                --inside;
+                osalApi->semSignal(sem);
+            }
+        });
+    }
+    for (std::thread& t : threads) {
+        t.join();
+    }
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(entries, kThreads * kRounds);
+}
+
 TEST(IcOsalDeathTest, ReleasingAnAvailableSemaphoreIsFatal) {
     const std::string text = "icOsal:73:FAIL: " + std::to_string(EOVERFLOW) + " " + std::strerror(EOVERFLOW);
     EXPECT_EXIT((dup2(STDERR_FILENO, STDOUT_FILENO), osalApi->semSignal(osalApi->semCreate(TRUE))),
