@@ -17,15 +17,7 @@ constexpr std::size_t kTxChunk = 256;
 
 UartInstancePtr toHandle(IcUartPort* port) { return reinterpret_cast<UartInstancePtr>(port); }
 
-IcUartPort* fromHandle(void* ui) {
-    if (ui == nullptr) {
-        return nullptr;
-    }
-    U32 tag = 0;
-    std::memcpy(&tag, ui, sizeof tag);
-    IC_ASSERT(kModule, tag == IcUartPort::kTag);
-    return static_cast<IcUartPort*>(ui);
-}
+IcUartPort* fromHandle(void* ui) { return icDriverFromHandle<IcUartPort>(ui, kIcUartTag, kModule); }
 
 IcUartPort* newPort(UartBitrate bitrate) {
     IcUartPort* port = icUartPlatformNew();

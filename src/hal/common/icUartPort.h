@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <span>
 
+#include "hal/common/icDriverHandle.h"
 #include "hal/include/multiUart.h"
 
 // Bytes taken from the line per read; the receive FIFO holds fewer.
@@ -26,7 +27,7 @@ struct IcUartPort {
 
     // Tags the record so that a console handle passed to a serial operation
     // is caught instead of misread. First, where every driver keeps its tag.
-    U32 tag = kTag;
+    U32 tag = kIcUartTag;
     UartTxPopChar uartTxPopChar = nullptr;
     IcFifoInstance* txFifo = nullptr;
     UartTxCharsToSend uartTxCharsToSend = nullptr;
@@ -46,8 +47,6 @@ struct IcUartPort {
     void* lostCbArg = nullptr;
     std::span<char> device;
     bool deviceNameTooLong = false;
-
-    static constexpr U32 kTag = 0x5A565354u;
 };
 
 // How many bytes may be read now without the receive FIFO dropping any; at

@@ -23,6 +23,7 @@
 #include <new>
 
 #include "error/icError.h"
+#include "hal/common/icDriverHandle.h"
 #include "hal/include/icOsal.h"
 #include "hal/include/multiUart.h"
 #include "hal/mcu/posix/icOsalPosix.h"
@@ -32,7 +33,6 @@
 namespace {
 
 constexpr const char* kModule = "hal/mcu/posix/consoleUart";
-constexpr U32 kConsoleTag = 0x5A56434Fu;
 
 // Keys taken from standard input per read(); the shell's input FIFO is
 // smaller.
@@ -61,7 +61,7 @@ enum Wait : U8 { WAIT_SIGNALS, WAIT_INPUT, WAIT_OUTPUT, WAIT_COUNT };
 static_assert(WAIT_COUNT <= CONSOLE_MAX_WAIT_OBJECTS);
 
 struct ConsolePort {
-    U32 tag = kConsoleTag;
+    U32 tag = kIcConsoleTag;
     UartTxPopChar uartTxPopChar = nullptr;
     IcFifoInstance* txFifo = nullptr;
     UartTxCharsToSend uartTxCharsToSend = nullptr;
@@ -374,15 +374,7 @@ void stopServing(ConsolePort* cp) {
 
 UartInstancePtr toHandle(ConsolePort* cp) { return reinterpret_cast<UartInstancePtr>(cp); }
 
-ConsolePort* fromHandle(void* ui) {
-    if (ui == nullptr) {
-        return nullptr;
-    }
-    U32 tag = 0;
-    std::memcpy(&tag, ui, sizeof tag);
-    IC_ASSERT(kModule, tag == kConsoleTag);
-    return static_cast<ConsolePort*>(ui);
-}
+ConsolePort* fromHandle(void* ui) { return icDriverFromHandle<ConsolePort>(ui, kIcConsoleTag, kModule); }
 
 }  // namespace
 

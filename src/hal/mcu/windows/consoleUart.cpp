@@ -17,6 +17,7 @@
 #include <new>
 
 #include "error/icError.h"
+#include "hal/common/icDriverHandle.h"
 #include "hal/include/icOsal.h"
 #include "hal/include/multiUart.h"
 #include "hal/mcu/windows/icWin.h"
@@ -25,7 +26,6 @@
 namespace {
 
 constexpr const char* kModule = "hal/mcu/windows/consoleUart";
-constexpr U32 kConsoleTag = 0x5A56434Fu;
 
 // Keys taken per read; the shell's input FIFO is smaller.
 constexpr std::size_t kInputChunk = 256;
@@ -56,7 +56,7 @@ enum Wait : U8 { WAIT_STOP, WAIT_INPUT, WAIT_COUNT };
 static_assert(WAIT_COUNT <= CONSOLE_MAX_WAIT_OBJECTS);
 
 struct ConsolePort {
-    U32 tag = kConsoleTag;
+    U32 tag = kIcConsoleTag;
     // Hooks may be set while the thread runs (consoleOpenRx after
     // consoleOpenTx); the argument is stored before its hook.
     std::atomic<UartTxPopChar> uartTxPopChar{nullptr};
@@ -477,15 +477,7 @@ void consoleStopThread(ConsolePort* cp) {
 
 UartInstancePtr toHandle(ConsolePort* cp) { return reinterpret_cast<UartInstancePtr>(cp); }
 
-ConsolePort* fromHandle(void* ui) {
-    if (ui == nullptr) {
-        return nullptr;
-    }
-    U32 tag = 0;
-    std::memcpy(&tag, ui, sizeof tag);
-    IC_ASSERT(kModule, tag == kConsoleTag);
-    return static_cast<ConsolePort*>(ui);
-}
+ConsolePort* fromHandle(void* ui) { return icDriverFromHandle<ConsolePort>(ui, kIcConsoleTag, kModule); }
 
 }  // namespace
 
