@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "Shell/shell.h"
 #include "error/icError.h"
 #include "hal/include/icLocalTime.h"
 #include "hal/include/icLogFile.h"
+#include "hal/include/icOutputGuard.h"
 #include "timer/icTimer.h"
 
 namespace {
@@ -29,7 +31,9 @@ U8 outputVerbosity = VERB_CLEARTEXT;
 Boolean bLogToFile = FALSE;
 // Nothing switches the console off; kept so the guard reads as intended.
 Boolean bLogToShell = TRUE;
-char sFileName[LOGGER_FILE_NAME_LEN] = {};
+std::string sFileName;
+// Why the log file last failed, since it was switched on ("" while it works).
+std::string fileProblem;
 
 LoggerTimeSource timeSource = nullptr;
 void* timeSourceArg = nullptr;
@@ -55,12 +59,18 @@ U64 droppedBytes = 0;
 
 extern "C" void flushAtExit() { loggerFlush(); }
 
-void reportWriteFailure(int error) {
+enum class LogFileOpen : U8 { OPENED, FAILED, REFUSED };
+LogFileOpen openLogFile(const char* filename, std::string& reason);
+
+void reportWriteFailure(const char* reason) {
+    if (fileProblem.empty()) {
+        fileProblem = reason;
+    }
     if (writeFailureReported == TRUE) {
         return;
     }
     writeFailureReported = TRUE;
-    shellApi->printf(shellApi->sh, "Could not write to log file %s: %s\n", sFileName, std::strerror(error));
+    shellApi->printf(shellApi->sh, "Could not write to log file %s: %s\n", sFileName.c_str(), reason);
 }
 
 void appendToBuffer(const char* str, std::size_t len) {
@@ -79,7 +89,7 @@ void startDropping(std::size_t len) {
         writeFailureReported = TRUE;
         shellApi->printf(shellApi->sh,
                          "Could not write to log file %s: it does not keep up; log text is dropped until it does\n",
-                         sFileName);
+                         sFileName.c_str());
     }
 }
 
@@ -111,17 +121,23 @@ void writeBuffered() {
     IcLogFile file;
     int error = 0;
     std::size_t written = 0;
-    if (icLogFileOpen(sFileName, &file, &error) != FALSE) {
-        written = icLogFileWrite(file, fileBuffer, fileBuffered, &error);
+    // Checked at every opening: the name may have come to stand for another
+    // file since logging was switched on.
+    std::string refused;
+    if (icOutputGuardCheck(sFileName.c_str(), IC_OUTPUT_LOG, refused) != FALSE &&
+        icLogFileOpen(sFileName.c_str(), &file, &error) != FALSE) {
+        if (icOutputGuardClaim(file.os, sFileName.c_str(), IC_OUTPUT_LOG, refused) != FALSE) {
+            written = icLogFileWrite(file, fileBuffer, fileBuffered, &error);
+        }
         // A full disk often shows only at close.
         int closeError = 0;
         if (icLogFileClose(&file, &closeError) == FALSE && error == 0) {
             error = closeError;
         }
     }
-    if (error != 0) {
+    if (!refused.empty() || error != 0) {
         fileBuffered = 0;
-        reportWriteFailure(error);
+        reportWriteFailure(!refused.empty() ? refused.c_str() : std::strerror(error));
     } else if (written < fileBuffered) {
         std::memmove(fileBuffer, fileBuffer + written, fileBuffered - written);
         fileBuffered -= written;
@@ -231,10 +247,42 @@ Boolean loggerEnableLogToFile(const char* filename) {
                          static_cast<int>(LOGGER_FILE_NAME_LEN - 1), filename);
         return FALSE;
     }
+    std::string reason;
+    switch (openLogFile(filename, reason)) {
+        case LogFileOpen::OPENED:
+            return TRUE;
+        case LogFileOpen::FAILED:
+            shellApi->printf(shellApi->sh, "Could not open file: %s\n", filename);
+            return FALSE;
+        case LogFileOpen::REFUSED:
+            shellApi->printf(shellApi->sh, "Could not open file: %s: %s\n", filename, reason.c_str());
+            return FALSE;
+    }
+    return FALSE;
+}
+
+Boolean loggerOpenLogFile(const char* filename, std::string& reason) {
+    return openLogFile(filename, reason) == LogFileOpen::OPENED ? TRUE : FALSE;
+}
+
+namespace {
+
+LogFileOpen openLogFile(const char* filename, std::string& reason) {
+    if (filename == nullptr || filename[0] == '\0') {
+        reason = "no file name";
+        return LogFileOpen::REFUSED;
+    }
+    if (icOutputGuardCheck(filename, IC_OUTPUT_LOG, reason) == FALSE) {
+        return LogFileOpen::REFUSED;
+    }
     std::FILE* file = std::fopen(filename, LOGGER_FILE_MODE);
     if (file == nullptr) {
-        shellApi->printf(shellApi->sh, "Could not open file: %s\n", filename);
-        return FALSE;
+        reason = std::strerror(errno);
+        return LogFileOpen::FAILED;
+    }
+    if (icOutputGuardClaim(icOutputStreamOs(file), filename, IC_OUTPUT_LOG, reason) == FALSE) {
+        (void)std::fclose(file);  // nothing written
+        return LogFileOpen::REFUSED;
     }
     (void)std::fclose(file);  // nothing written: nothing to lose
     // What was printed so far belongs to the file it was printed for.
@@ -246,15 +294,21 @@ Boolean loggerEnableLogToFile(const char* filename) {
         (void)std::atexit(flushAtExit);
     }
     bLogToFile = TRUE;
-    std::snprintf(sFileName, sizeof sFileName, "%s", filename);
-    return TRUE;
+    sFileName = filename;
+    fileProblem.clear();
+    return LogFileOpen::OPENED;
 }
+
+}  // namespace
 
 void loggerDisableLogToFile() {
     loggerFlush();
     discardUnwritten();
     bLogToFile = FALSE;
+    icOutputGuardRelease(IC_OUTPUT_LOG);
 }
+
+const char* loggerFileProblem() { return fileProblem.c_str(); }
 
 Boolean loggerLogsToFile() { return bLogToFile; }
 

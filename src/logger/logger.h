@@ -2,6 +2,8 @@
 // log file when switched on.
 #pragma once
 
+#include <string>
+
 #include "hal/include/hal_types.h"
 
 enum ZvEacToStrVerbosity : U8 {
@@ -15,10 +17,18 @@ void loggerSetVerbosity(U8 verbosity);
 U8 loggerGetVerbosity();
 void loggerPrintf(const char* format, ...) IC_PRINTF_FORMAT(1, 2);
 void loggerPrintTimestamp();
+// The console's way: names longer than the command ever took are refused,
+// and a failure is said on the console.
 Boolean loggerEnableLogToFile(const char* filename);
+// The command line's way: any name the file system takes; a failure is said
+// by the caller, with `reason`.
+Boolean loggerOpenLogFile(const char* filename, std::string& reason);
 void loggerDisableLogToFile();
 // TRUE while reports also go into a log file.
 Boolean loggerLogsToFile();
+// Why writing the log file failed since it was switched on; "" while it has
+// not. For runs without a console to say it on.
+const char* loggerFileProblem();
 Boolean loggerLogToFileCmd(U8 argc, char** argv);
 
 // Where report timestamps come from. Without a source, or while it answers

@@ -145,7 +145,35 @@ std::array<Char, kReplayFifoSize> replayFifoBuf{};
 std::array<U16, kReplayFifoSize> replayFifoTicks{};
 ZvEacNwkInst replayNwk{};
 
-void printToStdout(void* /*arg*/, const char* text) { std::fputs(text, stdout); }
+// The first reason standard output refused text; 0 while it takes it.
+int stdoutError = 0;
+
+void printToStdout(void* /*arg*/, const char* text) {
+    if (std::fputs(text, stdout) == EOF && stdoutError == 0) {
+        stdoutError = errno != 0 ? errno : EIO;
+    }
+}
+
+// A decoded file whose text did not all arrive is no success: one line on
+// the error channel and status 1.
+int outputFailures() {
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout) != 0) && stdoutError == 0) {
+        stdoutError = errno != 0 ? errno : EIO;
+    }
+    int status = 0;
+    if (stdoutError != 0) {
+        std::fprintf(stderr, "%s: standard output: cannot write: %s\n", mainAppName(), std::strerror(stdoutError));
+        status = 1;
+    }
+    const char* logProblem = loggerFileProblem();
+    if (logProblem[0] != '\0') {
+        std::fprintf(stderr, "%s: option --log: cannot write to %s: %s\n", mainAppName(), mainGetOptions().logFile,
+                     logProblem);
+        status = 1;
+    }
+    std::fflush(stderr);
+    return status;
+}
 
 Boolean replayReportTime(void* /*arg*/, U64* wall_us) {
     *wall_us = zvCapReplayWallOf(zvEacNwkUnitFirstTick(&replayNwk));
@@ -225,12 +253,11 @@ void mainCaptureInit(ZvEacNwkInst* nwk, U32 bitRate) {
     shellApi->reg(shellApi->sh, "capture", kHelpStrCapture, mainCaptureCmd, nullptr);
 }
 
-Boolean mainCaptureStart(const char* path) {
+Boolean mainCaptureStart(const char* path, std::string& reason) {
     mainCaptureStop();
-    std::string error;
-    ZvCapWriter* opened = zvCapWriterOpen(path, error);
+    ZvCapWriter* opened = zvCapWriterOpen(path, reason);
     if (opened == nullptr) {
-        shellApi->printf(shellApi->sh, "Could not open capture file %s: %s\n", path, error.c_str());
+        shellApi->printf(shellApi->sh, "Could not open capture file %s: %s\n", path, reason.c_str());
         return FALSE;
     }
     const std::lock_guard<std::recursive_timed_mutex> guard(writerLock);
@@ -266,7 +293,8 @@ const char* mainCaptureCmd(U8 argc, char** argv, void* /*cbArg*/) {
         return kReplyOk;
     }
     if (argc == 3 && std::strcmp(argv[1], "1") == 0 && argv[2][0] != '\0') {
-        return mainCaptureStart(argv[2]) != FALSE ? kReplyOk : kHelpStrCapture;
+        std::string reason;
+        return mainCaptureStart(argv[2], reason) != FALSE ? kReplyOk : kHelpStrCapture;
     }
     return kHelpStrCapture;
 }
@@ -280,19 +308,24 @@ int mainReadCapture(const char* path, U32 rawBitRate) {
         return readFailure(path, 1, std::string("cannot open: ") + std::strerror(errno));
     }
     std::array<U8, ZV_CAP_MAGIC_SIZE> head{};
+    errno = 0;
     const std::size_t headSize = std::fread(head.data(), 1, head.size(), file);
     if (headSize == 0) {
+        // A folder or a failing disk reads as nothing too; say which it was.
+        const int error = std::ferror(file) != 0 ? (errno != 0 ? errno : EIO) : 0;
         if (!fromStdin) {
             (void)std::fclose(file);  // read only: nothing to lose
         }
-        return readFailure(path, 1, "empty file");
+        return readFailure(path, 1, error != 0 ? std::string("cannot read: ") + std::strerror(error) : "empty file");
     }
 
     const MainOptions& options = mainGetOptions();
     loggerSetVerbosity(options.verbosity >= 0 ? static_cast<U8>(options.verbosity) : static_cast<U8>(VERB_CLEARTEXT));
     zvEacNwkSetRawData(options.rawData != FALSE ? 1 : 0);
-    if (options.logFile != nullptr && loggerEnableLogToFile(options.logFile) == FALSE) {
-        std::fprintf(stderr, "%s: option --log: cannot write to %s\n", mainAppName(), options.logFile);
+    std::string reason;
+    if (options.logFile != nullptr && loggerOpenLogFile(options.logFile, reason) == FALSE) {
+        std::fprintf(stderr, "%s: option --log: cannot write to %s: %s\n", mainAppName(), options.logFile,
+                     reason.c_str());
         if (!fromStdin) {
             (void)std::fclose(file);  // read only: nothing to lose
         }
@@ -313,6 +346,6 @@ int mainReadCapture(const char* path, U32 rawBitRate) {
     loggerFlush();
     loggerSetTimeSource(nullptr, nullptr);
     loggerSetSink(nullptr, nullptr);
-    std::fflush(stdout);
-    return status;
+    const int outputStatus = outputFailures();
+    return status != 0 ? status : outputStatus;
 }

@@ -181,7 +181,7 @@ constexpr std::array kOptions{
     OptionRow{"--raw", nullptr, nullptr, OptionWhere::AfterPort, setRaw, "dump every byte of the line, as rawData 1"},
     OptionRow{"--log", nullptr, "FILE", OptionWhere::AfterPort, setLog,
               "append every report to FILE from the first byte on, as logToFile 1 FILE"},
-    OptionRow{"--reconnect", nullptr, nullptr, OptionWhere::AfterPort, setReconnect,
+    OptionRow{"--reconnect", nullptr, nullptr, OptionWhere::PortOnly, setReconnect,
               "keep running when the port fails and reopen it when it comes back"},
     OptionRow{"--stats", nullptr, nullptr, OptionWhere::PortOnly, setStats,
               "print the bus statistics table once more at the end, as stats"},
@@ -241,6 +241,12 @@ TakeResult takeOption(int argc, char** argv, int& i, bool portGiven, bool readin
             value = inlineValue;
         } else if (i + 1 < argc) {
             value = argv[++i];
+            // "--log --raw" would otherwise log into a file named --raw.
+            const char* ignored = nullptr;
+            if (std::strncmp(value, "--", 2) == 0 && findOption(value, ignored) != nullptr) {
+                optionProblem(row->longName, "needs a value, not the option that follows it");
+                return TakeResult::Failed;
+            }
         } else {
             optionProblem(row->longName, "needs a value");
             return TakeResult::Failed;

@@ -3,8 +3,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "Appl/zelvanEacSniffer/mainPrivate.h"
@@ -12,6 +15,7 @@
 #include "error/icError.h"
 #include "fifo/icFifo.h"
 #include "hal/include/icOsal.h"
+#include "hal/include/icOutputGuard.h"
 #include "hal/include/icProcess.h"
 #include "logger/logger.h"
 #include "stats/zvEacFilter.h"
@@ -142,15 +146,24 @@ const char* droppedScreenNote() { return loggerLogsToFile() != FALSE ? " (the lo
 void loggerSink(void* /*arg*/, const char* text) { loggerPrintf("%s", text); }
 void fileSink(void* arg, const char* text) { std::fputs(text, static_cast<std::FILE*>(arg)); }
 
-// FALSE when the file cannot be written completely.
-Boolean writeStatsCsv(const char* path) {
-    std::FILE* file = std::fopen(path, "w");
+// FALSE, with the reason, when the file cannot be written completely.
+Boolean writeStatsCsv(const char* path, IcOutputUse use, std::string& reason) {
+    std::FILE* file = icOutputOpen(path, "w", use, reason);
     if (file == nullptr) {
         return FALSE;
     }
     zvEacStatsWriteCsv(fileSink, file);
-    const bool written = std::ferror(file) == 0;
-    return std::fclose(file) == 0 && written ? TRUE : FALSE;
+    const bool written = std::ferror(file) == 0 && std::fflush(file) == 0;
+    const int error = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (use == IC_OUTPUT_TABLE) {
+        icOutputGuardRelease(use);
+    }
+    if (!written || !closed) {
+        reason = std::strerror(written ? errno : error);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 Boolean applyStatsOptions() {
@@ -167,9 +180,12 @@ Boolean applyStatsOptions() {
 Boolean statsCsvWritable() {
     const MainOptions& options = mainGetOptions();
     if (options.statsCsvFile != nullptr) {
-        std::FILE* file = std::fopen(options.statsCsvFile, "a");
+        // Held from here to the end: no other output may take the file.
+        std::string reason;
+        std::FILE* file = icOutputOpen(options.statsCsvFile, "a", IC_OUTPUT_STATS_CSV, reason);
         if (file == nullptr) {
-            std::fprintf(stderr, "%s: option --stats-csv: cannot write to %s\n", mainAppName(), options.statsCsvFile);
+            std::fprintf(stderr, "%s: option --stats-csv: cannot write to %s: %s\n", mainAppName(),
+                         options.statsCsvFile, reason.c_str());
             return FALSE;
         }
         (void)std::fclose(file);  // nothing written: nothing to lose
@@ -186,8 +202,10 @@ Boolean finishStats() {
         loggerPrintf("\n");  // off the prompt's line
         zvEacStatsPrintTable(loggerSink, nullptr);
     }
-    if (options.statsCsvFile != nullptr && writeStatsCsv(options.statsCsvFile) == FALSE) {
-        std::fprintf(stderr, "%s: option --stats-csv: cannot write to %s\n", mainAppName(), options.statsCsvFile);
+    std::string reason;
+    if (options.statsCsvFile != nullptr && writeStatsCsv(options.statsCsvFile, IC_OUTPUT_STATS_CSV, reason) == FALSE) {
+        std::fprintf(stderr, "%s: option --stats-csv: cannot write to %s: %s\n", mainAppName(), options.statsCsvFile,
+                     reason.c_str());
         return FALSE;
     }
     return TRUE;
@@ -231,8 +249,10 @@ Boolean applyOptions() {
     if (options.reconnect != FALSE) {
         uartSetLostHandler(comAinst, onPortLost, nullptr);
     }
-    if (options.logFile != nullptr && loggerEnableLogToFile(options.logFile) == FALSE) {
-        std::fprintf(stderr, "%s: option --log: cannot write to %s\n", mainAppName(), options.logFile);
+    std::string reason;
+    if (options.logFile != nullptr && loggerOpenLogFile(options.logFile, reason) == FALSE) {
+        std::fprintf(stderr, "%s: option --log: cannot write to %s: %s\n", mainAppName(), options.logFile,
+                     reason.c_str());
         return FALSE;
     }
     return applyStatsOptions();
@@ -289,7 +309,10 @@ Boolean wireUp(UartBitrate uartFormattedBaudRate, WaitList& waitList) {
     }
     mainCaptureInit(&nwkInst, baudrateEnum2baudrate(uartFormattedBaudRate));
     // An unattended run that was asked to record must not run without it.
-    if (mainGetOptions().captureFile != nullptr && mainCaptureStart(mainGetOptions().captureFile) == FALSE) {
+    const char* captureFile = mainGetOptions().captureFile;
+    std::string reason;
+    if (captureFile != nullptr && mainCaptureStart(captureFile, reason) == FALSE) {
+        std::fprintf(stderr, "%s: option -w: cannot write to %s: %s\n", mainAppName(), captureFile, reason.c_str());
         return FALSE;
     }
 
@@ -397,8 +420,10 @@ const char* mainStatsCmd(U8 argc, char** argv, void* /*cbArg*/) {
         return kReplyOk;
     }
     if (argc == 3 && what == "csv") {
-        if (writeStatsCsv(argv[2]) == FALSE) {
-            std::snprintf(statsCsvReply.data(), statsCsvReply.size(), "Could not write file: %s\n", argv[2]);
+        std::string reason;
+        if (writeStatsCsv(argv[2], IC_OUTPUT_TABLE, reason) == FALSE) {
+            std::snprintf(statsCsvReply.data(), statsCsvReply.size(), "Could not write file: %s: %s\n", argv[2],
+                          reason.c_str());
             return statsCsvReply.data();
         }
         return kReplyOk;
@@ -452,6 +477,11 @@ int zelvanEacSnifferMain(int argc, char** argv) {
         baudRate = kDefaultBaudRate;
     }
     const UartBitrate uartFormattedBaudRate = baudrate2baudrateEnum(baudRate);
+    const char* source =
+        mainGetOptions().readFile != nullptr ? mainGetOptions().readFile : mainGetCommandLineResult().devicePath;
+    if (source != nullptr && std::strcmp(source, "-") != 0) {
+        icOutputGuardSetSource(source);
+    }
     if (mainGetOptions().readFile != nullptr) {
         return mainReadCapture(mainGetOptions().readFile, baudrateEnum2baudrate(uartFormattedBaudRate));
     }

@@ -3,6 +3,8 @@
 // (main.cpp).
 #pragma once
 
+#include <string>
+
 #include "eac/zelvan/zvEacNetwork.h"
 #include "hal/include/hal_types.h"
 #include "hal/include/multiUart.h"
@@ -85,8 +87,9 @@ const char* mainRawDataCmd(U8 argc, char** argv, void* cbArg);
 // Live: the receiver's units go into the capture file while one is open, and
 // every report about bytes from the line carries when they came in.
 void mainCaptureInit(ZvEacNwkInst* nwk, U32 bitRate);
-// Opens the capture file; FALSE (with one line on the console) when it cannot.
-Boolean mainCaptureStart(const char* path);
+// Opens the capture file; FALSE (with one line on the console, and the
+// reason in `reason`) when it cannot.
+Boolean mainCaptureStart(const char* path, std::string& reason);
 void mainCaptureStop();
 // What the receiver decided on, into the capture file while one is open.
 void mainCaptureTap(const ZvEacNwkUnit& unit);

@@ -9,6 +9,7 @@
 
 #include "capture/zvCapFile.h"
 #include "capture/zvCapFormat.h"
+#include "hal/include/icOutputGuard.h"
 
 namespace {
 
@@ -44,10 +45,19 @@ Boolean flushBuffered(ZvCapWriter* writer, std::string& error) {
 }  // namespace
 
 ZvCapWriter* zvCapWriterOpen(const char* path, std::string& error) {
+    // Checked before "wb" empties whatever the name stands for.
+    if (icOutputGuardCheck(path, IC_OUTPUT_CAPTURE, error) == FALSE) {
+        return nullptr;
+    }
     auto* writer = new ZvCapWriter;
     writer->file = std::fopen(path, "wb");
     if (writer->file == nullptr) {
         error = systemError("cannot create", errno);
+        delete writer;
+        return nullptr;
+    }
+    if (icOutputGuardClaim(icOutputStreamOs(writer->file), path, IC_OUTPUT_CAPTURE, error) == FALSE) {
+        (void)std::fclose(writer->file);  // nothing written
         delete writer;
         return nullptr;
     }
@@ -61,6 +71,7 @@ ZvCapWriter* zvCapWriterOpen(const char* path, std::string& error) {
     if (writer->dumper == nullptr) {
         error = writer->dead != nullptr ? pcap_geterr(writer->dead) : "cannot start the capture";
         (void)std::fclose(writer->file);  // nothing written yet
+        icOutputGuardRelease(IC_OUTPUT_CAPTURE);
         if (writer->dead != nullptr) {
             pcap_close(writer->dead);
         }
@@ -116,6 +127,7 @@ Boolean zvCapWriterClose(ZvCapWriter* writer, std::string& error) {
         pcap_close(writer->dead);
     }
     delete writer;
+    icOutputGuardRelease(IC_OUTPUT_CAPTURE);
     return ok;
 }
 
