@@ -76,12 +76,14 @@ local kind_names = {
     [3] = "drop-timeout",
     [4] = "drop-no-etx",
     [5] = "drop-no-memory",
+    [6] = "drop-cut",
 }
 local kind_text = {
     [2] = "frame dropped: wrong BCC",
     [3] = "frame dropped: gap longer than the receive time-out",
     [4] = "frame dropped: no ETX after the BCC",
     [5] = "frame dropped: no buffer for the announced length",
+    [6] = "frame dropped: cut by the end of the run",
 }
 
 local STX, ETX, ESC = 0x02, 0x03, 0x1b

@@ -15,7 +15,7 @@ constexpr std::size_t kOffsetBitRate = 4;
 constexpr std::array<U32, 5> kCaptureMagics{0xa1b2c3d4, 0xd4c3b2a1, 0xa1b23c4d, 0x4d3cb2a1, 0x0a0d0d0a};
 
 constexpr std::array<const char*, ZV_CAP_KIND_COUNT> kKindNames{
-    "frame", "noise", "drop-bcc", "drop-timeout", "drop-no-etx", "drop-no-memory",
+    "frame", "noise", "drop-bcc", "drop-timeout", "drop-no-etx", "drop-no-memory", "drop-cut",
 };
 
 constexpr std::array<const char*, 5> kDecodeTexts{

@@ -28,8 +28,12 @@ enum ZvCapKind : U8 {
     ZV_CAP_KIND_DROP_TIMEOUT = 3,    // ... for a gap longer than the receive time-out
     ZV_CAP_KIND_DROP_NO_ETX = 4,     // ... for something other than ETX after the BCC
     ZV_CAP_KIND_DROP_NO_MEMORY = 5,  // ... for want of a buffer of the announced length
+    // A frame still coming in when the run ended (quit, a signal, a port
+    // that failed). Builds from before this kind stop reading at it, with
+    // "unknown packet kind": it can only be a file's last packet.
+    ZV_CAP_KIND_DROP_CUT = 6,
 };
-inline constexpr U8 ZV_CAP_KIND_COUNT = 6;
+inline constexpr U8 ZV_CAP_KIND_COUNT = 7;
 
 struct ZvCapHeader {
     ZvCapKind kind;

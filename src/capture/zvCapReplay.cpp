@@ -94,6 +94,9 @@ void zvCapReplayPacket(U64 wall_us, ZvCapKind kind, std::span<const U8> wire) {
         push(byte);
     }
     runReceiver();
+    if (kind == ZV_CAP_KIND_DROP_CUT) {
+        zvEacNwkFinish(receiver);  // as the live run ended here
+    }
 }
 
 void zvCapReplayRaw(std::span<const U8> bytes, U32 bitRate) {
@@ -113,6 +116,9 @@ void zvCapReplayRaw(std::span<const U8> bytes, U32 bitRate) {
 
 void zvCapReplayEnd() {
     if (receiver != nullptr && fifo != nullptr) {
+        runReceiver();
+        // The input ends as a live run does: what was still coming in is cut.
+        zvEacNwkFinish(receiver);
         advanceTo(nowTick + kTimeoutGap_ms);
     }
     platformTimerSetTickSource(nullptr);

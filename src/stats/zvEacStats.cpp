@@ -225,12 +225,16 @@ void printLineTotals(const Out& out) {
         out.putf(", load %s %% of %u bit/s over %s s\n", load.data(), static_cast<unsigned>(view.bitRate),
                  seconds.data());
     }
-    out.putf(" dropped frames: wrong bcc %u, time-out %u, no etx %u, no memory %u; noise %llu bytes\n",
+    out.putf(" dropped frames: wrong bcc %u, time-out %u, no etx %u, no memory %u",
              static_cast<unsigned>(view.drops[ZV_EAC_STATS_LINE_DROP_BCC]),
              static_cast<unsigned>(view.drops[ZV_EAC_STATS_LINE_DROP_TIMEOUT]),
              static_cast<unsigned>(view.drops[ZV_EAC_STATS_LINE_DROP_NO_ETX]),
-             static_cast<unsigned>(view.drops[ZV_EAC_STATS_LINE_DROP_NO_MEMORY]),
-             static_cast<unsigned long long>(view.noiseBytes));
+             static_cast<unsigned>(view.drops[ZV_EAC_STATS_LINE_DROP_NO_MEMORY]));
+    // Only at the very end can a frame be cut; the line reads as before until then.
+    if (view.drops[ZV_EAC_STATS_LINE_DROP_CUT] != 0) {
+        out.putf(", cut by the end %u", static_cast<unsigned>(view.drops[ZV_EAC_STATS_LINE_DROP_CUT]));
+    }
+    out.putf("; noise %llu bytes\n", static_cast<unsigned long long>(view.noiseBytes));
 }
 
 }  // namespace
@@ -267,14 +271,6 @@ void zvEacStatsLine(ZvEacStatsLineKind kind, U32 wireBytes, U16 firstArrivalTick
             break;
     }
 }
-
-static_assert(static_cast<U8>(ZV_EAC_STATS_LINE_FRAME) == ZV_EAC_NWK_UNIT_FRAME &&
-                  static_cast<U8>(ZV_EAC_STATS_LINE_NOISE) == ZV_EAC_NWK_UNIT_NOISE &&
-                  static_cast<U8>(ZV_EAC_STATS_LINE_DROP_BCC) == ZV_EAC_NWK_UNIT_DROP_BCC &&
-                  static_cast<U8>(ZV_EAC_STATS_LINE_DROP_TIMEOUT) == ZV_EAC_NWK_UNIT_DROP_TIMEOUT &&
-                  static_cast<U8>(ZV_EAC_STATS_LINE_DROP_NO_ETX) == ZV_EAC_NWK_UNIT_DROP_NO_ETX &&
-                  static_cast<U8>(ZV_EAC_STATS_LINE_DROP_NO_MEMORY) == ZV_EAC_NWK_UNIT_DROP_NO_MEMORY,
-              "the line kinds are the receiver's");
 
 void zvEacStatsTap(void* /*arg*/, const ZvEacNwkUnit& unit) {
     zvEacStatsLine(static_cast<ZvEacStatsLineKind>(unit.kind), static_cast<U32>(unit.wire.size()),
@@ -479,14 +475,15 @@ void zvEacStatsWriteCsv(ZvEacStatsSink sink, void* arg) {
     const ZvEacStatsLineView view = zvEacStatsLineTotals();
     out.put(
         "\nbytes,frames,load_percent,bit_rate,elapsed_s,dropped_bcc,dropped_timeout,dropped_no_etx,"
-        "dropped_no_memory,noise_bytes\n");
+        "dropped_no_memory,noise_bytes,dropped_cut\n");
     const Number load = view.loadTenthsPercent == MAX_U32 ? Number{} : tenths(view.loadTenthsPercent);
     const Number seconds = tenths(view.elapsed_ms / 100);
-    out.putf("%llu,%u,%s,%u,%s,%u,%u,%u,%u,%llu\n", static_cast<unsigned long long>(view.bytes),
+    out.putf("%llu,%u,%s,%u,%s,%u,%u,%u,%u,%llu,%u\n", static_cast<unsigned long long>(view.bytes),
              static_cast<unsigned>(view.frames), load.data(), static_cast<unsigned>(view.bitRate), seconds.data(),
              static_cast<unsigned>(view.drops[ZV_EAC_STATS_LINE_DROP_BCC]),
              static_cast<unsigned>(view.drops[ZV_EAC_STATS_LINE_DROP_TIMEOUT]),
              static_cast<unsigned>(view.drops[ZV_EAC_STATS_LINE_DROP_NO_ETX]),
              static_cast<unsigned>(view.drops[ZV_EAC_STATS_LINE_DROP_NO_MEMORY]),
-             static_cast<unsigned long long>(view.noiseBytes));
+             static_cast<unsigned long long>(view.noiseBytes),
+             static_cast<unsigned>(view.drops[ZV_EAC_STATS_LINE_DROP_CUT]));
 }

@@ -10,16 +10,17 @@
 #include "eac/zelvan/zvEacNetwork.h"
 #include "hal/include/hal_types.h"
 
-// What the receiver decided about a run of bytes (same values as its tap).
-enum ZvEacStatsLineKind : U8 {
-    ZV_EAC_STATS_LINE_FRAME = 0,
-    ZV_EAC_STATS_LINE_NOISE = 1,
-    ZV_EAC_STATS_LINE_DROP_BCC = 2,
-    ZV_EAC_STATS_LINE_DROP_TIMEOUT = 3,
-    ZV_EAC_STATS_LINE_DROP_NO_ETX = 4,
-    ZV_EAC_STATS_LINE_DROP_NO_MEMORY = 5,
-    ZV_EAC_STATS_LINE_KINDS = 6,
-};
+// What the receiver decided about a run of bytes: its own kinds, by the
+// names the figures use.
+using ZvEacStatsLineKind = ZvEacNwkUnitKind;
+inline constexpr ZvEacStatsLineKind ZV_EAC_STATS_LINE_FRAME = ZV_EAC_NWK_UNIT_FRAME;
+inline constexpr ZvEacStatsLineKind ZV_EAC_STATS_LINE_NOISE = ZV_EAC_NWK_UNIT_NOISE;
+inline constexpr ZvEacStatsLineKind ZV_EAC_STATS_LINE_DROP_BCC = ZV_EAC_NWK_UNIT_DROP_BCC;
+inline constexpr ZvEacStatsLineKind ZV_EAC_STATS_LINE_DROP_TIMEOUT = ZV_EAC_NWK_UNIT_DROP_TIMEOUT;
+inline constexpr ZvEacStatsLineKind ZV_EAC_STATS_LINE_DROP_NO_ETX = ZV_EAC_NWK_UNIT_DROP_NO_ETX;
+inline constexpr ZvEacStatsLineKind ZV_EAC_STATS_LINE_DROP_NO_MEMORY = ZV_EAC_NWK_UNIT_DROP_NO_MEMORY;
+inline constexpr ZvEacStatsLineKind ZV_EAC_STATS_LINE_DROP_CUT = ZV_EAC_NWK_UNIT_DROP_CUT;
+inline constexpr U8 ZV_EAC_STATS_LINE_KINDS = ZV_EAC_NWK_UNIT_KINDS;
 
 enum ZvEacStatsDirection : U8 {
     ZV_EAC_STATS_TO_DEVICE = 0,    // sent by the master

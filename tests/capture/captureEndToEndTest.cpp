@@ -6,12 +6,15 @@
 #include <signal.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/childProcess.h"
@@ -300,6 +303,114 @@ TEST(CaptureEndToEnd, AFileThatCannotBeCreatedFromTheConsoleIsReportedAndSniffin
     const zvtest::RunResult replay = zvtest::runProgram({kSniffer, "-r", tmp.file("c.pcap")});
     EXPECT_EQ(replay.exitStatus, 0) << replay.err;
     EXPECT_NE(replay.out.find("MSGID_LOCK_STATE"), std::string::npos) << replay.out;
+}
+
+// --- the end of a run -------------------------------------------------------------------------
+
+// The kind byte and the line bytes of each packet of a capture file.
+std::vector<std::pair<int, std::string>> capturedUnits(const std::string& path) {
+    const std::string file = zvtest::readFile(path);
+    std::vector<std::pair<int, std::string>> units;
+    for (std::size_t at = 24; at + 16 <= file.size();) {
+        const auto caplen = static_cast<std::size_t>(static_cast<unsigned char>(file[at + 8])) |
+                            static_cast<std::size_t>(static_cast<unsigned char>(file[at + 9])) << 8U;
+        const std::string packet = file.substr(at + 16, caplen);
+        at += 16 + caplen;
+        if (packet.size() >= 8) {
+            units.emplace_back(packet[2], packet.substr(static_cast<unsigned char>(packet[1])));
+        }
+    }
+    return units;
+}
+
+struct RunEnd {
+    const char* name;
+    bool bySignal;
+};
+
+class CaptureRunEnd : public testing::TestWithParam<RunEnd> {};
+
+// A frame still coming in when the run ends is neither lost nor stitched: it
+// is the capture's last packet, counted as cut, and the file still replays.
+TEST_P(CaptureRunEnd, AFrameStillComingInIsRecordedAndCountedAsCut) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok()) << pty.error();
+    zvtest::TempDir tmp;
+    const std::string file = tmp.file("cut.pcap");
+    ChildProcess sniffer;
+    ASSERT_TRUE(sniffer.start({kSniffer, pty.slavePath(), "-w", file, "--stats"}));
+    ASSERT_TRUE(sniffer.waitForStdout(" application initialized\n"));
+    // A 200-byte telegram announced, its bytes coming in far inside the
+    // receive time-out until the sniffer has ended (or 150 of them came).
+    const std::string head("\x02\x05\x00\xc8", 4);
+    ASSERT_TRUE(pty.write(head));
+    std::atomic<bool> ended{false};
+    std::atomic<int> fed{0};
+    std::thread feeder([&] {
+        for (; !ended && fed < 150; ++fed) {
+            (void)pty.write("\x11");
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    ASSERT_TRUE(zvtest::waitUntil([&] { return fed >= 4; }));
+    if (GetParam().bySignal) {
+        sniffer.sendSignal(SIGTERM);
+    } else {
+        ASSERT_TRUE(sniffer.writeStdin("quit\n"));
+    }
+    const int status = sniffer.waitExit();
+    ended = true;
+    feeder.join();
+    EXPECT_EQ(status, 0) << sniffer.stdoutText();
+    const std::string sent = head + std::string(static_cast<std::size_t>(fed.load()), '\x11');
+    EXPECT_NE(sniffer.stdoutText().find("no memory 0, cut by the end 1; noise 0 bytes"), std::string::npos)
+        << sniffer.stdoutText();
+    const auto units = capturedUnits(file);
+    ASSERT_FALSE(units.empty());
+    EXPECT_EQ(units.back().first, 6);
+    EXPECT_GE(units.back().second.size(), head.size() + 4);
+    EXPECT_EQ(units.back().second, sent.substr(0, units.back().second.size()));
+    const zvtest::RunResult replay = zvtest::runProgram({kSniffer, "-r", file, "--raw"});
+    EXPECT_EQ(replay.exitStatus, 0) << replay.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Capture, CaptureRunEnd, testing::Values(RunEnd{"Quit", false}, RunEnd{"Sigterm", true}),
+                         [](const testing::TestParamInfo<RunEnd>& info) { return std::string(info.param.name); });
+
+// --- time stamps a report cannot show -------------------------------------------------------
+
+std::string le32(std::uint32_t v) {
+    std::string out(4, '\0');
+    for (int i = 0; i < 4; ++i) {
+        out[static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
+    }
+    return out;
+}
+
+// A pcapng file (its time stamps are 64 bits of microseconds) with device
+// 5's answer at each of the given instants.
+std::string pcapngWith(const std::vector<std::uint64_t>& instants_us) {
+    std::string out = le32(0x0a0d0d0a) + le32(28) + le32(0x1a2b3c4d) + std::string("\x01\x00\x00\x00", 4) +
+                      std::string(8, '\xff') + le32(28);
+    out += le32(1) + le32(20) + le32(149) + le32(65535) + le32(20);
+    for (const std::uint64_t t : instants_us) {
+        out += le32(6) + le32(48) + le32(0) + le32(static_cast<std::uint32_t>(t >> 32U)) +
+               le32(static_cast<std::uint32_t>(t)) + le32(16) + le32(16) + kGoodPacket + le32(48);
+    }
+    return out;
+}
+
+TEST(CaptureEndToEnd, TimeStampsBeyondTheYear9999AreShownClampedAndSaidOnce) {
+    zvtest::TempDir tmp;
+    const std::string file = tmp.file("far.pcapng");
+    std::ofstream(file, std::ios::binary)
+        << pcapngWith({1700000000000000ULL, 0xffffffffffffff00ULL, 0xfffffffffffffff0ULL});
+    const zvtest::RunResult run = zvtest::runProgram({kSniffer, "-r", file});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(countOf(run.out, "MSGID_LOCK_STATE"), 3U) << run.out;
+    EXPECT_EQ(countOf(run.out, "(9999-12-"), 2U) << run.out;
+    EXPECT_EQ(countOf(run.err, "\n"), 1U) << run.err;
+    EXPECT_NE(run.err.find("packet 2: time stamp beyond the year 9999"), std::string::npos) << run.err;
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"HeaderTooShortForItsVersion", {1, 4, 0, 0, 0, 0, 0x4b, 0x00}, ZV_CAP_DECODE_BAD_LENGTH, {}, 0, {}},
         DecodeCase{
             "HeaderLongerThanThePacket", {1, 200, 0, 0, 0, 0, 0x4b, 0x00, 1}, ZV_CAP_DECODE_BAD_LENGTH, {}, 0, {}},
-        DecodeCase{"UnknownKind", {1, 8, 6, 0, 0, 0, 0x4b, 0x00}, ZV_CAP_DECODE_BAD_KIND, {}, 0, {}}),
+        DecodeCase{"UnknownKind", {1, 8, 7, 0, 0, 0, 0x4b, 0x00}, ZV_CAP_DECODE_BAD_KIND, {}, 0, {}}),
     [](const testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
 
 TEST(CapFormat, EncodedHeaderDecodesToTheSameFields) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "Appl/zelvanEacSniffer/main.h"
 #include "Appl/zelvanEacSniffer/mainPrivate.h"
@@ -31,14 +32,15 @@ constexpr IcTimerTick kFlushPeriod_ms = 1000;
 constexpr std::chrono::milliseconds kExitFlushWait{200};
 constexpr std::size_t kReadChunk = 4096;
 
-// The kinds of the receiver as stored in the file.
-constexpr std::array<ZvCapKind, 6> kKindOfUnit{
-    ZV_CAP_KIND_FRAME,        ZV_CAP_KIND_NOISE,       ZV_CAP_KIND_DROP_BCC,
-    ZV_CAP_KIND_DROP_TIMEOUT, ZV_CAP_KIND_DROP_NO_ETX, ZV_CAP_KIND_DROP_NO_MEMORY,
+// The kinds of the receiver as stored in the file, whose numbers never change.
+constexpr std::array<ZvCapKind, ZV_EAC_NWK_UNIT_KINDS> kKindOfUnit{
+    ZV_CAP_KIND_FRAME,       ZV_CAP_KIND_NOISE,          ZV_CAP_KIND_DROP_BCC, ZV_CAP_KIND_DROP_TIMEOUT,
+    ZV_CAP_KIND_DROP_NO_ETX, ZV_CAP_KIND_DROP_NO_MEMORY, ZV_CAP_KIND_DROP_CUT,
 };
-static_assert(ZV_EAC_NWK_UNIT_DROP_NO_MEMORY + 1 == kKindOfUnit.size());
+static_assert(ZV_EAC_NWK_UNIT_DROP_CUT == 6 && kKindOfUnit[ZV_EAC_NWK_UNIT_DROP_CUT] == ZV_CAP_KIND_DROP_CUT);
 
 ZvEacNwkInst* liveNwk = nullptr;
+std::thread::id liveThread;
 U32 lineBitRate = 0;
 ZvCapWallClock liveClock{};
 Boolean insideReceiver = FALSE;
@@ -125,10 +127,15 @@ void onFlushTimer(void* /*cbArg*/, IcTimerHandle /*th*/) {
 }
 
 // Any thread, on a way out of the process: what was recorded reaches the file
-// unless the main loop holds the writer beyond a short wait.
+// unless the main loop holds the writer beyond a short wait. On the main
+// loop's own thread (a port that failed) the receiver is idle, so a frame
+// still coming in is recorded as cut first; another thread must not touch it.
 void flushOnExit() {
     if (!writerLock.try_lock_for(kExitFlushWait)) {
         return;
+    }
+    if (liveNwk != nullptr && std::this_thread::get_id() == liveThread) {
+        zvEacNwkFinish(liveNwk);
     }
     if (writer != nullptr) {
         std::string ignored;
@@ -187,6 +194,10 @@ int readFailure(const char* path, unsigned long packet, const std::string& reaso
     return 1;
 }
 
+// Reports show the year in four digits: 9999-12-30 00:00 UTC is the latest
+// instant that stays in the year 9999 in every time zone.
+constexpr U64 kLatestShownInstant_us = 253402128000ULL * 1000000ULL;
+
 int replayCapture(const char* path, std::FILE* file, std::span<const U8> head) {
     std::string error;
     ZvCapReader* reader = zvCapReaderOpen(file, head, error);
@@ -195,6 +206,7 @@ int replayCapture(const char* path, std::FILE* file, std::span<const U8> head) {
     }
     unsigned long number = 0;
     int status = 0;
+    bool clamped = false;
     for (;;) {
         U64 wall_us = 0;
         std::span<const U8> packet;
@@ -213,6 +225,18 @@ int replayCapture(const char* path, std::FILE* file, std::span<const U8> head) {
         if (decoded != ZV_CAP_DECODE_OK) {
             status = readFailure(path, number, zvCapDecodeResultText(decoded));
             break;
+        }
+        if (wall_us > kLatestShownInstant_us) {
+            if (!clamped) {
+                clamped = true;
+                std::fflush(stdout);
+                std::fprintf(stderr,
+                             "%s: %s: packet %lu: time stamp beyond the year 9999; such packets are shown at "
+                             "9999-12-30 00:00 UTC\n",
+                             mainAppName(), path, number);
+                std::fflush(stderr);
+            }
+            wall_us = kLatestShownInstant_us;
         }
         zvCapReplayPacket(wall_us, header.kind, wire);
     }
@@ -244,6 +268,7 @@ int replayRaw(const char* path, std::FILE* file, std::span<const U8> head, U32 b
 
 void mainCaptureInit(ZvEacNwkInst* nwk, U32 bitRate) {
     liveNwk = nwk;
+    liveThread = std::this_thread::get_id();
     lineBitRate = bitRate;
     liveClock = ZvCapWallClock{};
     loggerSetTimeSource(liveReportTime, nullptr);

@@ -379,6 +379,8 @@ void runMainLoop(const WaitList& waitList) {
         }
         osalApi->waitForObjects(waitList.objects.data(), waitList.count, waitLimit_ms(due));
     }
+    // A frame still coming in belongs in the figures and the capture too.
+    zvEacNwkFinish(&nwkInst);
     loggerFlush();
 }
 

@@ -452,4 +452,13 @@ void zvEacNwkFlush(ZvEacNwkInst* self) {
     }
 }
 
+void zvEacNwkFinish(ZvEacNwkInst* self) {
+    if (self->wire.inFrame != FALSE) {
+        dropFrame(self, ZV_EAC_NWK_UNIT_DROP_CUT);
+        icSmExe(&self->stateMachine);  // back to idle: the frame's buffer goes
+        return;
+    }
+    zvEacNwkFlush(self);
+}
+
 U16 zvEacNwkUnitFirstTick(const ZvEacNwkInst* self) { return self->wire.firstArrivalTick; }

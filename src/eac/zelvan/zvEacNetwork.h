@@ -39,7 +39,10 @@ enum ZvEacNwkUnitKind : U8 {
     ZV_EAC_NWK_UNIT_DROP_TIMEOUT = 3,    // gap inside the frame longer than the receive time-out
     ZV_EAC_NWK_UNIT_DROP_NO_ETX = 4,     // something other than ETX after the BCC
     ZV_EAC_NWK_UNIT_DROP_NO_MEMORY = 5,  // no buffer for the announced length
+    ZV_EAC_NWK_UNIT_DROP_CUT = 6,        // still coming in when the run ended (zvEacNwkFinish)
 };
+// How many kinds there are: tables indexed by kind have this many rows.
+inline constexpr U8 ZV_EAC_NWK_UNIT_KINDS = 7;
 struct ZvEacNwkUnit {
     ZvEacNwkUnitKind kind;
     std::span<const U8> wire;  // the bytes exactly as on the line, escapes and all
@@ -100,6 +103,10 @@ void zvEacNwkSetTap(ZvEacNwkInst* self, ZvEacNwkTapFunc tap, void* arg);
 // Hands a pending run of noise to the tap (at stop / end of input); a frame
 // in progress stays pending.
 void zvEacNwkFlush(ZvEacNwkInst* self);
+// The run ends (quit, signal, a port that fails, the end of a file): a frame
+// in progress goes to the tap as cut, pending noise as noise, so that every
+// byte taken is in exactly one unit.
+void zvEacNwkFinish(ZvEacNwkInst* self);
 // Arrival tick of the first byte of the unit that the byte taken last belongs
 // to (a frame from its STX on, or a run of noise): what reports about that
 // byte date from.
