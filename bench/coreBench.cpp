@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "Appl/zelvanEacSniffer/main.h"
+#include "Appl/zelvanEacSniffer/busObserver.h"
 #include "Shell/shell.h"
 #include "benchModes.h"
 #include "benchRig.h"
@@ -216,6 +216,9 @@ void BM_Printer(benchmark::State& state) {
 }
 BENCHMARK(BM_Printer)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
 
+// The prompt the program's observer prints after each report.
+void promptOnConsole(void* /*arg*/) { shellApi->printf(shellApi->sh, "%s", " > "); }
+
 // The sniffer's main loop end to end without the devices: received bytes
 // through its passes, the bus observer, printer, logger and shell into the
 // console FIFO, which is emptied in blocks as the console driver does.
@@ -223,8 +226,9 @@ void BM_DecodePath(benchmark::State& state) {
     const Workload& w = workload();
     Rig& r = rig();
     ZvEacNwkInst nwk{};
-    zvEacNwkInit(&nwk, &r.fifoTx, &r.fifoRx, zvEacNetworkRxCb, zvEacNwkTxResCb, nullptr);
-    mainResetBusObserver();
+    BusObserver observer{};
+    observer.prompt = promptOnConsole;
+    zvEacNwkInit(&nwk, &r.fifoTx, &r.fifoRx, zvEacNetworkRxCb, zvEacNwkTxResCb, &observer);
     loggerSetVerbosity(static_cast<U8>(state.range(0)));
     r.consoleBytes = 0;
     for (auto _ : state) {
@@ -294,9 +298,10 @@ void BM_DecodePathWithLineStats(benchmark::State& state) {
     const Workload& w = workload();
     Rig& r = rig();
     ZvEacNwkInst nwk{};
-    zvEacNwkInit(&nwk, &r.fifoTx, &r.fifoRx, zvEacNetworkRxCb, zvEacNwkTxResCb, nullptr);
+    BusObserver observer{};
+    observer.prompt = promptOnConsole;
+    zvEacNwkInit(&nwk, &r.fifoTx, &r.fifoRx, zvEacNetworkRxCb, zvEacNwkTxResCb, &observer);
     zvEacNwkSetTap(&nwk, zvEacStatsTap, nullptr);
-    mainResetBusObserver();
     zvEacStatsReset();
     loggerSetVerbosity(static_cast<U8>(state.range(0)));
     for (auto _ : state) {

@@ -17,7 +17,7 @@
 #include <cstring>
 #include <vector>
 
-#include "Appl/zelvanEacSniffer/main.h"
+#include "Appl/zelvanEacSniffer/busObserver.h"
 #include "Shell/shell.h"
 #include "eac/zelvan/zvEacNetwork.h"
 #include "eac/zelvan/zvEacNetworkPrivate.h"
@@ -68,6 +68,7 @@ struct Rig {
     IcFifoInstance shellTx{};
     IcFifoInstance shellRx{};
     ZvEacNwkInst nwk{};
+    BusObserver observer{};
     Rig() {
         icFifoInit(&fifoRx, rxBuf, kFifoSize);
         icFifoInit(&fifoTx, txBuf, kFifoSize);
@@ -278,8 +279,8 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     clockMs = kClockStart;
     icFifoReset(&rig->fifoRx);
-    mainResetBusObserver();
-    zvEacNwkInit(&rig->nwk, &rig->fifoTx, &rig->fifoRx, onFrame, zvEacNwkTxResCb, nullptr);
+    busObserverReset(rig->observer);
+    zvEacNwkInit(&rig->nwk, &rig->fifoTx, &rig->fifoRx, onFrame, zvEacNwkTxResCb, &rig->observer);
     zvEacNwkSetTap(&rig->nwk, onUnit, nullptr);
     // Every other input with the raw dump behind an address filter.
     zvEacNwkSetRawDumpGate(&rig->nwk, size % 2 != 0 ? oddAddresses : nullptr, nullptr);

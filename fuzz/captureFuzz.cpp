@@ -11,7 +11,7 @@
 #include <span>
 #include <string>
 
-#include "Appl/zelvanEacSniffer/main.h"
+#include "Appl/zelvanEacSniffer/busObserver.h"
 #include "capture/zvCapFile.h"
 #include "capture/zvCapFormat.h"
 #include "capture/zvCapReplay.h"
@@ -68,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (reader == nullptr) {
         return 0;
     }
-    mainResetBusObserver();
-    zvEacNwkInit(&nwk, nullptr, &fifo, zvEacNetworkRxCb, zvEacNwkTxResCb, nullptr);
+    BusObserver observer{};
+    zvEacNwkInit(&nwk, nullptr, &fifo, zvEacNetworkRxCb, zvEacNwkTxResCb, &observer);
     zvCapReplayBegin(&nwk, &fifo);
     for (int i = 0; i < kMaxPackets; ++i) {
         U64 wall_us = 0;

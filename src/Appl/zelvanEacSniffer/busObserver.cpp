@@ -1,11 +1,6 @@
-// The bus observer: which devices are online, judged from who talks on the
-// line, and the printing of every delivered frame.
-#include <array>
+#include "Appl/zelvanEacSniffer/busObserver.h"
 
-#include "Appl/zelvanEacSniffer/main.h"
-#include "Appl/zelvanEacSniffer/mainPrivate.h"
 #include "eac/zelvan/zvEacToStr.h"
-#include "hal/include/icHalArchBitfield.h"
 #include "logger/logger.h"
 #include "stats/zvEacFilter.h"
 #include "stats/zvEacStats.h"
@@ -13,42 +8,45 @@
 namespace {
 
 constexpr ZvEacNwkAddr kMasterAddr = 0;
-constexpr U8 kOnlineSetElements = 32;  // one bit per network address 0..255
 
-std::array<IcHalArchBitfieldStorageElement, kOnlineSetElements> onlineDevices{};
-ZvEacNwkAddr currentProbeOrPoll = 0;
+void printPrompt(const BusObserver& self) {
+    if (self.prompt != nullptr) {
+        self.prompt(self.promptArg);
+    }
+}
 
 // Counted whatever is printed; reported only when the filter lets the
 // device through.
-void changeOnOffline(ZvEacNwkAddr addr, Boolean online) {
-    icHalArchBitfieldSet(onlineDevices.data(), addr, online);
+void changeOnOffline(BusObserver& self, ZvEacNwkAddr addr, Boolean online) {
+    icHalArchBitfieldSet(self.onlineDevices.data(), addr, online);
     zvEacStatsOnline(addr, online);
     if (zvEacFilterAddressPasses(zvEacFilterActive(), addr, addr) != FALSE) {
-        reportOnOffline(addr, online);
+        reportOnOffline(self, addr, online);
     }
 }
 
 }  // namespace
 
-void zvEacNetworkRxCb(void* /*cbArg*/, ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, U8* message) {
+void zvEacNetworkRxCb(void* cbArg, ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, U8* message) {
+    BusObserver& self = *static_cast<BusObserver*>(cbArg);
     zvEacStatsFrame(source, destination, length, message);
     if (source == kMasterAddr) {
-        if (currentProbeOrPoll != kMasterAddr) {
-            zvEacStatsMissed(currentProbeOrPoll);
+        if (self.currentProbeOrPoll != kMasterAddr) {
+            zvEacStatsMissed(self.currentProbeOrPoll);
         }
         // The device polled last did not answer before the master moved on.
-        if (icHalArchBitfieldGet(onlineDevices.data(), currentProbeOrPoll) != FALSE) {
-            changeOnOffline(currentProbeOrPoll, FALSE);
+        if (icHalArchBitfieldGet(self.onlineDevices.data(), self.currentProbeOrPoll) != FALSE) {
+            changeOnOffline(self, self.currentProbeOrPoll, FALSE);
         }
-        currentProbeOrPoll = destination;
+        self.currentProbeOrPoll = destination;
     } else {
-        if (source == currentProbeOrPoll) {
+        if (source == self.currentProbeOrPoll) {
             zvEacStatsAnswer(source);
         }
-        if (icHalArchBitfieldGet(onlineDevices.data(), source) == FALSE) {
-            changeOnOffline(source, TRUE);
+        if (icHalArchBitfieldGet(self.onlineDevices.data(), source) == FALSE) {
+            changeOnOffline(self, source, TRUE);
         }
-        currentProbeOrPoll = kMasterAddr;
+        self.currentProbeOrPoll = kMasterAddr;
     }
 
     if (message == nullptr) {
@@ -67,19 +65,19 @@ void zvEacNetworkRxCb(void* /*cbArg*/, ZvEacNwkAddr source, ZvEacNwkAddr destina
     }
     zvEacNwkFree(message);
     if (length != 0) {
-        mainShellPrint(" > ");
+        printPrompt(self);
     }
 }
 
 void zvEacNwkTxResCb(void* /*cbArg*/, ZvEacNwkResult /*rc*/) {}
 
-void reportOnOffline(U8 addr, Boolean online) {
+void reportOnOffline(const BusObserver& self, U8 addr, Boolean online) {
     loggerPrintTimestamp();
     loggerPrintf(" ##  device %d  %s\n\n", static_cast<int>(addr), online != FALSE ? "ONLINE" : "OFFLINE");
-    mainShellPrint(" > ");
+    printPrompt(self);
 }
 
-void mainResetBusObserver() {
-    onlineDevices.fill(0);
-    currentProbeOrPoll = kMasterAddr;
+void busObserverReset(BusObserver& self) {
+    self.onlineDevices.fill(0);
+    self.currentProbeOrPoll = kMasterAddr;
 }

@@ -4,10 +4,12 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 
-#include "Appl/zelvanEacSniffer/main.h"
-#include "Appl/zelvanEacSniffer/mainPrivate.h"
+#include "Appl/zelvanEacSniffer/commandLine.h"
+
+#include "hal/include/multiUart.h"
 #include "stats/zvEacFilter.h"
 
 namespace {
@@ -15,6 +17,32 @@ namespace {
 constexpr int kVersionMajor = 11;
 constexpr int kVersionMinor = 3;
 constexpr int kVersionBuild = 31476;
+
+// "major.minor.build", the build number in five digits, made when compiling.
+constexpr std::array<char, 32> formatVersion() {
+    std::array<char, 32> text{};
+    std::size_t at = 0;
+    const auto put = [&](int value, int minDigits) {
+        std::array<char, 12> digits{};
+        int count = 0;
+        do {
+            digits[static_cast<std::size_t>(count++)] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0 || count < minDigits);
+        while (count > 0) {
+            text[at++] = digits[static_cast<std::size_t>(--count)];
+        }
+    };
+    put(kVersionMajor, 1);
+    text[at++] = '.';
+    put(kVersionMinor, 1);
+    text[at++] = '.';
+    put(kVersionBuild, 5);
+    return text;
+}
+constexpr std::array<char, 32> kVersion = formatVersion();
+constexpr const char* kVersionText = kVersion.data();
+constexpr const char* kDefaultAppName = "zelvanEacSniffer";
 
 constexpr U32 kDefaultBaudRate = 19200;
 // argv[0], the port and two option pairs: all the words the port form with
@@ -65,15 +93,6 @@ constexpr std::array<BitrateRow, 5> kBitrates{{
     {57600, UART_57600},
     {115200, UART_115200},
 }};
-
-const char* appName = "zelvanEacSniffer";
-std::array<Char, 25> appVersion{};
-S32 comAIndex = 0;
-U32 baudRate = 0;
-EacFlavour eacFlavour = EAC_FLAVOUR_ZELVAN;
-const char* devicePath = nullptr;
-std::array<Char, kPromptLineSize> promptLine{};
-MainOptions options{};
 
 // --- the option table -------------------------------------------------------------
 
@@ -219,8 +238,8 @@ const OptionRow* findOption(const char* word, const char*& inlineValue) {
     return nullptr;
 }
 
-void optionProblem(const char* name, const char* problem) {
-    std::fprintf(stderr, "%s: option %s %s\n", appName, name, problem);
+void optionProblem(const MainCommandLine& cl, const char* name, const char* problem) {
+    std::fprintf(stderr, "%s: option %s %s\n", cl.appName, name, problem);
     std::fflush(stderr);
 }
 
@@ -229,7 +248,7 @@ enum class TakeResult : U8 { NotAnOption, Taken, Failed };
 // Takes the option at argv[i] (and its value), advancing i past them.
 // `portGiven` is also true for a line that reads a file (-r): what changes
 // the decoding applies there too.
-TakeResult takeOption(int argc, char** argv, int& i, bool portGiven, bool reading = false) {
+TakeResult takeOption(MainCommandLine& cl, int argc, char** argv, int& i, bool portGiven, bool reading = false) {
     const char* inlineValue = nullptr;
     const OptionRow* row = findOption(argv[i], inlineValue);
     if (row == nullptr) {
@@ -244,23 +263,23 @@ TakeResult takeOption(int argc, char** argv, int& i, bool portGiven, bool readin
             // "--log --raw" would otherwise log into a file named --raw.
             const char* ignored = nullptr;
             if (std::strncmp(value, "--", 2) == 0 && findOption(value, ignored) != nullptr) {
-                optionProblem(row->longName, "needs a value, not the option that follows it");
+                optionProblem(cl, row->longName, "needs a value, not the option that follows it");
                 return TakeResult::Failed;
             }
         } else {
-            optionProblem(row->longName, "needs a value");
+            optionProblem(cl, row->longName, "needs a value");
             return TakeResult::Failed;
         }
     }
     ++i;
     if ((!portGiven && row->where == OptionWhere::AfterPort) ||
         ((!portGiven || reading) && row->where == OptionWhere::PortOnly)) {
-        optionProblem(row->longName, "needs a serial port before it");
+        optionProblem(cl, row->longName, "needs a serial port before it");
         return TakeResult::Failed;
     }
     const char* problem = "";
-    if (!row->set(options, value, problem)) {
-        optionProblem(row->longName, problem);
+    if (!row->set(cl.options, value, problem)) {
+        optionProblem(cl, row->longName, problem);
         return TakeResult::Failed;
     }
     return TakeResult::Taken;
@@ -275,7 +294,8 @@ bool isDigit(Char c) { return c >= '0' && c <= '9'; }
 // whatever was typed (or piped) after this line. The whole line is consumed
 // so an over-long one does not spill into the shell as a command. FALSE when
 // the input ended before anything was read.
-Boolean readPromptLine() {
+Boolean readPromptLine(std::string& promptLine) {
+    std::array<Char, kPromptLineSize> line{};
     std::size_t used = 0;
     bool gotAny = false;
     for (;;) {
@@ -287,24 +307,24 @@ Boolean readPromptLine() {
         if (c == '\n') {
             break;
         }
-        if (used + 1 < promptLine.size()) {
-            promptLine[used++] = c;
+        if (used + 1 < line.size()) {
+            line[used++] = c;
         }
     }
-    while (used > 0 && promptLine[used - 1] == '\r') {
+    while (used > 0 && line[used - 1] == '\r') {
         --used;
     }
-    promptLine[used] = '\0';
+    promptLine.assign(line.data(), used);
     return gotAny ? TRUE : FALSE;
 }
 
-Boolean usage() {
-    printHelp();
+Boolean usage(const MainCommandLine& cl) {
+    printHelp(cl.appName);
     return FALSE;
 }
 
-void printFullHelp() {
-    std::printf(kFullHelpHead, appName, appName);
+void printFullHelp(const MainCommandLine& cl) {
+    std::printf(kFullHelpHead, cl.appName, cl.appName);
     for (const OptionRow& row : kOptions) {
         std::array<char, 40> left{};
         std::snprintf(left.data(), left.size(), "%s%s%s%s%s", row.shortName != nullptr ? row.shortName : "",
@@ -316,17 +336,17 @@ void printFullHelp() {
     std::fflush(stdout);
 }
 
-MainCommandLineOutcome printVersion() {
-    std::printf("%s Version: %s\n", appName, appVersion.data());
+MainCommandLineOutcome printVersion(const MainCommandLine& cl) {
+    std::printf("%s Version: %s\n", cl.appName, kVersionText);
     std::fflush(stdout);
     return MAIN_CLI_EXIT_OK;
 }
 
 // The port text as the classic grammar reads it: a device path, or COMn,
 // comn, n.
-Boolean settlePort(const char* portText) {
+Boolean settlePort(MainCommandLine& cl, const char* portText) {
     if (portText[0] == '/') {
-        devicePath = portText;
+        cl.devicePath = portText;
         return TRUE;
     }
     if (std::strncmp(portText, "COM", 3) == 0 || std::strncmp(portText, "com", 3) == 0) {
@@ -335,21 +355,21 @@ Boolean settlePort(const char* portText) {
     if (!isDigit(portText[0])) {
         return FALSE;
     }
-    comAIndex = mainTextToInt(portText) - 1;
+    cl.comAIndex = mainTextToInt(portText) - 1;
     return TRUE;
 }
 
 // One -b/-a/-f pair; FALSE for a word the classic grammar does not know.
-Boolean takeClassicPair(const char* option, const char* value) {
+Boolean takeClassicPair(MainCommandLine& cl, const char* option, const char* value) {
     if (std::strncmp(option, "-b", 2) == 0) {
-        baudRate = static_cast<U32>(mainTextToInt(value));
+        cl.baudRate = static_cast<U32>(mainTextToInt(value));
     } else if (std::strncmp(option, "-a", 2) == 0) {
         // Accepted for compatibility; it has no effect.
     } else if (std::strncmp(option, "-f", 2) == 0) {
         if (std::strcmp(value, "ZELVAN") != 0) {
             return FALSE;
         }
-        eacFlavour = EAC_FLAVOUR_ZELVAN;
+        cl.eacFlavour = EAC_FLAVOUR_ZELVAN;
     } else {
         return FALSE;
     }
@@ -372,40 +392,40 @@ bool readsAFile(int argc, char** argv) {
 
 // Nothing but options, no port: --help, --version, or -r with the options
 // and -b/-a/-f pairs that shape the decoding.
-MainCommandLineOutcome parseWithoutPort(int argc, char** argv) {
+MainCommandLineOutcome parseWithoutPort(MainCommandLine& cl, int argc, char** argv) {
     const bool reading = readsAFile(argc, argv);
-    baudRate = 0;
+    cl.baudRate = 0;
     for (int i = 1; i < argc;) {
-        switch (takeOption(argc, argv, i, reading, reading)) {
+        switch (takeOption(cl, argc, argv, i, reading, reading)) {
             case TakeResult::Taken:
                 break;
             case TakeResult::Failed:
                 return MAIN_CLI_EXIT_FAIL;
             case TakeResult::NotAnOption:
-                if (!reading || i + 1 >= argc || takeClassicPair(argv[i], argv[i + 1]) == FALSE) {
-                    usage();
+                if (!reading || i + 1 >= argc || takeClassicPair(cl, argv[i], argv[i + 1]) == FALSE) {
+                    usage(cl);
                     return MAIN_CLI_EXIT_FAIL;
                 }
                 i += 2;
                 break;
         }
     }
-    if (options.help != FALSE) {
-        printFullHelp();
+    if (cl.options.help != FALSE) {
+        printFullHelp(cl);
         return MAIN_CLI_EXIT_OK;
     }
-    if (options.version != FALSE || !reading) {
-        return printVersion();
+    if (cl.options.version != FALSE || !reading) {
+        return printVersion(cl);
     }
     return MAIN_CLI_RUN;
 }
 
 // A port, then -b/-a/-f pairs and options in any order. The pairs keep
 // their old limits: at most two, each complete.
-MainCommandLineOutcome parseAfterPort(int argc, char** argv) {
+MainCommandLineOutcome parseAfterPort(MainCommandLine& cl, int argc, char** argv) {
     int classicWords = 2;
     for (int i = 2; i < argc;) {
-        const TakeResult taken = takeOption(argc, argv, i, true);
+        const TakeResult taken = takeOption(cl, argc, argv, i, true);
         if (taken == TakeResult::Failed) {
             return MAIN_CLI_EXIT_FAIL;
         }
@@ -413,21 +433,21 @@ MainCommandLineOutcome parseAfterPort(int argc, char** argv) {
             continue;
         }
         classicWords += 2;
-        if (i + 1 >= argc || classicWords > kMaxClassicWords || takeClassicPair(argv[i], argv[i + 1]) == FALSE) {
-            usage();
+        if (i + 1 >= argc || classicWords > kMaxClassicWords || takeClassicPair(cl, argv[i], argv[i + 1]) == FALSE) {
+            usage(cl);
             return MAIN_CLI_EXIT_FAIL;
         }
         i += 2;
     }
-    if (options.help != FALSE) {
-        printFullHelp();
+    if (cl.options.help != FALSE) {
+        printFullHelp(cl);
         return MAIN_CLI_EXIT_OK;
     }
-    if (options.version != FALSE) {
-        return printVersion();
+    if (cl.options.version != FALSE) {
+        return printVersion(cl);
     }
-    if (options.readFile != nullptr) {
-        optionProblem("--read", "takes no serial port");
+    if (cl.options.readFile != nullptr) {
+        optionProblem(cl, "--read", "takes no serial port");
         return MAIN_CLI_EXIT_FAIL;
     }
     return MAIN_CLI_RUN;
@@ -482,17 +502,11 @@ int mainTextToInt(const char* text) {
     return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
-void mainFormatVersion() {
-    std::snprintf(appVersion.data(), appVersion.size(), "%d.%d.%05d", kVersionMajor, kVersionMinor, kVersionBuild);
-}
-
-const char* mainAppName() { return appName; }
-
-const char* mainAppVersion() { return appVersion.data(); }
+const char* mainAppVersion() { return kVersionText; }
 
 // --- command line ---------------------------------------------------------------------
 
-void printHelp() {
+void printHelp(const char* appName) {
     std::printf(kUsageText, appName);
     std::fflush(stdout);
 }
@@ -515,14 +529,14 @@ U32 baudrateEnum2baudrate(U8 value) {
     return kDefaultBaudRate;
 }
 
-MainCommandLineOutcome mainParseCommandLine(int argc, char** argv) {
+namespace {
+
+MainCommandLineOutcome parse(MainCommandLine& cl, int argc, char** argv) {
     // No vector means no words, whatever the count claims.
     if (argv == nullptr) {
         argc = 0;
     }
-    appName = (argc >= 1 && argv != nullptr && argv[0] != nullptr) ? argv[0] : "zelvanEacSniffer";
-    devicePath = nullptr;
-    options = MainOptions{};
+    cl.appName = (argc >= 1 && argv != nullptr && argv[0] != nullptr) ? argv[0] : kDefaultAppName;
 
     // -h and -v, and any line without the long options, mean what they
     // always meant.
@@ -530,47 +544,51 @@ MainCommandLineOutcome mainParseCommandLine(int argc, char** argv) {
         argc > 1 && argv != nullptr && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "-v") == 0);
     const bool withOptions = !classicFirstWord && argc > 1 && argv != nullptr && hasOption(argc, argv);
     if (!withOptions && classicCountIsWrong(argc)) {
-        usage();
+        usage(cl);
         return MAIN_CLI_EXIT_FAIL;
     }
 
-    const char* portText = nullptr;
+    std::string portText;
     if (argc > 1) {
         if (std::strcmp(argv[1], "-h") == 0) {
-            usage();
+            usage(cl);
             return MAIN_CLI_EXIT_FAIL;
         }
         if (std::strcmp(argv[1], "-v") == 0) {
-            std::printf("\n> %s Version: %s\n", appName, appVersion.data());
+            std::printf("\n> %s Version: %s\n", cl.appName, kVersionText);
             std::fflush(stdout);
             return MAIN_CLI_EXIT_FAIL;
         }
         if (startsWithOption(argv[1])) {
-            return parseWithoutPort(argc, argv);
+            return parseWithoutPort(cl, argc, argv);
         }
         portText = argv[1];
     } else {
         std::printf("\n> Enter COM port for serial communication: \n");
         std::fflush(stdout);
-        if (readPromptLine() == FALSE) {
-            usage();
+        if (readPromptLine(portText) == FALSE) {
+            usage(cl);
             return MAIN_CLI_EXIT_FAIL;
         }
-        portText = promptLine.data();
     }
 
-    if (settlePort(portText) == FALSE) {
-        usage();
+    if (settlePort(cl, portText.c_str()) == FALSE) {
+        usage(cl);
         return MAIN_CLI_EXIT_FAIL;
     }
-    baudRate = 0;
-    return parseAfterPort(argc, argv);
+    cl.baudRate = 0;
+    return parseAfterPort(cl, argc, argv);
 }
 
-Boolean handleCommandLineOptions(int argc, char** argv) {
-    return mainParseCommandLine(argc, argv) == MAIN_CLI_RUN ? TRUE : FALSE;
+}  // namespace
+
+MainCommandLine mainParseCommandLine(int argc, char** argv) {
+    MainCommandLine cl;
+    cl.outcome = parse(cl, argc, argv);
+    return cl;
 }
 
-MainCommandLineResult mainGetCommandLineResult() { return {comAIndex, baudRate, eacFlavour, devicePath}; }
-
-const MainOptions& mainGetOptions() { return options; }
+Boolean handleCommandLineOptions(int argc, char** argv, MainCommandLine& result) {
+    result = mainParseCommandLine(argc, argv);
+    return result.outcome == MAIN_CLI_RUN ? TRUE : FALSE;
+}

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Appl/zelvanEacSniffer/main.h"
+#include "Appl/zelvanEacSniffer/busObserver.h"
 #include "Shell/shell.h"
 #include "eac/zelvan/zvEacNetwork.h"
 #include "fifo/icFifo.h"
@@ -38,7 +38,12 @@ struct Frame {
     bool withData = true;
 };
 
-class BusObserver : public testing::Test {
+// The observer under test, prompting on the console as the program's does.
+::BusObserver observer{};
+
+void promptOnConsole(void* /*arg*/) { shellApi->printf(shellApi->sh, "%s", " > "); }
+
+class BusObserverTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         icFifoInit(&shellTx, shellTxBuf.data(), static_cast<IcFifoIndex>(shellTxBuf.size()));
@@ -49,7 +54,8 @@ protected:
     void SetUp() override {
         icLocalTimeSetSource(pinnedTime);
         loggerSetVerbosity(VERB_CLEARTEXT);
-        mainResetBusObserver();
+        busObserverReset(observer);
+        observer.prompt = promptOnConsole;
         zvEacStatsReset();
         zvEacFilterSet(ZvEacFilter{});
         console();
@@ -85,7 +91,7 @@ protected:
             data = zvEacNwkAlloc(length);
             std::copy(telegram.begin(), telegram.end(), data);
         }
-        zvEacNetworkRxCb(nullptr, f.source, f.destination, length, data);
+        zvEacNetworkRxCb(&observer, f.source, f.destination, length, data);
         return console();
     }
 
@@ -131,7 +137,7 @@ std::vector<std::string> statsOfSeenDevices() {
 // Names the case in test listings and failures.
 void PrintTo(const SequenceCase& c, std::ostream* os) { *os << c.name; }
 
-class BusObserverSequence : public BusObserver, public testing::WithParamInterface<SequenceCase> {};
+class BusObserverSequence : public BusObserverTest, public testing::WithParamInterface<SequenceCase> {};
 
 TEST_P(BusObserverSequence, ReportsEachChangeOnceAndCountsIt) {
     std::string all;
@@ -197,10 +203,11 @@ struct FilterCase {
 
 void PrintTo(const FilterCase& c, std::ostream* os) { *os << c.filter; }
 
-class BusObserverFilter : public BusObserver, public testing::WithParamInterface<FilterCase> {
+class BusObserverFilter : public BusObserverTest, public testing::WithParamInterface<FilterCase> {
 protected:
     static std::string play() {
-        mainResetBusObserver();
+        busObserverReset(observer);
+        observer.prompt = promptOnConsole;
         std::string all;
         for (const Frame& f :
              std::vector<Frame>{{0, 5}, {5, 0}, {0, 7}, {7, 0}, {0, 5}, {0, 7}, {7, 0}, {0, 5}, {5, 0}}) {
@@ -244,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(Observer, BusObserverFilter,
                              return name;
                          });
 
-TEST_F(BusObserver, ChangeReportComesBeforeTheFrameThatCausedIt) {
+TEST_F(BusObserverTest, ChangeReportComesBeforeTheFrameThatCausedIt) {
     deliver({0, 5});
     const std::string out = deliver({5, 0});
     const std::string report = std::string(kStamp) + " ##  device 5  ONLINE\n\n > ";
@@ -255,7 +262,7 @@ TEST_F(BusObserver, ChangeReportComesBeforeTheFrameThatCausedIt) {
     EXPECT_EQ(frame.substr(frame.size() - 5), "\n\n > ") << frame;
 }
 
-TEST_F(BusObserver, OfflineReportPrecedesThePollToTheNextDevice) {
+TEST_F(BusObserverTest, OfflineReportPrecedesThePollToTheNextDevice) {
     deliver({0, 5});
     deliver({5, 0});
     deliver({0, 5});
@@ -267,7 +274,7 @@ TEST_F(BusObserver, OfflineReportPrecedesThePollToTheNextDevice) {
     EXPECT_LT(offline, frame);
 }
 
-TEST_F(BusObserver, FrameWithoutDataPrintsNoTelegramAndNoPrompt) {
+TEST_F(BusObserverTest, FrameWithoutDataPrintsNoTelegramAndNoPrompt) {
     EXPECT_EQ(deliver({3, 0, false}), std::string(kStamp) + " ##  device 3  ONLINE\n\n > ");
     EXPECT_EQ(deliver({3, 0, false}), "");
     EXPECT_EQ(deliver({0, 3, false}), "");

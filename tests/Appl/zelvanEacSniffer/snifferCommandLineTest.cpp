@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Appl/zelvanEacSniffer/main.h"
+#include "Appl/zelvanEacSniffer/commandLine.h"
 #include "support/childProcess.h"
 
 namespace {
@@ -147,12 +147,12 @@ TEST_P(ParsedCommandLine, SettlesPortAndRate) {
         argv.push_back(a.data());
     }
     argv.push_back(nullptr);
-    ASSERT_EQ(handleCommandLineOptions(static_cast<int>(args.size()), argv.data()), TRUE);
-    const MainCommandLineResult r = mainGetCommandLineResult();
+    MainCommandLine r;
+    ASSERT_EQ(handleCommandLineOptions(static_cast<int>(args.size()), argv.data(), r), TRUE);
     EXPECT_EQ(r.comAIndex, GetParam().comAIndex);
     EXPECT_EQ(r.baudRate, GetParam().baudRate);
     EXPECT_EQ(r.eacFlavour, EAC_FLAVOUR_ZELVAN);
-    EXPECT_EQ(r.devicePath, nullptr);
+    EXPECT_EQ(r.devicePath, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -181,20 +181,21 @@ TEST(CommandLine, DevicePathIsKeptAsGiven) {
     char opt[] = "-b";
     char rate[] = "115200";
     char* argv[] = {bin, path, opt, rate, nullptr};
-    ASSERT_EQ(handleCommandLineOptions(4, argv), TRUE);
-    const MainCommandLineResult r = mainGetCommandLineResult();
-    EXPECT_STREQ(r.devicePath, path);
+    MainCommandLine r;
+    ASSERT_EQ(handleCommandLineOptions(4, argv, r), TRUE);
+    EXPECT_EQ(r.devicePath, path);
     EXPECT_EQ(r.baudRate, 115200u);
 }
 
 TEST(CommandLine, NoProgramNameIsRejectedWithoutCrashing) {
     char* argv[] = {nullptr};
     testing::internal::CaptureStdout();
-    EXPECT_EQ(handleCommandLineOptions(0, argv), FALSE);
+    MainCommandLine r;
+    EXPECT_EQ(handleCommandLineOptions(0, argv, r), FALSE);
     EXPECT_NE(testing::internal::GetCapturedStdout().find("> usage: "), std::string::npos);
     // A count without a vector must not be believed.
     testing::internal::CaptureStdout();
-    EXPECT_EQ(mainParseCommandLine(2, nullptr), MAIN_CLI_EXIT_FAIL);
+    EXPECT_EQ(mainParseCommandLine(2, nullptr).outcome, MAIN_CLI_EXIT_FAIL);
     EXPECT_NE(testing::internal::GetCapturedStdout().find("> usage: "), std::string::npos);
 }
 
@@ -275,9 +276,10 @@ TEST(CommandLine, OptionsMixWithPairsAndOptionWordsStayPairValues) {
     for (std::string& a : args) {
         argv.push_back(a.data());
     }
-    ASSERT_EQ(mainParseCommandLine(static_cast<int>(args.size()), argv.data()), MAIN_CLI_RUN);
-    EXPECT_EQ(mainGetCommandLineResult().baudRate, 38400U);
-    const MainOptions& o = mainGetOptions();
+    const MainCommandLine cl = mainParseCommandLine(static_cast<int>(args.size()), argv.data());
+    ASSERT_EQ(cl.outcome, MAIN_CLI_RUN);
+    EXPECT_EQ(cl.baudRate, 38400U);
+    const MainOptions& o = cl.options;
     EXPECT_EQ(o.verbosity, 0);
     EXPECT_EQ(o.rawData, TRUE);
     EXPECT_STREQ(o.logFile, "site.log");

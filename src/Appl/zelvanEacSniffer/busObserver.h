@@ -1,0 +1,32 @@
+// The bus observer: which devices are online, judged from who talks on the
+// line, and the printing of every delivered frame. It prints through the
+// logger; the prompt after each report goes wherever its owner says (the
+// console), so that it needs nothing of the program around it.
+#pragma once
+
+#include <array>
+
+#include "eac/zelvan/zvEacNetwork.h"
+#include "hal/include/hal_types.h"
+#include "hal/include/icHalArchBitfield.h"
+
+using BusObserverPrompt = void (*)(void* arg);
+
+struct BusObserver {
+    // One bit per network address 0..255; address 0 is never set.
+    std::array<IcHalArchBitfieldStorageElement, 32> onlineDevices{};
+    // The device the master addressed last while no device has answered
+    // since; 0 otherwise.
+    ZvEacNwkAddr currentProbeOrPoll = 0;
+    BusObserverPrompt prompt = nullptr;  // nullptr: no prompt
+    void* promptArg = nullptr;
+};
+
+// Forgets every online device and the pending poll.
+void busObserverReset(BusObserver& self);
+// Frame callback for zvEacNwkInit, with the observer as `cbArg`: online
+// bookkeeping, printing, prompt. Takes ownership of `message`.
+void zvEacNetworkRxCb(void* cbArg, ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, U8* message);
+// The sniffer never transmits; nothing to do.
+void zvEacNwkTxResCb(void* cbArg, ZvEacNwkResult rc);
+void reportOnOffline(const BusObserver& self, U8 addr, Boolean online);

@@ -1,0 +1,56 @@
+// Recording the live line into a capture file: every unit the receiver
+// decides on, stamped with the arrival of its first byte; and the receive
+// step of the main loop, inside which reports carry that time too.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "capture/zvCapClock.h"
+#include "capture/zvCapFile.h"
+#include "eac/zelvan/zvEacNetwork.h"
+#include "hal/include/hal_types.h"
+#include "timer/icTimer.h"
+
+class CaptureRecorder {
+public:
+    CaptureRecorder() = default;
+    CaptureRecorder(const CaptureRecorder&) = delete;
+    CaptureRecorder& operator=(const CaptureRecorder&) = delete;
+
+    // Reports get their time from the receiver `nwk`; the file is flushed
+    // once a second and on every way out of the process.
+    void init(ZvEacNwkInst* nwk, U32 bitRate);
+    // Opens the capture file; FALSE (with one line on the console, and the
+    // reason in `reason`) when it cannot.
+    Boolean start(const char* path, std::string& reason);
+    void stop();
+    // What the receiver decided on, into the file while one is open.
+    void tap(const ZvEacNwkUnit& unit);
+    // One receive step of the main loop.
+    void receiveStep();
+    // On a way out of the process, from any thread.
+    void flushOnExit();
+
+private:
+    static Boolean reportTime(void* arg, U64* wall_us);
+    static void onFlushTimer(void* cbArg, IcTimerHandle th);
+    U64 wallOf(U16 tick);
+    void closeWriter();
+    void giveUp(const std::string& error);
+
+    ZvEacNwkInst* nwk_ = nullptr;
+    U32 bitRate_ = 0;
+    ZvCapWallClock clock_{};
+    Boolean insideReceiver_ = FALSE;
+    // The writer is used by the main loop and, on a way out, by whichever
+    // thread ends the process.
+    std::recursive_timed_mutex writerLock_;
+    ZvCapWriter* writer_ = nullptr;
+    std::string path_;
+    Boolean unflushed_ = FALSE;
+    IcTimerHandle flushTimer_ = 0;
+    Boolean flushTimerAllocated_ = FALSE;
+    std::thread::id loopThread_;
+};

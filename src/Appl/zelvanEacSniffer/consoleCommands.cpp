@@ -1,0 +1,200 @@
+#include "Appl/zelvanEacSniffer/consoleCommands.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <span>
+#include <string_view>
+
+#include "Shell/shell.h"
+#include "logger/logger.h"
+#include "stats/zvEacStats.h"
+
+namespace {
+
+constexpr const char* kHelpStrQuit = "stop application";
+constexpr const char* kHelpStrVerboseMsg =
+    " verboseMessages 3  -> maximum printouts, including raw messages \n"
+    " verboseMessages 2  -> print message ids and message contents (default)\n"
+    " verboseMessages 1  -> print message ids \n"
+    " verboseMessages 0  -> minimum printouts \n";
+constexpr const char* kHelpStrLogToFile =
+    " Enables or disables logging to file.\n \n logToFile 1 FILENAME\n logToFile 0\n";
+constexpr const char* kHelpStrRawDataMsg =
+    " rawData 1  -> raw data printing on \n rawData 0  -> raw data printing off (default)\n";
+constexpr const char* kHelpStrStats =
+    " stats            -> per device: polls, answers, missed answers, ONLINE/OFFLINE, telegrams,\n"
+    "                     answer times (min, mean, 99th percentile, max), last heard; line totals\n"
+    " stats msg        -> telegrams per device and message id\n"
+    " stats csv FILE   -> the same figures as CSV into FILE\n"
+    " stats reset      -> start counting again\n";
+constexpr const char* kHelpStrFilter =
+    " filter                         -> show the filter\n"
+    " filter addr 7 | addr 5,7-9     -> only telegrams to or from these devices, and their ONLINE/OFFLINE\n"
+    " filter msg MSGID_LOCK_STATE,0xa3 -> only these message ids (catalogue names or numbers)\n"
+    " filter addr 7 msg 0xa3         -> both; each filter command replaces the one before\n"
+    " filter off                     -> print everything (default)\n"
+    " the statistics and the ONLINE/OFFLINE bookkeeping always see everything\n";
+constexpr const char* kHelpStrCapture =
+    " Records every byte of the line into a capture file (pcap).\n \n capture 1 FILENAME\n capture 0\n";
+constexpr const char* kReplyOk = "ok\n";
+constexpr const char* kReplyStopping = "-- Stopping --\n";
+
+Sniffer& snifferOf(void* cbArg) { return *static_cast<Sniffer*>(cbArg); }
+
+// The words Tab offers after stats and filter.
+const char* statsWord(std::size_t index) {
+    constexpr std::array<const char*, 3> kWords{"msg", "reset", "csv"};
+    return index < kWords.size() ? kWords[index] : nullptr;
+}
+
+const char* filterWord(std::size_t index) {
+    constexpr std::array<const char*, 3> kKeywords{"addr", "msg", "off"};
+    return index < kKeywords.size() ? kKeywords[index] : zvEacFilterMsgIdName(index - kKeywords.size());
+}
+
+void shellSink(void* /*arg*/, const char* text) { snifferPrint(text); }
+void fileSink(void* arg, const char* text) { std::fputs(text, static_cast<std::FILE*>(arg)); }
+
+Boolean rawDumpGate(void* /*arg*/, U8 source, U8 destination) {
+    return zvEacFilterAddressPasses(zvEacFilterActive(), source, destination);
+}
+
+const char* quitCmd(U8 /*argc*/, char** /*argv*/, void* cbArg) {
+    snifferOf(cbArg).running = FALSE;
+    return kReplyStopping;
+}
+
+const char* verboseMsgCmd(U8 argc, char** argv, void* /*cbArg*/) {
+    if (argc != 2) {
+        return kHelpStrVerboseMsg;
+    }
+    loggerSetVerbosity(static_cast<U8>(mainTextToInt(argv[1]) & 0xFF));
+    return kReplyOk;
+}
+
+const char* logToFileCmd(U8 argc, char** argv, void* /*cbArg*/) {
+    return loggerLogToFileCmd(argc, argv) != FALSE ? kReplyOk : kHelpStrLogToFile;
+}
+
+const char* rawDataCmd(U8 argc, char** argv, void* /*cbArg*/) {
+    if (argc != 2) {
+        return kHelpStrRawDataMsg;
+    }
+    const int value = mainTextToInt(argv[1]);
+    if (value != 0 && value != 1) {
+        return kHelpStrRawDataMsg;
+    }
+    zvEacNwkSetRawData(static_cast<U8>(value));
+    return kReplyOk;
+}
+
+const char* statsCmd(U8 argc, char** argv, void* cbArg) {
+    if (argc == 1) {
+        zvEacStatsPrintTable(shellSink, nullptr);
+        return "";
+    }
+    const std::string_view what(argv[1]);
+    if (argc == 2 && what == "msg") {
+        zvEacStatsPrintTelegrams(shellSink, nullptr);
+        return "";
+    }
+    if (argc == 2 && what == "reset") {
+        zvEacStatsReset();
+        return kReplyOk;
+    }
+    if (argc == 3 && what == "csv") {
+        std::string reason;
+        if (mainWriteStatsCsv(argv[2], IC_OUTPUT_TABLE, reason) == FALSE) {
+            auto& reply = snifferOf(cbArg).statsCsvReply;
+            std::snprintf(reply.data(), reply.size(), "Could not write file: %s: %s\n", argv[2], reason.c_str());
+            return reply.data();
+        }
+        return kReplyOk;
+    }
+    return kHelpStrStats;
+}
+
+const char* filterCmd(U8 argc, char** argv, void* cbArg) {
+    Sniffer& sniffer = snifferOf(cbArg);
+    if (argc > 1) {
+        ZvEacFilter filter{};
+        if (zvEacFilterParse(std::span<const char* const>(argv + 1, argc - 1U), filter) == FALSE) {
+            return kHelpStrFilter;
+        }
+        mainApplyFilter(sniffer, filter);
+    }
+    std::array<char, ZV_EAC_FILTER_TEXT_MAX> text{};
+    zvEacFilterDescribe(zvEacFilterActive(), text.data(), text.size());
+    std::snprintf(sniffer.filterReply.data(), sniffer.filterReply.size(), " filter %s\n", text.data());
+    return sniffer.filterReply.data();
+}
+
+const char* captureCmd(U8 argc, char** argv, void* cbArg) {
+    CaptureRecorder& recorder = snifferOf(cbArg).recorder;
+    if (argc == 2 && std::strcmp(argv[1], "0") == 0) {
+        recorder.stop();
+        return kReplyOk;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "1") == 0 && argv[2][0] != '\0') {
+        std::string reason;
+        return recorder.start(argv[2], reason) != FALSE ? kReplyOk : kHelpStrCapture;
+    }
+    return kHelpStrCapture;
+}
+
+struct CommandRow {
+    const char* name;
+    const char* help;
+    ShellCmdCallback run;
+    ShellArgCompleter argWord;  // what Tab offers after the name, or nullptr
+};
+
+// In the order help lists them.
+constexpr std::array kCommands{
+    CommandRow{"quit", kHelpStrQuit, quitCmd, nullptr},
+    CommandRow{"exit", kHelpStrQuit, quitCmd, nullptr},
+    CommandRow{"verboseMessages", kHelpStrVerboseMsg, verboseMsgCmd, nullptr},
+    CommandRow{"logToFile", kHelpStrLogToFile, logToFileCmd, nullptr},
+    CommandRow{"rawData", kHelpStrRawDataMsg, rawDataCmd, nullptr},
+    CommandRow{"stats", kHelpStrStats, statsCmd, statsWord},
+    CommandRow{"filter", kHelpStrFilter, filterCmd, filterWord},
+    CommandRow{"capture", kHelpStrCapture, captureCmd, nullptr},
+};
+
+}  // namespace
+
+void mainRegisterCommands(Sniffer& sniffer) {
+    for (const CommandRow& row : kCommands) {
+        shellApi->reg(shellApi->sh, row.name, row.help, row.run, &sniffer);
+        if (row.argWord != nullptr) {
+            shellSetArgCompleter(row.name, row.argWord);
+        }
+    }
+}
+
+void mainApplyFilter(Sniffer& sniffer, const ZvEacFilter& filter) {
+    zvEacFilterSet(filter);
+    // Without an address filter the dump prints every byte as it comes.
+    zvEacNwkSetRawDumpGate(&sniffer.nwkInst, filter.byAddress != FALSE ? rawDumpGate : nullptr, nullptr);
+}
+
+Boolean mainWriteStatsCsv(const char* path, IcOutputUse use, std::string& reason) {
+    std::FILE* file = icOutputOpen(path, "w", use, reason);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    zvEacStatsWriteCsv(fileSink, file);
+    const bool written = std::ferror(file) == 0 && std::fflush(file) == 0;
+    const int error = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (use == IC_OUTPUT_TABLE) {
+        icOutputGuardRelease(use);
+    }
+    if (!written || !closed) {
+        reason = std::strerror(written ? errno : error);
+        return FALSE;
+    }
+    return TRUE;
+}

@@ -1,0 +1,195 @@
+#include "Appl/zelvanEacSniffer/replay.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <span>
+#include <string>
+
+#include "Appl/zelvanEacSniffer/busObserver.h"
+#include "capture/zvCapFile.h"
+#include "capture/zvCapFormat.h"
+#include "capture/zvCapReplay.h"
+#include "fifo/icFifo.h"
+#include "logger/logger.h"
+
+namespace {
+
+constexpr std::size_t kReadChunk = 4096;
+constexpr IcFifoIndex kReplayFifoSize = 255;
+// Reports show the year in four digits: 9999-12-30 00:00 UTC is the latest
+// instant that stays in the year 9999 in every time zone.
+constexpr U64 kLatestShownInstant_us = 253402128000ULL * 1000000ULL;
+
+// One decoding run: the receiver and what it prints through.
+struct Replay {
+    const MainCommandLine& cli;
+    const char* path;
+    IcFifoInstance fifo{};
+    std::array<Char, kReplayFifoSize> fifoBuf{};
+    std::array<U16, kReplayFifoSize> fifoTicks{};
+    ZvEacNwkInst nwk{};
+    BusObserver observer{};
+    // The first reason standard output refused text; 0 while it takes it.
+    int stdoutError = 0;
+};
+
+void printToStdout(void* arg, const char* text) {
+    auto* replay = static_cast<Replay*>(arg);
+    if (std::fputs(text, stdout) == EOF && replay->stdoutError == 0) {
+        replay->stdoutError = errno != 0 ? errno : EIO;
+    }
+}
+
+Boolean reportTime(void* arg, U64* wall_us) {
+    *wall_us = zvCapReplayWallOf(zvEacNwkUnitFirstTick(&static_cast<Replay*>(arg)->nwk));
+    return TRUE;
+}
+
+// A decoded file whose text did not all arrive is no success: one line on
+// the error channel and status 1.
+int outputFailures(Replay& replay) {
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout) != 0) && replay.stdoutError == 0) {
+        replay.stdoutError = errno != 0 ? errno : EIO;
+    }
+    int status = 0;
+    if (replay.stdoutError != 0) {
+        std::fprintf(stderr, "%s: standard output: cannot write: %s\n", replay.cli.appName,
+                     std::strerror(replay.stdoutError));
+        status = 1;
+    }
+    const char* logProblem = loggerFileProblem();
+    if (logProblem[0] != '\0') {
+        std::fprintf(stderr, "%s: option --log: cannot write to %s: %s\n", replay.cli.appName,
+                     replay.cli.options.logFile, logProblem);
+        status = 1;
+    }
+    std::fflush(stderr);
+    return status;
+}
+
+int readFailure(const Replay& replay, unsigned long packet, const std::string& reason) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s: packet %lu: %s\n", replay.cli.appName, replay.path, packet, reason.c_str());
+    std::fflush(stderr);
+    return 1;
+}
+
+int replayCapture(Replay& replay, std::FILE* file, std::span<const U8> head) {
+    std::string error;
+    ZvCapReader* reader = zvCapReaderOpen(file, head, error);
+    if (reader == nullptr) {
+        return readFailure(replay, 1, error);
+    }
+    unsigned long number = 0;
+    int status = 0;
+    bool clamped = false;
+    for (;;) {
+        U64 wall_us = 0;
+        std::span<const U8> packet;
+        const ZvCapReadResult result = zvCapReaderNext(reader, wall_us, packet, error);
+        if (result == ZV_CAP_READ_END) {
+            break;
+        }
+        ++number;
+        if (result != ZV_CAP_READ_PACKET) {
+            status = readFailure(replay, number, error);
+            break;
+        }
+        ZvCapHeader header{};
+        std::span<const U8> wire;
+        const ZvCapDecodeResult decoded = zvCapDecodePacket(packet, header, wire);
+        if (decoded != ZV_CAP_DECODE_OK) {
+            status = readFailure(replay, number, zvCapDecodeResultText(decoded));
+            break;
+        }
+        if (wall_us > kLatestShownInstant_us) {
+            if (!clamped) {
+                clamped = true;
+                std::fflush(stdout);
+                std::fprintf(stderr,
+                             "%s: %s: packet %lu: time stamp beyond the year 9999; such packets are shown at "
+                             "9999-12-30 00:00 UTC\n",
+                             replay.cli.appName, replay.path, number);
+                std::fflush(stderr);
+            }
+            wall_us = kLatestShownInstant_us;
+        }
+        zvCapReplayPacket(wall_us, header.kind, wire);
+    }
+    zvCapReaderClose(reader);
+    return status;
+}
+
+int replayRaw(Replay& replay, std::FILE* file, std::span<const U8> head, U32 bitRate) {
+    zvCapReplayRaw(head, bitRate);
+    std::array<U8, kReadChunk> chunk{};
+    for (;;) {
+        const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file);
+        zvCapReplayRaw(std::span<const U8>(chunk.data(), got), bitRate);
+        if (got < chunk.size()) {
+            break;
+        }
+    }
+    const bool failed = std::ferror(file) != 0;
+    const int error = errno;
+    if (file != stdin) {
+        (void)std::fclose(file);  // read only: nothing to lose
+    }
+    return failed ? readFailure(replay, 1, std::strerror(error)) : 0;
+}
+
+}  // namespace
+
+int mainReadCapture(const MainCommandLine& cli, U32 rawBitRate) {
+    Replay replay{cli, cli.options.readFile};
+    const bool fromStdin = std::strcmp(replay.path, "-") == 0;
+    std::FILE* file = fromStdin ? stdin : std::fopen(replay.path, "rb");
+    if (file == nullptr) {
+        return readFailure(replay, 1, std::string("cannot open: ") + std::strerror(errno));
+    }
+    std::array<U8, ZV_CAP_MAGIC_SIZE> head{};
+    errno = 0;
+    const std::size_t headSize = std::fread(head.data(), 1, head.size(), file);
+    if (headSize == 0) {
+        // A folder or a failing disk reads as nothing too; say which it was.
+        const int error = std::ferror(file) != 0 ? (errno != 0 ? errno : EIO) : 0;
+        if (!fromStdin) {
+            (void)std::fclose(file);  // read only: nothing to lose
+        }
+        return readFailure(replay, 1, error != 0 ? std::string("cannot read: ") + std::strerror(error) : "empty file");
+    }
+
+    const MainOptions& options = cli.options;
+    loggerSetVerbosity(options.verbosity >= 0 ? static_cast<U8>(options.verbosity) : static_cast<U8>(VERB_CLEARTEXT));
+    zvEacNwkSetRawData(options.rawData != FALSE ? 1 : 0);
+    std::string reason;
+    if (options.logFile != nullptr && loggerOpenLogFile(options.logFile, reason) == FALSE) {
+        std::fprintf(stderr, "%s: option --log: cannot write to %s: %s\n", cli.appName, options.logFile,
+                     reason.c_str());
+        if (!fromStdin) {
+            (void)std::fclose(file);  // read only: nothing to lose
+        }
+        return 1;
+    }
+    loggerSetSink(printToStdout, &replay);
+    loggerSetTimeSource(reportTime, &replay);
+
+    icFifoInit(&replay.fifo, replay.fifoBuf.data(), kReplayFifoSize);
+    icFifoEnableArrivalTicks(&replay.fifo, replay.fifoTicks.data());
+    // No console here, so no prompt after the reports.
+    busObserverReset(replay.observer);
+    zvEacNwkInit(&replay.nwk, nullptr, &replay.fifo, zvEacNetworkRxCb, zvEacNwkTxResCb, &replay.observer);
+    zvCapReplayBegin(&replay.nwk, &replay.fifo);
+
+    const std::span<const U8> headBytes(head.data(), headSize);
+    const int status = zvCapLooksLikeCapture(headBytes) != FALSE ? replayCapture(replay, file, headBytes)
+                                                                 : replayRaw(replay, file, headBytes, rawBitRate);
+    zvCapReplayEnd();
+    loggerFlush();
+    loggerSetTimeSource(nullptr, nullptr);
+    loggerSetSink(nullptr, nullptr);
+    const int outputStatus = outputFailures(replay);
+    return status != 0 ? status : outputStatus;
+}
