@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "stats/zvEacFilter.h"
+#include "filter/zvEacFilter.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "eac/zelvan/zvEacToStr.h"
 #include "logger/logger.h"
-#include "stats/zvEacFilter.h"
+#include "filter/zvEacFilter.h"
 #include "stats/zvEacStats.h"
 
 namespace {

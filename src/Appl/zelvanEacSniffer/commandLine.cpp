@@ -10,7 +10,7 @@
 #include "Appl/zelvanEacSniffer/commandLine.h"
 
 #include "hal/include/multiUart.h"
-#include "stats/zvEacFilter.h"
+#include "filter/zvEacFilter.h"
 
 namespace {
 

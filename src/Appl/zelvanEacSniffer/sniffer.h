@@ -11,7 +11,7 @@
 #include "eac/zelvan/zvEacNetwork.h"
 #include "fifo/icFifo.h"
 #include "hal/include/multiUart.h"
-#include "stats/zvEacFilter.h"
+#include "filter/zvEacFilter.h"
 
 inline constexpr IcFifoIndex kSnifferFifoTxSize = 255;
 inline constexpr IcFifoIndex kSnifferFifoRxSize = 255;

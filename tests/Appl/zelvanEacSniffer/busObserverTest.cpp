@@ -16,7 +16,7 @@
 #include "fifo/icFifo.h"
 #include "hal/include/icLocalTime.h"
 #include "logger/logger.h"
-#include "stats/zvEacFilter.h"
+#include "filter/zvEacFilter.h"
 #include "stats/zvEacStats.h"
 
 namespace {

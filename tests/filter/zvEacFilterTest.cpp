@@ -1,6 +1,6 @@
 // The print filter: what a technician may type, what it lets through, and
 // how it is shown back.
-#include "stats/zvEacFilter.h"
+#include "filter/zvEacFilter.h"
 
 #include <gtest/gtest.h>
 

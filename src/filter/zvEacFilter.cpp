@@ -1,4 +1,4 @@
-#include "stats/zvEacFilter.h"
+#include "filter/zvEacFilter.h"
 
 #include <cstdio>
 #include <cstring>
