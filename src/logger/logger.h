@@ -51,7 +51,11 @@ void loggerExe();
 // nothing is buffered; the main loop sleeps no longer than this.
 U32 loggerNextDeadline_ms();
 
-// Test seam: while set, every finished text goes to `sink` instead of the
-// console (the log file is written as usual).
+// Where the reports leave the logger besides the log file. Without a sink
+// they go to the console through the shell; a sink takes them instead, each
+// finished text once, in order: decoding a file writes standard output
+// through one, and any other output of the reports (a test's capture, say)
+// hooks in here rather than beside the logger. The log file is written as
+// usual either way.
 using LoggerSink = void (*)(void* arg, const char* text);
 void loggerSetSink(LoggerSink sink, void* arg);
