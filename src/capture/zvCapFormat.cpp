@@ -14,10 +14,6 @@ constexpr std::size_t kOffsetBitRate = 4;
 // either byte order.
 constexpr std::array<U32, 5> kCaptureMagics{0xa1b2c3d4, 0xd4c3b2a1, 0xa1b23c4d, 0x4d3cb2a1, 0x0a0d0d0a};
 
-constexpr std::array<const char*, ZV_CAP_KIND_COUNT> kKindNames{
-    "frame", "noise", "drop-bcc", "drop-timeout", "drop-no-etx", "drop-no-memory", "drop-cut",
-};
-
 constexpr std::array<const char*, 5> kDecodeTexts{
     "ok",
     "packet shorter than its pseudo-header",
@@ -72,7 +68,6 @@ const char* zvCapDecodeResultText(ZvCapDecodeResult result) {
     return result < kDecodeTexts.size() ? kDecodeTexts[result] : "undecodable packet";
 }
 
-const char* zvCapKindName(U8 kind) { return kind < kKindNames.size() ? kKindNames[kind] : "unknown"; }
 
 Boolean zvCapLooksLikeCapture(std::span<const U8> head) {
     if (head.size() < ZV_CAP_MAGIC_SIZE) {

@@ -54,9 +54,6 @@ std::size_t zvCapEncodeHeader(const ZvCapHeader& header, std::span<U8> out);
 // Splits a packet into its pseudo-header and the line bytes after it.
 ZvCapDecodeResult zvCapDecodePacket(std::span<const U8> packet, ZvCapHeader& header, std::span<const U8>& wire);
 const char* zvCapDecodeResultText(ZvCapDecodeResult result);
-// "frame", "noise", "drop-bcc", ...; "unknown" for any other value.
-const char* zvCapKindName(U8 kind);
-
 // Bytes a file's format is told by.
 inline constexpr std::size_t ZV_CAP_MAGIC_SIZE = 4;
 // TRUE when `head`, the first bytes of a file, starts like a pcap or pcapng

@@ -381,17 +381,6 @@ void icFifoSetMakeRoomFunc(IcFifoInstance* self, IcFifoStartTxFunc makeRoom, voi
     }
 }
 
-OsalWaitObject icFifoRoomWaitObject(IcFifoInstance* self) {
-    requireFifo(self, static_cast<U16>(__LINE__));
-    if (!lock(self)) {
-        return nullptr;
-    }
-    const OsalWaitObject room =
-        freeRoom(self) >= static_cast<int>(self->buflen / 2) ? nullptr : requestRoomLocked(self);
-    unlock(self);
-    return room;
-}
-
 void icFifoEnableArrivalTicks(IcFifoInstance* self, U16* tickStorage) {
     requireFifo(self, static_cast<U16>(__LINE__));
     if (!lock(self)) {

@@ -64,11 +64,6 @@ void icFifoSetPushWait(IcFifoInstance* self, U16 wait_ms);
 // dropped, and pushes drop at once (as without the option) until half the
 // FIFO is free again. nullptr turns it off.
 void icFifoSetMakeRoomFunc(IcFifoInstance* self, IcFifoStartTxFunc makeRoom, void* arg);
-// For a producer that will not push into a full FIFO: nullptr when half the
-// FIFO or more is free; otherwise a wait object that is set as soon as a
-// consumer has made it so (the producer may sleep on it together with other
-// things). For FIFOs with one producer thread.
-OsalWaitObject icFifoRoomWaitObject(IcFifoInstance* self);
 // For a consumer that must know when each byte came in, not when it got
 // round to taking it: from now on every push notes the millisecond tick at
 // which it stored its bytes. `tickStorage` holds `buflen` entries and stays

@@ -1,7 +1,6 @@
 // A FIFO whose producer waits for room (icFifoSetPushWait) loses nothing to
 // a consumer that falls behind now and then, costs a producer facing a
-// stopped consumer one wait only, and tells a producer that will not push
-// into a full FIFO when there is room again (icFifoRoomWaitObject).
+// stopped consumer one wait only.
 
 #include <gtest/gtest.h>
 
@@ -124,40 +123,6 @@ TEST(IcFifoBackPressure, StoppedConsumerCostsOneWaitThenPushesDropAsBefore) {
     }
     EXPECT_EQ(rest.find('v'), std::string::npos);
     EXPECT_EQ(rest.find('z'), 31U - taken) << rest;
-}
-
-TEST(IcFifoBackPressure, RoomWaitObjectIsSetOnceHalfTheFifoIsFree) {
-    Fifo<20> fifo;
-    EXPECT_EQ(icFifoRoomWaitObject(&fifo.f), nullptr) << "empty: room now";
-    for (int i = 0; i < 19; ++i) {
-        icFifoPushChar(&fifo.f, static_cast<Char>('a' + i));
-    }
-    const OsalWaitObject room = icFifoRoomWaitObject(&fifo.f);
-    ASSERT_NE(room, nullptr);
-    EXPECT_FALSE(osalWaitObjIsSet(room));
-    // Room is what a push may still store: one slot always stays free.
-    for (int i = 0; i < 9; ++i) {
-        (void)icFifoPopChar(&fifo.f);
-    }
-    EXPECT_FALSE(osalWaitObjIsSet(room)) << "room for 9 of 20";
-    (void)icFifoPopChar(&fifo.f);
-    EXPECT_TRUE(osalWaitObjIsSet(room)) << "room for 10 of 20";
-    EXPECT_EQ(icFifoRoomWaitObject(&fifo.f), nullptr);
-
-    // A producer asleep on it is woken by a consumer on another thread.
-    for (int i = 0; i < 10; ++i) {
-        icFifoPushChar(&fifo.f, 'q');
-    }
-    const OsalWaitObject again = icFifoRoomWaitObject(&fifo.f);
-    ASSERT_NE(again, nullptr);
-    std::thread consumer([&] {
-        std::array<Char, 20> buf{};
-        while (icFifoPopBlock(&fifo.f, 20, buf.data()) > 0) {
-        }
-    });
-    osalApi->waitForObjects(&again, 1, 5000);
-    EXPECT_TRUE(osalWaitObjIsSet(again));
-    consumer.join();
 }
 
 // A consumer on the producer's own thread (the console, written by the main
