@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (wire.data() < packet.data() || wire.data() + wire.size() > packet.data() + packet.size()) {
             fail("line bytes outside their packet");
         }
-        zvCapReplayPacket(wall_us, header.kind, wire);
+        zvCapReplayPacket(wall_us, header, wire);
     }
     zvCapReplayEnd();
     zvCapReaderClose(reader);

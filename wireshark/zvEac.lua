@@ -93,6 +93,8 @@ local f = {
     hdrlen = ProtoField.uint8("zveac.hdrlen", "Pseudo-header length", base.DEC),
     kind = ProtoField.uint8("zveac.kind", "Kind", base.DEC, kind_names),
     bitrate = ProtoField.uint32("zveac.bitrate", "Bit rate", base.DEC),
+    tick_first = ProtoField.uint16("zveac.tick.first", "Receiver tick of the first byte (ms)", base.DEC),
+    tick_last = ProtoField.uint16("zveac.tick.last", "Receiver tick of the last byte (ms)", base.DEC),
     dst = ProtoField.uint8("zveac.dst", "Destination", base.DEC),
     src = ProtoField.uint8("zveac.src", "Source", base.DEC),
     len = ProtoField.uint8("zveac.len", "Length", base.DEC),
@@ -102,7 +104,7 @@ local f = {
     bcc_good = ProtoField.bool("zveac.bcc.good", "BCC good"),
     wire = ProtoField.bytes("zveac.wire", "Line bytes"),
 }
-p.fields = { f.version, f.hdrlen, f.kind, f.bitrate, f.dst, f.src, f.len, f.msgid, f.data, f.bcc, f.bcc_good, f.wire }
+p.fields = { f.version, f.hdrlen, f.kind, f.bitrate, f.tick_first, f.tick_last, f.dst, f.src, f.len, f.msgid, f.data, f.bcc, f.bcc_good, f.wire }
 
 local e_dropped = ProtoExpert.new("zveac.dropped", "Frame dropped by the receiver", expert.group.MALFORMED,
     expert.severity.WARN)
@@ -200,7 +202,8 @@ function p.dissector(buf, pinfo, root)
     local version = buf(0, 1):uint()
     tree:add(f.version, buf(0, 1))
     local hdrlen = buf(1, 1):uint()
-    if version ~= 1 or hdrlen < 8 or hdrlen > buf:len() then
+    local minlen = version == 1 and 8 or 12
+    if (version ~= 1 and version ~= 2) or hdrlen < minlen or hdrlen > buf:len() then
         tree:add_proto_expert_info(e_version)
         pinfo.cols.info = "unknown pseudo-header"
         return
@@ -209,6 +212,10 @@ function p.dissector(buf, pinfo, root)
     local kind = buf(2, 1):uint()
     local kitem = tree:add(f.kind, buf(2, 1))
     tree:add(f.bitrate, buf(4, 4))
+    if version >= 2 then
+        tree:add(f.tick_first, buf(8, 2))
+        tree:add(f.tick_last, buf(10, 2))
+    end
     if buf:len() > hdrlen then
         tree:add(f.wire, buf(hdrlen))
     end

@@ -20,7 +20,10 @@ U64 zvCapWallClockAt(ZvCapWallClock& clock, U16 tick, U32 nowTick, U64 nowWall_u
     const U32 tick32 = nowTick - age_ms;
     const S64 real = static_cast<S64>(nowWall_us) - static_cast<S64>(age_ms) * kMicrosPerMilli;
     if (clock.anchored == FALSE) {
-        clock = ZvCapWallClock{TRUE, tick32, static_cast<U64>(real)};
+        // On whole milliseconds: an instant's microseconds are then those of
+        // the byte within its tick, which a capture adds to it.
+        const S64 whole = real - real % kMicrosPerMilli;
+        clock = ZvCapWallClock{TRUE, tick32, static_cast<U64>(whole)};
         return clock.anchorWall_us;
     }
     S64 at = mapped(clock, tick32);

@@ -9,6 +9,18 @@ constexpr std::size_t kOffsetHeaderLength = 1;
 constexpr std::size_t kOffsetKind = 2;
 constexpr std::size_t kOffsetReserved = 3;
 constexpr std::size_t kOffsetBitRate = 4;
+constexpr std::size_t kOffsetFirstTick = 8;
+constexpr std::size_t kOffsetLastTick = 10;
+constexpr U8 kVersion1 = 1;
+
+U16 u16At(std::span<const U8> bytes, std::size_t at) {
+    return static_cast<U16>((static_cast<unsigned>(bytes[at]) << 8U) | bytes[at + 1]);
+}
+
+void putU16(std::span<U8> bytes, std::size_t at, U16 value) {
+    bytes[at] = static_cast<U8>(value >> 8U);
+    bytes[at + 1] = static_cast<U8>(value);
+}
 
 // pcap with microsecond and nanosecond stamps, and pcapng, as stored in
 // either byte order.
@@ -35,6 +47,8 @@ std::size_t zvCapEncodeHeader(const ZvCapHeader& header, std::span<U8> out) {
     for (std::size_t i = 0; i < 4; ++i) {
         out[kOffsetBitRate + i] = static_cast<U8>(header.bitRate >> (8 * (3 - i)));
     }
+    putU16(out, kOffsetFirstTick, header.firstTick);
+    putU16(out, kOffsetLastTick, header.lastTick);
     return ZV_CAP_HEADER_SIZE;
 }
 
@@ -42,15 +56,16 @@ ZvCapDecodeResult zvCapDecodePacket(std::span<const U8> packet, ZvCapHeader& hea
     if (packet.size() <= kOffsetHeaderLength) {
         return ZV_CAP_DECODE_TOO_SHORT;
     }
-    if (packet[kOffsetVersion] != ZV_CAP_VERSION) {
+    const U8 version = packet[kOffsetVersion];
+    if (version != ZV_CAP_VERSION && version != kVersion1) {
         return ZV_CAP_DECODE_BAD_VERSION;
     }
     const std::size_t headerLength = packet[kOffsetHeaderLength];
-    if (headerLength < ZV_CAP_HEADER_SIZE) {
+    if (headerLength < (version == kVersion1 ? ZV_CAP_HEADER_SIZE_V1 : ZV_CAP_HEADER_SIZE)) {
         return ZV_CAP_DECODE_BAD_LENGTH;
     }
     if (headerLength > packet.size()) {
-        return packet.size() < ZV_CAP_HEADER_SIZE ? ZV_CAP_DECODE_TOO_SHORT : ZV_CAP_DECODE_BAD_LENGTH;
+        return packet.size() < ZV_CAP_HEADER_SIZE_V1 ? ZV_CAP_DECODE_TOO_SHORT : ZV_CAP_DECODE_BAD_LENGTH;
     }
     if (packet[kOffsetKind] >= ZV_CAP_KIND_COUNT) {
         return ZV_CAP_DECODE_BAD_KIND;
@@ -60,6 +75,9 @@ ZvCapDecodeResult zvCapDecodePacket(std::span<const U8> packet, ZvCapHeader& hea
     for (std::size_t i = 0; i < 4; ++i) {
         header.bitRate = (header.bitRate << 8) | packet[kOffsetBitRate + i];
     }
+    header.hasTicks = version != kVersion1 ? TRUE : FALSE;
+    header.firstTick = header.hasTicks != FALSE ? u16At(packet, kOffsetFirstTick) : 0;
+    header.lastTick = header.hasTicks != FALSE ? u16At(packet, kOffsetLastTick) : 0;
     wire = packet.subspan(headerLength);
     return ZV_CAP_DECODE_OK;
 }
@@ -67,7 +85,6 @@ ZvCapDecodeResult zvCapDecodePacket(std::span<const U8> packet, ZvCapHeader& hea
 const char* zvCapDecodeResultText(ZvCapDecodeResult result) {
     return result < kDecodeTexts.size() ? kDecodeTexts[result] : "undecodable packet";
 }
-
 
 Boolean zvCapLooksLikeCapture(std::span<const U8> head) {
     if (head.size() < ZV_CAP_MAGIC_SIZE) {

@@ -2,12 +2,20 @@
 // decided on, each a small versioned pseudo-header followed by the bytes
 // exactly as they were on the line.
 //
-//   offset 0  version of the pseudo-header (1)
-//   offset 1  length of the pseudo-header in bytes (8 for version 1; the
-//             line bytes start there, so later versions may append fields)
+//   offset 0  version of the pseudo-header (2; 1 in older files)
+//   offset 1  length of the pseudo-header in bytes (12 for version 2, 8 for
+//             version 1; the line bytes start there, so later versions may
+//             append fields)
 //   offset 2  kind of the run (ZvCapKind)
 //   offset 3  reserved, 0
 //   offset 4  bit rate of the line, 32 bits big-endian
+//   offset 8  version 2: the receiver's millisecond tick when the first byte
+//             came, 16 bits big-endian
+//   offset 10 version 2: ... and when the last byte came
+//
+// The packet's time stamp is the wall-clock arrival of the first byte, to
+// the microsecond; the ticks are the clock the receiver decided by, so that
+// a replay makes the same decisions and figures as the live run.
 #pragma once
 
 #include <cstddef>
@@ -17,8 +25,9 @@
 
 // pcap link type of the private-use range the files are written with.
 inline constexpr int ZV_CAP_LINK_TYPE = 149;
-inline constexpr U8 ZV_CAP_VERSION = 1;
-inline constexpr std::size_t ZV_CAP_HEADER_SIZE = 8;
+inline constexpr U8 ZV_CAP_VERSION = 2;
+inline constexpr std::size_t ZV_CAP_HEADER_SIZE = 12;
+inline constexpr std::size_t ZV_CAP_HEADER_SIZE_V1 = 8;
 
 // The kinds as stored in the file; the numbers never change.
 enum ZvCapKind : U8 {
@@ -38,6 +47,9 @@ inline constexpr U8 ZV_CAP_KIND_COUNT = 7;
 struct ZvCapHeader {
     ZvCapKind kind;
     U32 bitRate;
+    Boolean hasTicks;  // FALSE in a version 1 packet
+    U16 firstTick;
+    U16 lastTick;
 };
 
 enum ZvCapDecodeResult : U8 {

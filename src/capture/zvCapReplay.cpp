@@ -25,6 +25,8 @@ U64 currentWall_us = 0;
 U32 currentTick = 0;
 ZvCapKind lastKind = ZV_CAP_KIND_FRAME;
 U64 rawBytesPlayed = 0;
+bool finished = false;
+U16 firstStoredTick = 0;
 
 U32 replayTick() { return nowTick; }
 
@@ -63,38 +65,56 @@ void zvCapReplayBegin(ZvEacNwkInst* nwk, IcFifoInstance* fifoRx) {
     currentTick = 0;
     lastKind = ZV_CAP_KIND_FRAME;
     rawBytesPlayed = 0;
+    finished = false;
     platformTimerSetTickSource(replayTick);
 }
 
-void zvCapReplayPacket(U64 wall_us, ZvCapKind kind, std::span<const U8> wire) {
+void zvCapReplayPacket(U64 wall_us, const ZvCapHeader& header, std::span<const U8> wire) {
+    // The live run stamped its reports on a grid of whole milliseconds; the
+    // microseconds beyond it only say when within that millisecond the first
+    // byte came.
+    const U64 gridWall_us = wall_us - wall_us % kMicrosPerMilli;
     U32 tick = nowTick;
     if (!started) {
         started = true;
-        baseWall_us = wall_us;
+        baseWall_us = gridWall_us;
         baseTick = nowTick;
+        firstStoredTick = header.firstTick;
     } else {
         // From the first packet, not the previous one: whole milliseconds
         // apart on the line stay whole milliseconds apart here.
-        if (wall_us >= baseWall_us) {
-            tick = baseTick + static_cast<U32>((wall_us - baseWall_us) / kMicrosPerMilli);
+        if (gridWall_us >= baseWall_us) {
+            tick = baseTick + static_cast<U32>((gridWall_us - baseWall_us) / kMicrosPerMilli);
+        }
+        if (header.hasTicks != FALSE) {
+            // The receiver's own clock, as it was: the tick nearest to the
+            // wall clock's estimate that has the stored low 16 bits.
+            const auto stored = static_cast<U16>(header.firstTick - firstStoredTick + baseTick);
+            tick += static_cast<U32>(static_cast<S32>(static_cast<S16>(static_cast<U16>(stored - tick))));
         }
         if (static_cast<S32>(tick - nowTick) < 0) {
             tick = nowTick;  // out of order: as soon as possible
         }
-        if (lastKind == ZV_CAP_KIND_DROP_TIMEOUT &&
+        if (header.hasTicks == FALSE && lastKind == ZV_CAP_KIND_DROP_TIMEOUT &&
             static_cast<S32>(tick - nowTick) < static_cast<S32>(kTimeoutGap_ms)) {
             tick = nowTick + kTimeoutGap_ms;
         }
     }
     advanceTo(tick);
-    currentWall_us = wall_us;
+    currentWall_us = gridWall_us;
     currentTick = tick;
-    lastKind = kind;
-    for (const U8 byte : wire) {
-        push(byte);
+    lastKind = header.kind;
+    // The bytes between the first and the last came evenly spread, as far
+    // as anyone can tell: no gap between them is longer than the live one.
+    const U32 span = header.hasTicks != FALSE ? static_cast<U16>(header.lastTick - header.firstTick) : 0U;
+    for (std::size_t i = 0; i < wire.size(); ++i) {
+        if (span != 0 && i != 0) {
+            nowTick = tick + static_cast<U32>(static_cast<U64>(span) * i / (wire.size() - 1));
+        }
+        push(wire[i]);
     }
     runReceiver();
-    if (kind == ZV_CAP_KIND_DROP_CUT) {
+    if (header.kind == ZV_CAP_KIND_DROP_CUT) {
         zvEacNwkFinish(receiver);  // as the live run ended here
     }
 }
@@ -114,13 +134,18 @@ void zvCapReplayRaw(std::span<const U8> bytes, U32 bitRate) {
     runReceiver();
 }
 
-void zvCapReplayEnd() {
-    if (receiver != nullptr && fifo != nullptr) {
+void zvCapReplayFinish() {
+    if (receiver != nullptr && fifo != nullptr && !finished) {
+        finished = true;
         runReceiver();
         // The input ends as a live run does: what was still coming in is cut.
         zvEacNwkFinish(receiver);
         advanceTo(nowTick + kTimeoutGap_ms);
     }
+}
+
+void zvCapReplayEnd() {
+    zvCapReplayFinish();
     platformTimerSetTickSource(nullptr);
     receiver = nullptr;
     fifo = nullptr;

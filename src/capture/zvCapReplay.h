@@ -14,12 +14,16 @@
 // zvCapReplayEnd the platform's millisecond count is the replay's clock.
 void zvCapReplayBegin(ZvEacNwkInst* nwk, IcFifoInstance* fifoRx);
 // One packet of a capture: the bytes of one run, the first of them at
-// `wall_us`.
-void zvCapReplayPacket(U64 wall_us, ZvCapKind kind, std::span<const U8> wire);
+// `wall_us`, timed by the receiver ticks the header carries where it has
+// them.
+void zvCapReplayPacket(U64 wall_us, const ZvCapHeader& header, std::span<const U8> wire);
 // The next bytes of a file of raw line bytes, which came back to back at
 // `bitRate` from the instant 0 on.
 void zvCapReplayRaw(std::span<const U8> bytes, U32 bitRate);
-// Lets the receiver time out what is left and gives the real clock back.
+// The input has ended: what the receiver still holds is decided on, and
+// the clock stays the replay's, so that figures read now cover the file.
+void zvCapReplayFinish();
+// Finishes if that was not done, and gives the real clock back.
 void zvCapReplayEnd();
 // The recorded instant of a tick of the replay's clock.
 U64 zvCapReplayWallOf(U16 tick);

@@ -124,15 +124,29 @@ bool waitForRoomLocked(IcFifoInstance* self) {
 // per push, not per byte, and under the lock, so ticks never run backwards
 // in FIFO order and a consumer that finds the FIFO empty knows that nothing
 // arrived before its own reading of the clock.
-U16 arrivalTickLocked(const IcFifoInstance* self) {
-    return self->arrivalTicks != nullptr ? icTimerGetRunningTimer_ms() : 0;
+struct Arrival {
+    U16 tick;
+    U16 micros;  // into the tick
+};
+
+Arrival arrivalLocked(const IcFifoInstance* self) {
+    Arrival arrival{0, 0};
+    if (self->arrivalMicros != nullptr) {
+        icTimerGetRunningTimer_us(&arrival.tick, &arrival.micros);
+    } else if (self->arrivalTicks != nullptr) {
+        arrival.tick = icTimerGetRunningTimer_ms();
+    }
+    return arrival;
 }
 
 // With the lock held and a byte free at the write position.
-void storeLocked(IcFifoInstance* self, Char chr, U16 arrivalTick) {
+void storeLocked(IcFifoInstance* self, Char chr, Arrival arrival) {
     self->buffer[self->ptr2] = chr;
     if (self->arrivalTicks != nullptr) {
-        self->arrivalTicks[self->ptr2] = arrivalTick;
+        self->arrivalTicks[self->ptr2] = arrival.tick;
+    }
+    if (self->arrivalMicros != nullptr) {
+        self->arrivalMicros[self->ptr2] = arrival.micros;
     }
     self->ptr2 = advance(self, self->ptr2, 1);
 }
@@ -147,7 +161,10 @@ U16 headTickLocked(const IcFifoInstance* self) {
 }
 
 // The clock is only read for a caller that asks for the tick.
-Char popChar(IcFifoInstance* self, U16* arrivalTick) {
+Char popChar(IcFifoInstance* self, U16* arrivalTick, U16* microsIntoTick = nullptr) {
+    if (microsIntoTick != nullptr) {
+        *microsIntoTick = 0;
+    }
     if (self == nullptr) {
         if (arrivalTick != nullptr) {
             *arrivalTick = icTimerGetRunningTimer_ms();
@@ -162,6 +179,9 @@ Char popChar(IcFifoInstance* self, U16* arrivalTick) {
     }
     if (arrivalTick != nullptr) {
         *arrivalTick = headTickLocked(self);
+    }
+    if (microsIntoTick != nullptr && self->arrivalMicros != nullptr && self->ptr1 != self->ptr2) {
+        *microsIntoTick = self->arrivalMicros[self->ptr1];
     }
     Char chr = 0;
     if (self->ptr1 == self->ptr2) {
@@ -193,6 +213,7 @@ void icFifoInit(IcFifoInstance* self, Char* buffer, IcFifoIndex buflen) {
     self->ptr1 = 0;
     self->ptr2 = 0;
     self->arrivalTicks = nullptr;
+    self->arrivalMicros = nullptr;
     self->mutex = osalApi->semCreate(TRUE);
     self->event = osalApi->waitObjCreate();
     IC_ASSERT_TEXT(kFile, self->event != nullptr, "Assertion failed 'this->event'");
@@ -213,11 +234,11 @@ void icFifoPushChar(IcFifoInstance* self, Char chr) {
     if (self == nullptr || !lock(self)) {
         return;
     }
-    const U16 arrivalTick = arrivalTickLocked(self);
+    const Arrival arrival = arrivalLocked(self);
     const StartTx startTx = startConditionLocked(self);
     endStallLocked(self);
     if (freeRoom(self) > 0 || waitForRoomLocked(self)) {
-        storeLocked(self, chr, arrivalTick);
+        storeLocked(self, chr, arrival);
     }
     osalApi->waitObjSignal(self->event);
     unlock(self);
@@ -236,7 +257,7 @@ IcFifoIndex icFifoPushBlock(IcFifoInstance* self, const Char* block, IcFifoIndex
     if (!lock(self)) {
         return 0;
     }
-    const U16 arrivalTick = arrivalTickLocked(self);
+    const Arrival arrival = arrivalLocked(self);
     const StartTx startTx = startConditionLocked(self);
     endStallLocked(self);
     int stored = 0;
@@ -253,7 +274,7 @@ IcFifoIndex icFifoPushBlock(IcFifoInstance* self, const Char* block, IcFifoIndex
         }
         const int toStore = room < static_cast<int>(len) - stored ? room : static_cast<int>(len) - stored;
         for (int i = 0; i < toStore; ++i) {
-            storeLocked(self, block[stored + i], arrivalTick);
+            storeLocked(self, block[stored + i], arrival);
         }
         stored += toStore;
     }
@@ -266,6 +287,10 @@ IcFifoIndex icFifoPushBlock(IcFifoInstance* self, const Char* block, IcFifoIndex
 Char icFifoPopChar(IcFifoInstance* self) { return popChar(self, nullptr); }
 
 Char icFifoPopCharWithTick(IcFifoInstance* self, U16* arrivalTick) { return popChar(self, arrivalTick); }
+
+Char icFifoPopCharWithArrival(IcFifoInstance* self, U16* arrivalTick, U16* microsIntoTick) {
+    return popChar(self, arrivalTick, microsIntoTick);
+}
 
 Boolean icFifoPeekArrivalTick(IcFifoInstance* self, U16* arrivalTick) {
     Boolean held = FALSE;
@@ -393,5 +418,22 @@ void icFifoEnableArrivalTicks(IcFifoInstance* self, U16* tickStorage) {
         }
     }
     self->arrivalTicks = tickStorage;
+    if (tickStorage == nullptr) {
+        self->arrivalMicros = nullptr;
+    }
+    unlock(self);
+}
+
+void icFifoEnableArrivalMicros(IcFifoInstance* self, U16* microsStorage) {
+    requireFifo(self, static_cast<U16>(__LINE__));
+    if (!lock(self)) {
+        return;
+    }
+    if (microsStorage != nullptr) {
+        for (IcFifoIndex i = 0; i < self->buflen; ++i) {
+            microsStorage[i] = 0;
+        }
+    }
+    self->arrivalMicros = self->arrivalTicks != nullptr ? microsStorage : nullptr;
     unlock(self);
 }

@@ -32,6 +32,8 @@ struct IcFifoInstance {
     // Arrival tick of each held byte, at the byte's position; nullptr while
     // arrival ticks are off.
     U16* arrivalTicks;
+    // The microseconds into that tick, likewise; nullptr while off.
+    U16* arrivalMicros;
 };
 
 void icFifoInit(IcFifoInstance* self, Char* buffer, IcFifoIndex buflen);
@@ -73,6 +75,13 @@ void icFifoEnableArrivalTicks(IcFifoInstance* self, U16* tickStorage);
 // icFifoPopChar that also gives the byte's arrival tick. Without arrival
 // ticks, or from an empty FIFO, the tick is the current one.
 Char icFifoPopCharWithTick(IcFifoInstance* self, U16* arrivalTick);
+// Arrival times finer than the tick: from now on every push also notes the
+// microseconds into its tick (0..999), in `microsStorage` of `buflen`
+// entries. Needs arrival ticks; nullptr turns it off.
+void icFifoEnableArrivalMicros(IcFifoInstance* self, U16* microsStorage);
+// icFifoPopCharWithTick that also gives the microseconds into the tick (0
+// while they are not noted).
+Char icFifoPopCharWithArrival(IcFifoInstance* self, U16* arrivalTick, U16* microsIntoTick);
 // The arrival tick of the byte the next pop takes, leaving it in place.
 // FALSE when the FIFO is empty; the tick is then the current one, read while
 // no push can slip in between. Without arrival ticks the tick is always the

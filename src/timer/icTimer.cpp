@@ -129,4 +129,11 @@ OsalWaitObject hioTimerGetWaitObject() { return timerDoneEvent; }
 
 IcTimerTick icTimerGetRunningTimer_ms() { return static_cast<IcTimerTick>(platformTimerGetTickCount()); }
 
+void icTimerGetRunningTimer_us(IcTimerTick* tick, U16* microsIntoTick) {
+    constexpr U64 kMicrosPerTick = 1000;
+    const U64 micros = platformTimerGetMicros();
+    *tick = static_cast<IcTimerTick>(micros / kMicrosPerTick);
+    *microsIntoTick = static_cast<U16>(micros % kMicrosPerTick);
+}
+
 IcTimerSeconds hioTimerGetSysTime() { return (platformTimerGetTickCount() - sysTimeBase_ms) / kMsPerSysTimeStep; }

@@ -33,4 +33,7 @@ IcTimerResultCode icTimerStop(IcTimerHandle th);
 void icTimerExe();
 OsalWaitObject hioTimerGetWaitObject();
 IcTimerTick icTimerGetRunningTimer_ms();
+// The running tick and the microseconds into it (0..999), from one reading
+// of the clock: when a received byte came, finer than the tick.
+void icTimerGetRunningTimer_us(IcTimerTick* tick, U16* microsIntoTick);
 IcTimerSeconds hioTimerGetSysTime();

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -60,6 +62,33 @@ std::map<std::string, unsigned> summaryCounts(const std::string& text) {
     return counts;
 }
 
+// The CSV of `stats csv` without what depends on when it was written: the
+// time since a device was heard, and the line's period and load.
+std::string timelessCsv(const std::string& csv) {
+    std::istringstream lines(csv);
+    std::string out;
+    std::string line;
+    bool lineSection = false;
+    while (std::getline(lines, line)) {
+        std::vector<std::string> cells;
+        std::istringstream row(line);
+        for (std::string cell; std::getline(row, cell, ',');) {
+            cells.push_back(cell);
+        }
+        lineSection = lineSection || (!cells.empty() && cells[0] == "bytes");
+        // Device rows: last_heard_s_ago; the line: load_percent and elapsed_s.
+        const std::vector<std::size_t> volatileCells =
+            lineSection ? std::vector<std::size_t>{2, 4} : std::vector<std::size_t>{12};
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (std::find(volatileCells.begin(), volatileCells.end(), i) == volatileCells.end()) {
+                out += cells[i] + ",";
+            }
+        }
+        out += "\n";
+    }
+    return out;
+}
+
 bool haveTshark() { return std::system("tshark -v >/dev/null 2>&1") == 0; }
 
 // One line per packet: kind, source, destination, message id ("" where absent).
@@ -68,6 +97,23 @@ zvtest::RunResult tsharkFields(const std::string& capture) {
                                "tshark -X lua_script:" + kDissector + " -r " + capture +
                                    " -T fields -E separator=, -e zveac.kind -e zveac.src -e zveac.dst -e zveac.msgid"},
                               {}, true, 60s);
+}
+
+// The microseconds of every packet's time stamp in a pcap file.
+std::vector<unsigned> stampMicros(const std::string& path) {
+    const std::string file = zvtest::readFile(path);
+    std::vector<unsigned> micros;
+    const auto le32At = [&](std::size_t at) {
+        std::uint32_t v = 0;
+        for (int i = 3; i >= 0; --i) {
+            v = (v << 8U) | static_cast<unsigned char>(file[at + static_cast<std::size_t>(i)]);
+        }
+        return v;
+    };
+    for (std::size_t at = 24; at + 16 <= file.size(); at += 16 + le32At(at + 8)) {
+        micros.push_back(le32At(at + 4));
+    }
+    return micros;
 }
 
 // --- recorded live, decoded again, dissected ---------------------------------------------
@@ -86,8 +132,8 @@ TEST(CaptureEndToEnd, ReplayPrintsTheLiveLogAndTsharkSeesWhatTheSimulatorSent) {
                            "--summary", summaryFile, "--delay", "1", "--wait-reader", "30", "-q"}));
     ASSERT_TRUE(zvtest::waitUntil([&] { return std::filesystem::exists(link); })) << sim.stderrText();
     ChildProcess sniffer;
-    ASSERT_TRUE(
-        sniffer.start({kSniffer, link, "-b", "19200", "-w", capture, "--log", logFile, "--verbosity", "3", "--raw"}));
+    ASSERT_TRUE(sniffer.start({kSniffer, link, "-b", "19200", "-w", capture, "--log", logFile, "--verbosity", "3",
+                               "--raw", "--drops", "--stats-csv", tmp.file("live.csv")}));
     ASSERT_TRUE(zvtest::waitUntil([&] { return std::filesystem::exists(summaryFile); }, 90s)) << sim.stderrText();
     auto expected = summaryCounts(zvtest::readFile(summaryFile));
     ASSERT_GT(expected["bcc"] + expected["etx"] + expected["pause"] + expected["noise"], 0U);
@@ -98,17 +144,29 @@ TEST(CaptureEndToEnd, ReplayPrintsTheLiveLogAndTsharkSeesWhatTheSimulatorSent) {
     ASSERT_EQ(sniffer.waitExit(), 0) << sniffer.stderrText();
     EXPECT_EQ(sim.waitExit(), 0) << sim.stderrText();
 
-    // Same text, timestamps included: both come from the same arrival times.
-    const zvtest::RunResult replay =
-        zvtest::runProgram({kSniffer, "-r", capture, "--verbosity", "3", "--raw"}, {}, true, 60s);
+    // Same text, timestamps and drop lines included: both come from the same
+    // arrival times; and the same figures.
+    const zvtest::RunResult replay = zvtest::runProgram(
+        {kSniffer, "-r", capture, "--verbosity", "3", "--raw", "--drops", "--stats-csv", tmp.file("replay.csv")}, {},
+        true, 60s);
     ASSERT_EQ(replay.exitStatus, 0) << replay.err;
     const std::string live = zvtest::readFile(logFile);
     EXPECT_EQ(countOf(live, kGoodFrameLineEnd), expected["good"]);
     EXPECT_TRUE(replay.out == live) << "replay differs from the live log";
+    EXPECT_EQ(countOf(live, "!!  dropped frame: wrong BCC"), expected["bcc"]);
+    // Stamped to the microsecond when the bytes were read, not on the
+    // millisecond grid of the receiver's tick.
+    std::set<unsigned> fractions;
+    for (const unsigned us : stampMicros(capture)) {
+        fractions.insert(us % 1000);
+    }
+    EXPECT_GT(fractions.size(), 10U);
+    EXPECT_EQ(timelessCsv(zvtest::readFile(tmp.file("replay.csv"))),
+              timelessCsv(zvtest::readFile(tmp.file("live.csv"))));
     // Standard input and --log give the same.
-    const zvtest::RunResult fromStdin =
-        zvtest::runProgram({kSniffer, "--read", "-", "--verbosity", "3", "--raw", "--log", tmp.file("replay.log")},
-                           zvtest::readFile(capture), true, 60s);
+    const zvtest::RunResult fromStdin = zvtest::runProgram(
+        {kSniffer, "--read", "-", "--verbosity", "3", "--raw", "--drops", "--log", tmp.file("replay.log")},
+        zvtest::readFile(capture), true, 60s);
     EXPECT_EQ(fromStdin.exitStatus, 0) << fromStdin.err;
     EXPECT_TRUE(fromStdin.out == live);
     EXPECT_TRUE(zvtest::readFile(tmp.file("replay.log")) == live);

@@ -55,7 +55,9 @@ INSTANTIATE_TEST_SUITE_P(
                    {0x55}},
         DecodeCase{"Empty", {}, ZV_CAP_DECODE_TOO_SHORT, {}, 0, {}},
         DecodeCase{"CutInTheHeader", {1, 8, 0, 0, 0}, ZV_CAP_DECODE_TOO_SHORT, {}, 0, {}},
-        DecodeCase{"UnknownVersion", {2, 8, 0, 0, 0, 0, 0x4b, 0x00}, ZV_CAP_DECODE_BAD_VERSION, {}, 0, {}},
+        DecodeCase{"UnknownVersion", {3, 12, 0, 0, 0, 0, 0x4b, 0x00, 0, 0, 0, 0}, ZV_CAP_DECODE_BAD_VERSION, {}, 0, {}},
+        DecodeCase{
+            "Version2WithAVersion1Length", {2, 8, 0, 0, 0, 0, 0x4b, 0x00, 0x55}, ZV_CAP_DECODE_BAD_LENGTH, {}, 0, {}},
         DecodeCase{"HeaderTooShortForItsVersion", {1, 4, 0, 0, 0, 0, 0x4b, 0x00}, ZV_CAP_DECODE_BAD_LENGTH, {}, 0, {}},
         DecodeCase{
             "HeaderLongerThanThePacket", {1, 200, 0, 0, 0, 0, 0x4b, 0x00, 1}, ZV_CAP_DECODE_BAD_LENGTH, {}, 0, {}},
@@ -65,18 +67,22 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CapFormat, EncodedHeaderDecodesToTheSameFields) {
     for (U8 kind = 0; kind < ZV_CAP_KIND_COUNT; ++kind) {
         std::vector<U8> packet(ZV_CAP_HEADER_SIZE + 2);
-        ASSERT_EQ(zvCapEncodeHeader({static_cast<ZvCapKind>(kind), 0x01020304}, packet), ZV_CAP_HEADER_SIZE);
-        packet[8] = 0x02;
-        packet[9] = 0x1b;
+        ASSERT_EQ(zvCapEncodeHeader({static_cast<ZvCapKind>(kind), 0x01020304, TRUE, 0xfffe, 0x0102}, packet),
+                  ZV_CAP_HEADER_SIZE);
+        packet[ZV_CAP_HEADER_SIZE] = 0x02;
+        packet[ZV_CAP_HEADER_SIZE + 1] = 0x1b;
         ZvCapHeader header{};
         std::span<const U8> wire;
         ASSERT_EQ(zvCapDecodePacket(packet, header, wire), ZV_CAP_DECODE_OK);
         EXPECT_EQ(header.kind, kind);
         EXPECT_EQ(header.bitRate, 0x01020304U);
+        EXPECT_EQ(header.hasTicks, TRUE);
+        EXPECT_EQ(header.firstTick, 0xfffe);
+        EXPECT_EQ(header.lastTick, 0x0102);
         EXPECT_EQ(wire.size(), 2U);
     }
     std::vector<U8> tooSmall(ZV_CAP_HEADER_SIZE - 1);
-    EXPECT_EQ(zvCapEncodeHeader({ZV_CAP_KIND_FRAME, 19200}, tooSmall), 0U);
+    EXPECT_EQ(zvCapEncodeHeader({ZV_CAP_KIND_FRAME, 19200, TRUE, 0, 0}, tooSmall), 0U);
 }
 
 TEST(CapFormat, TellsCapturesFromRawLineBytes) {
@@ -94,10 +100,12 @@ TEST(CapFormat, TellsCapturesFromRawLineBytes) {
 TEST(CapClock, KeepsGapsInWholeMillisecondsAndFollowsAWallClockThatWasSet) {
     constexpr U64 kStart = 1700000000123456ULL;
     ZvCapWallClock clock{};
-    // The first tick anchors the mapping at the wall clock minus its age.
-    EXPECT_EQ(zvCapWallClockAt(clock, 1000, 1010, kStart), kStart - 10000);
+    // The first tick anchors the mapping at the wall clock minus its age, on
+    // a whole millisecond: a capture adds the byte's own microseconds.
+    constexpr U64 kAnchor = kStart - 10000 - 456;
+    EXPECT_EQ(zvCapWallClockAt(clock, 1000, 1010, kStart), kAnchor);
     // Where the anchored mapping puts a tick of the 32-bit count.
-    const auto at = [&](U64 tick32) { return kStart - 10000 + (tick32 - 1000) * 1000; };
+    const auto at = [&](U64 tick32) { return kAnchor + (tick32 - 1000) * 1000; };
     struct Step {
         U16 tick;
         U32 now;

@@ -1,8 +1,9 @@
 #include "Appl/zelvanEacSniffer/busObserver.h"
 
+#include "eac/zelvan/zvEacDropReport.h"
 #include "eac/zelvan/zvEacToStr.h"
-#include "logger/logger.h"
 #include "filter/zvEacFilter.h"
+#include "logger/logger.h"
 #include "stats/zvEacStats.h"
 
 namespace {
@@ -80,4 +81,20 @@ void reportOnOffline(const BusObserver& self, U8 addr, Boolean online) {
 void busObserverReset(BusObserver& self) {
     self.onlineDevices.fill(0);
     self.currentProbeOrPoll = kMasterAddr;
+}
+
+void busObserverUnit(const BusObserver& self, const ZvEacNwkUnit& unit) {
+    if (self.reportDrops == FALSE || unit.kind == ZV_EAC_NWK_UNIT_FRAME) {
+        return;
+    }
+    const ZvEacFilter& filter = zvEacFilterActive();
+    if (filter.byAddress != FALSE) {
+        const ZvEacDropHeader header = zvEacDropHeaderOf(unit.wire);
+        if (header.addressesKnown == FALSE ||
+            zvEacFilterAddressPasses(filter, header.source, header.destination) == FALSE) {
+            return;
+        }
+    }
+    zvEacDropReportPrint(unit);
+    printPrompt(self);
 }

@@ -20,6 +20,8 @@ struct BusObserver {
     ZvEacNwkAddr currentProbeOrPoll = 0;
     BusObserverPrompt prompt = nullptr;  // nullptr: no prompt
     void* promptArg = nullptr;
+    // A line for every dropped frame and run of noise (drops 1, --drops).
+    Boolean reportDrops = FALSE;
 };
 
 // Forgets every online device and the pending poll.
@@ -30,3 +32,7 @@ void zvEacNetworkRxCb(void* cbArg, ZvEacNwkAddr source, ZvEacNwkAddr destination
 // The sniffer never transmits; nothing to do.
 void zvEacNwkTxResCb(void* cbArg, ZvEacNwkResult rc);
 void reportOnOffline(const BusObserver& self, U8 addr, Boolean online);
+// Every unit the receiver decided on (its tap): the line for a dropped frame
+// or noise while reportDrops is on. An address filter shows only drops whose
+// addresses were read and pass; noise has none.
+void busObserverUnit(const BusObserver& self, const ZvEacNwkUnit& unit);

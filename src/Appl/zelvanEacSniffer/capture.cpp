@@ -8,7 +8,6 @@
 
 #include "Shell/shell.h"
 #include "capture/zvCapFormat.h"
-#include "error/icError.h"
 #include "hal/include/icLocalTime.h"
 #include "hal/include/icPlatformTimer.h"
 #include "logger/logger.h"
@@ -25,16 +24,6 @@ constexpr std::array<ZvCapKind, ZV_EAC_NWK_UNIT_KINDS> kKindOfUnit{
     ZV_CAP_KIND_DROP_NO_ETX, ZV_CAP_KIND_DROP_NO_MEMORY, ZV_CAP_KIND_DROP_CUT,
 };
 static_assert(ZV_EAC_NWK_UNIT_DROP_CUT == 6 && kKindOfUnit[ZV_EAC_NWK_UNIT_DROP_CUT] == ZV_CAP_KIND_DROP_CUT);
-
-// An exit hook takes no argument: the one recorder of the process, for the
-// way out only.
-CaptureRecorder* recorderOnExit = nullptr;
-
-void flushRecorderOnExit() {
-    if (recorderOnExit != nullptr) {
-        recorderOnExit->flushOnExit();
-    }
-}
 
 }  // namespace
 
@@ -77,20 +66,26 @@ void CaptureRecorder::giveUp(const std::string& error) {
     }
 }
 
+Boolean captureAppendUnit(ZvCapWriter* writer, const ZvEacNwkUnit& unit, U32 bitRate, U64 wall_us, std::string& error) {
+    std::array<U8, ZV_CAP_HEADER_SIZE + ZV_EAC_NWK_WIRE_CAPACITY> packet{};
+    const ZvCapHeader header{unit.kind < kKindOfUnit.size() ? kKindOfUnit[unit.kind] : ZV_CAP_KIND_NOISE, bitRate, TRUE,
+                             unit.firstArrivalTick, unit.lastArrivalTick};
+    const std::size_t headerSize = zvCapEncodeHeader(header, packet);
+    const std::size_t wireSize =
+        unit.wire.size() < packet.size() - headerSize ? unit.wire.size() : packet.size() - headerSize;
+    std::memcpy(packet.data() + headerSize, unit.wire.data(), wireSize);
+    return zvCapWriterAppend(writer, wall_us, std::span<const U8>(packet.data(), headerSize + wireSize), error);
+}
+
 void CaptureRecorder::tap(const ZvEacNwkUnit& unit) {
     const std::lock_guard<std::recursive_timed_mutex> guard(writerLock_);
     if (writer_ == nullptr) {
         return;
     }
-    std::array<U8, ZV_CAP_HEADER_SIZE + ZV_EAC_NWK_WIRE_CAPACITY> packet{};
-    const ZvCapHeader header{unit.kind < kKindOfUnit.size() ? kKindOfUnit[unit.kind] : ZV_CAP_KIND_NOISE, bitRate_};
-    const std::size_t headerSize = zvCapEncodeHeader(header, packet);
-    const std::size_t wireSize =
-        unit.wire.size() < packet.size() - headerSize ? unit.wire.size() : packet.size() - headerSize;
-    std::memcpy(packet.data() + headerSize, unit.wire.data(), wireSize);
     std::string error;
-    if (zvCapWriterAppend(writer_, wallOf(unit.firstArrivalTick),
-                          std::span<const U8>(packet.data(), headerSize + wireSize), error) == FALSE) {
+    // The tick's instant plus how far into the tick the first byte came.
+    const U64 wall_us = wallOf(unit.firstArrivalTick) + unit.firstArrivalMicros;
+    if (captureAppendUnit(writer_, unit, bitRate_, wall_us, error) == FALSE) {
         giveUp(error);
         return;
     }
@@ -136,8 +131,6 @@ void CaptureRecorder::init(ZvEacNwkInst* nwk, U32 bitRate) {
     loggerSetTimeSource(reportTime, this);
     flushTimer_ = icTimerAlloc(this);
     flushTimerAllocated_ = TRUE;
-    recorderOnExit = this;
-    icErrorAddExitHook(flushRecorderOnExit);
 }
 
 Boolean CaptureRecorder::start(const char* path, std::string& reason) {

@@ -13,6 +13,9 @@
 #include "hal/include/hal_types.h"
 #include "timer/icTimer.h"
 
+// Appends `unit` as one packet stamped `wall_us`; FALSE with the reason.
+Boolean captureAppendUnit(ZvCapWriter* writer, const ZvEacNwkUnit& unit, U32 bitRate, U64 wall_us, std::string& error);
+
 class CaptureRecorder {
 public:
     CaptureRecorder() = default;
@@ -30,8 +33,10 @@ public:
     void tap(const ZvEacNwkUnit& unit);
     // One receive step of the main loop.
     void receiveStep();
-    // On a way out of the process, from any thread.
+    // On a way out of the process, from any thread: what was recorded reaches
+    // the file; on the main loop's thread a frame still coming in first.
     void flushOnExit();
+    bool onLoopThread() const { return std::this_thread::get_id() == loopThread_; }
 
 private:
     static Boolean reportTime(void* arg, U64* wall_us);

@@ -9,8 +9,8 @@
 
 #include "Appl/zelvanEacSniffer/commandLine.h"
 
-#include "hal/include/multiUart.h"
 #include "filter/zvEacFilter.h"
+#include "hal/include/multiUart.h"
 
 namespace {
 
@@ -56,6 +56,7 @@ constexpr const char* kUsageText =
 
 constexpr const char* kFullHelpHead =
     "usage: %s port [-b baudrate] [-f ZELVAN] [options]\n"
+    "       %s -r FILE [-b baudrate] [options]\n"
     "       %s --help | --version | -h | -v\n"
     "\n"
     "  port               the serial line: a device path (/dev/ttyUSB0, /dev/serial/by-id/...),\n"
@@ -74,6 +75,7 @@ constexpr const char* kFullHelpTail =
     "  stats csv FILE           the same figures as CSV into FILE\n"
     "  filter [EXPR | off]      print only some devices or message ids (EXPR: addr 5,7-9 msg 0xa3)\n"
     "  capture 1 FILE | 0       record every byte of the line into a capture file, or stop\n"
+    "  drops 1 | 0              a line for every dropped frame and run of noise, or none\n"
     "  quit, exit               stop the sniffer (status 0)\n"
     "\n"
     "exit status: 0 after quit, Ctrl-C, SIGTERM or SIGHUP, and for --help and --version;\n"
@@ -194,6 +196,11 @@ bool setRead(MainOptions& out, const char* value, const char*& problem) {
     return true;
 }
 
+bool setDrops(MainOptions& out, const char* /*value*/, const char*& /*problem*/) {
+    out.drops = TRUE;
+    return true;
+}
+
 constexpr std::array kOptions{
     OptionRow{"--verbosity", nullptr, "N", OptionWhere::AfterPort, setVerbosity,
               "how much each telegram prints, as verboseMessages N"},
@@ -202,14 +209,17 @@ constexpr std::array kOptions{
               "append every report to FILE from the first byte on, as logToFile 1 FILE"},
     OptionRow{"--reconnect", nullptr, nullptr, OptionWhere::PortOnly, setReconnect,
               "keep running when the port fails and reopen it when it comes back"},
-    OptionRow{"--stats", nullptr, nullptr, OptionWhere::PortOnly, setStats,
+    OptionRow{"--stats", nullptr, nullptr, OptionWhere::AfterPort, setStats,
               "print the bus statistics table once more at the end, as stats"},
-    OptionRow{"--stats-csv", nullptr, "FILE", OptionWhere::PortOnly, setStatsCsv,
+    OptionRow{"--stats-csv", nullptr, "FILE", OptionWhere::AfterPort, setStatsCsv,
               "write the bus statistics to FILE at the end, as stats csv FILE"},
-    OptionRow{"--filter", nullptr, "EXPR", OptionWhere::PortOnly, setFilter,
+    OptionRow{"--filter", nullptr, "EXPR", OptionWhere::AfterPort, setFilter,
               "print only what EXPR lets through, as filter EXPR"},
-    OptionRow{"--capture", "-w", "FILE", OptionWhere::PortOnly, setCapture,
-              "record every byte of the line into the capture file FILE (pcap)"},
+    OptionRow{"--drops", nullptr, nullptr, OptionWhere::AfterPort, setDrops,
+              "a line for every dropped frame and run of noise, as drops 1"},
+    OptionRow{"--capture", "-w", "FILE", OptionWhere::AfterPort, setCapture,
+              "record every byte of the line into the capture file FILE (pcap); with -r, the frames the "
+              "filter passes"},
     OptionRow{"--read", "-r", "FILE", OptionWhere::Anywhere, setRead,
               "decode a capture file or raw line bytes (- reads standard input) instead of a port"},
     OptionRow{"--help", nullptr, nullptr, OptionWhere::Anywhere, setHelp, "this text"},
@@ -324,7 +334,7 @@ Boolean usage(const MainCommandLine& cl) {
 }
 
 void printFullHelp(const MainCommandLine& cl) {
-    std::printf(kFullHelpHead, cl.appName, cl.appName);
+    std::printf(kFullHelpHead, cl.appName, cl.appName, cl.appName);
     for (const OptionRow& row : kOptions) {
         std::array<char, 40> left{};
         std::snprintf(left.data(), left.size(), "%s%s%s%s%s", row.shortName != nullptr ? row.shortName : "",

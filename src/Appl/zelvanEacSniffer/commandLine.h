@@ -33,6 +33,7 @@ struct MainOptions {
     Boolean stats = FALSE;
     const char* statsCsvFile = nullptr;
     const char* filter = nullptr;
+    Boolean drops = FALSE;  // a line for every dropped frame and run of noise
 };
 
 // What the command line settled.

@@ -38,6 +38,8 @@ constexpr const char* kHelpStrFilter =
     " the statistics and the ONLINE/OFFLINE bookkeeping always see everything\n";
 constexpr const char* kHelpStrCapture =
     " Records every byte of the line into a capture file (pcap).\n \n capture 1 FILENAME\n capture 0\n";
+constexpr const char* kHelpStrDrops =
+    " drops 1  -> a line for every dropped frame and run of noise \n drops 0  -> no such lines (default)\n";
 constexpr const char* kReplyOk = "ok\n";
 constexpr const char* kReplyStopping = "-- Stopping --\n";
 
@@ -55,6 +57,7 @@ const char* filterWord(std::size_t index) {
 }
 
 void shellSink(void* /*arg*/, const char* text) { snifferPrint(text); }
+void loggerSink(void* /*arg*/, const char* text) { loggerPrintf("%s", text); }
 void fileSink(void* arg, const char* text) { std::fputs(text, static_cast<std::FILE*>(arg)); }
 
 Boolean rawDumpGate(void* /*arg*/, U8 source, U8 destination) {
@@ -123,7 +126,7 @@ const char* filterCmd(U8 argc, char** argv, void* cbArg) {
         if (zvEacFilterParse(std::span<const char* const>(argv + 1, argc - 1U), filter) == FALSE) {
             return kHelpStrFilter;
         }
-        mainApplyFilter(sniffer, filter);
+        mainApplyFilter(sniffer.nwkInst, filter);
     }
     std::array<char, ZV_EAC_FILTER_TEXT_MAX> text{};
     zvEacFilterDescribe(zvEacFilterActive(), text.data(), text.size());
@@ -144,6 +147,14 @@ const char* captureCmd(U8 argc, char** argv, void* cbArg) {
     return kHelpStrCapture;
 }
 
+const char* dropsCmd(U8 argc, char** argv, void* cbArg) {
+    if (argc != 2 || (std::strcmp(argv[1], "0") != 0 && std::strcmp(argv[1], "1") != 0)) {
+        return kHelpStrDrops;
+    }
+    snifferOf(cbArg).observer.reportDrops = argv[1][0] == '1' ? TRUE : FALSE;
+    return kReplyOk;
+}
+
 struct CommandRow {
     const char* name;
     const char* help;
@@ -161,6 +172,7 @@ constexpr std::array kCommands{
     CommandRow{"stats", kHelpStrStats, statsCmd, statsWord},
     CommandRow{"filter", kHelpStrFilter, filterCmd, filterWord},
     CommandRow{"capture", kHelpStrCapture, captureCmd, nullptr},
+    CommandRow{"drops", kHelpStrDrops, dropsCmd, nullptr},
 };
 
 }  // namespace
@@ -174,10 +186,41 @@ void mainRegisterCommands(Sniffer& sniffer) {
     }
 }
 
-void mainApplyFilter(Sniffer& sniffer, const ZvEacFilter& filter) {
+void mainApplyFilter(ZvEacNwkInst& nwk, const ZvEacFilter& filter) {
     zvEacFilterSet(filter);
     // Without an address filter the dump prints every byte as it comes.
-    zvEacNwkSetRawDumpGate(&sniffer.nwkInst, filter.byAddress != FALSE ? rawDumpGate : nullptr, nullptr);
+    zvEacNwkSetRawDumpGate(&nwk, filter.byAddress != FALSE ? rawDumpGate : nullptr, nullptr);
+}
+
+Boolean mainClaimStatsCsv(const MainCommandLine& cli) {
+    const char* path = cli.options.statsCsvFile;
+    if (path == nullptr) {
+        return TRUE;
+    }
+    std::string reason;
+    std::FILE* file = icOutputOpen(path, "a", IC_OUTPUT_STATS_CSV, reason);
+    if (file == nullptr) {
+        std::fprintf(stderr, "%s: option --stats-csv: cannot write to %s: %s\n", cli.appName, path, reason.c_str());
+        return FALSE;
+    }
+    (void)std::fclose(file);  // nothing written: nothing to lose
+    return TRUE;
+}
+
+Boolean mainFinishStats(const MainCommandLine& cli) {
+    const MainOptions& options = cli.options;
+    if (options.stats != FALSE) {
+        loggerPrintf("\n");  // off the prompt's line
+        zvEacStatsPrintTable(loggerSink, nullptr);
+    }
+    std::string reason;
+    if (options.statsCsvFile != nullptr &&
+        mainWriteStatsCsv(options.statsCsvFile, IC_OUTPUT_STATS_CSV, reason) == FALSE) {
+        std::fprintf(stderr, "%s: option --stats-csv: cannot write to %s: %s\n", cli.appName, options.statsCsvFile,
+                     reason.c_str());
+        return FALSE;
+    }
+    return TRUE;
 }
 
 Boolean mainWriteStatsCsv(const char* path, IcOutputUse use, std::string& reason) {

@@ -8,8 +8,16 @@
 #include "hal/include/icOutputGuard.h"
 
 void mainRegisterCommands(Sniffer& sniffer);
-// The print filter, and the raw dump's gate that follows its addresses.
-void mainApplyFilter(Sniffer& sniffer, const ZvEacFilter& filter);
+// The print filter, and the raw dump's gate of `nwk` that follows its
+// addresses.
+void mainApplyFilter(ZvEacNwkInst& nwk, const ZvEacFilter& filter);
 // The statistics as CSV into `path`; FALSE, with the reason, when the file
 // cannot be written completely.
 Boolean mainWriteStatsCsv(const char* path, IcOutputUse use, std::string& reason);
+// --stats-csv's file, held from the start so that no other output takes it
+// and found unwritable before a long run rather than after; FALSE (with one
+// line on standard error) when it cannot be written.
+Boolean mainClaimStatsCsv(const MainCommandLine& cli);
+// What --stats and --stats-csv ask for at the end: the table through the
+// logger, the CSV into its file. FALSE when the CSV could not be written.
+Boolean mainFinishStats(const MainCommandLine& cli);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -39,6 +40,27 @@ constexpr UartFifoOps kFifoOps{icFifoCharsHeld, icFifoFreeRoom, icFifoPushBlock,
 constexpr U16 kLineNoConsole = 496;
 constexpr U16 kLineNoSerialPort = 497;
 
+// An exit hook takes no argument: the running sniffer, for the way out only.
+std::atomic<Sniffer*> snifferOnExit{nullptr};
+
+// A way out that does not return from main (a port that fails without
+// --reconnect, a fatal error): the capture is flushed, and on the main
+// loop's own thread, which is then not in the middle of anything, the
+// figures --stats and --stats-csv ask for are written as at quit.
+void finishOnExit() {
+    Sniffer* sniffer = snifferOnExit.load();
+    if (sniffer == nullptr) {
+        return;
+    }
+    sniffer->recorder.flushOnExit();
+    if (sniffer->recorder.onLoopThread()) {
+        snifferOnExit = nullptr;
+        zvEacNwkFlush(&sniffer->nwkInst);
+        (void)mainFinishStats(sniffer->cli);
+        loggerFlush();
+    }
+}
+
 void closePorts(Sniffer& sniffer) {
     uartCloseRx(sniffer.comAinst);
     uartDelete(sniffer.comAinst);
@@ -47,50 +69,15 @@ void closePorts(Sniffer& sniffer) {
 
 // Everything the receiver decides on, whatever is printed.
 void lineTap(void* arg, const ZvEacNwkUnit& unit) {
+    Sniffer& sniffer = *static_cast<Sniffer*>(arg);
     zvEacStatsTap(nullptr, unit);
-    static_cast<Sniffer*>(arg)->recorder.tap(unit);
+    sniffer.recorder.tap(unit);
+    busObserverUnit(sniffer.observer, unit);
 }
 
 void promptToConsole(void* /*arg*/) { snifferPrint(" > "); }
 
 const char* droppedScreenNote() { return loggerLogsToFile() != FALSE ? " (the log file has them)" : ""; }
-void loggerSink(void* /*arg*/, const char* text) { loggerPrintf("%s", text); }
-
-// Found out before the port is touched rather than after a long session.
-Boolean statsCsvWritable(const Sniffer& sniffer) {
-    const MainOptions& options = sniffer.cli.options;
-    if (options.statsCsvFile != nullptr) {
-        // Held from here to the end: no other output may take the file.
-        std::string reason;
-        std::FILE* file = icOutputOpen(options.statsCsvFile, "a", IC_OUTPUT_STATS_CSV, reason);
-        if (file == nullptr) {
-            std::fprintf(stderr, "%s: option --stats-csv: cannot write to %s: %s\n", sniffer.cli.appName,
-                         options.statsCsvFile, reason.c_str());
-            return FALSE;
-        }
-        (void)std::fclose(file);  // nothing written: nothing to lose
-    }
-    return TRUE;
-}
-
-// What --stats and --stats-csv ask for at the end. FALSE when the CSV could
-// not be written.
-Boolean finishStats(Sniffer& sniffer) {
-    const MainOptions& options = sniffer.cli.options;
-    zvEacNwkFlush(&sniffer.nwkInst);  // noise still waiting to be ended by a quiet line
-    if (options.stats != FALSE) {
-        loggerPrintf("\n");  // off the prompt's line
-        zvEacStatsPrintTable(loggerSink, nullptr);
-    }
-    std::string reason;
-    if (options.statsCsvFile != nullptr &&
-        mainWriteStatsCsv(options.statsCsvFile, IC_OUTPUT_STATS_CSV, reason) == FALSE) {
-        std::fprintf(stderr, "%s: option --stats-csv: cannot write to %s: %s\n", sniffer.cli.appName,
-                     options.statsCsvFile, reason.c_str());
-        return FALSE;
-    }
-    return TRUE;
-}
 
 // What the command line asked for beyond the port and the rate, applied
 // before the first byte is read. FALSE when it cannot be done.
@@ -102,6 +89,7 @@ Boolean applyOptions(Sniffer& sniffer) {
     if (options.rawData != FALSE) {
         zvEacNwkSetRawData(1);
     }
+    sniffer.observer.reportDrops = options.drops;
     if (options.reconnect != FALSE) {
         portReconnectEnable(sniffer.reconnect, sniffer.comAinst);
     }
@@ -114,7 +102,7 @@ Boolean applyOptions(Sniffer& sniffer) {
     if (options.filter != nullptr) {
         ZvEacFilter filter{};
         (void)zvEacFilterParseText(options.filter, filter);  // checked on the command line
-        mainApplyFilter(sniffer, filter);
+        mainApplyFilter(sniffer.nwkInst, filter);
     }
     return TRUE;
 }
@@ -128,6 +116,7 @@ Boolean wireUp(Sniffer& sniffer, UartBitrate uartFormattedBaudRate, WaitList& wa
     icFifoInit(&sniffer.fifoTx, sniffer.fifoBufTx.data(), kSnifferFifoTxSize);
     icFifoInit(&sniffer.fifoRx, sniffer.fifoBufRx.data(), kSnifferFifoRxSize);
     icFifoEnableArrivalTicks(&sniffer.fifoRx, sniffer.fifoRxArrivalTicks.data());
+    icFifoEnableArrivalMicros(&sniffer.fifoRx, sniffer.fifoRxArrivalMicros.data());
     icFifoInit(&sniffer.fifoShellTx, sniffer.fifoShellBufTx.data(), kSnifferFifoShellTxSize);
     icFifoInit(&sniffer.fifoShellRx, sniffer.fifoShellBufRx.data(), kSnifferFifoShellRxSize);
 
@@ -172,6 +161,8 @@ Boolean wireUp(Sniffer& sniffer, UartBitrate uartFormattedBaudRate, WaitList& wa
         return FALSE;
     }
     sniffer.recorder.init(&sniffer.nwkInst, bitRate);
+    snifferOnExit = &sniffer;
+    icErrorAddExitHook(finishOnExit);
     // An unattended run that was asked to record must not run without it.
     const char* captureFile = cli.options.captureFile;
     std::string reason;
@@ -253,19 +244,22 @@ int runLive(Sniffer& sniffer, UartBitrate uartFormattedBaudRate) {
     std::printf("\n %s Version: %s\n", sniffer.cli.appName, mainAppVersion());
     std::fflush(stdout);
 
-    if (statsCsvWritable(sniffer) == FALSE) {
+    if (mainClaimStatsCsv(sniffer.cli) == FALSE) {
         return 1;
     }
     WaitList waitList;
     if (wireUp(sniffer, uartFormattedBaudRate, waitList) == FALSE) {
+        snifferOnExit = nullptr;
         sniffer.recorder.stop();
         closePorts(sniffer);
         consoleFlush(sniffer.ui);
         return 1;
     }
     runMainLoop(sniffer, waitList);
+    snifferOnExit = nullptr;  // from here on main does it
     sniffer.recorder.stop();
-    const Boolean statsWritten = finishStats(sniffer);
+    zvEacNwkFlush(&sniffer.nwkInst);  // noise still waiting to be ended by a quiet line
+    const Boolean statsWritten = mainFinishStats(sniffer.cli);
 
     closePorts(sniffer);
     // The reply to quit and everything queued before it must reach the screen.

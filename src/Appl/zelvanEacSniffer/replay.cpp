@@ -8,11 +8,16 @@
 #include <string>
 
 #include "Appl/zelvanEacSniffer/busObserver.h"
+#include "Appl/zelvanEacSniffer/capture.h"
+#include "Appl/zelvanEacSniffer/consoleCommands.h"
 #include "capture/zvCapFile.h"
 #include "capture/zvCapFormat.h"
 #include "capture/zvCapReplay.h"
+#include "eac/zelvan/zvEacDropReport.h"
 #include "fifo/icFifo.h"
+#include "filter/zvEacFilter.h"
 #include "logger/logger.h"
+#include "stats/zvEacStats.h"
 
 namespace {
 
@@ -24,6 +29,8 @@ constexpr U64 kLatestShownInstant_us = 253402128000ULL * 1000000ULL;
 
 // One decoding run: the receiver and what it prints through.
 struct Replay {
+    explicit Replay(const MainCommandLine& commandLine) : cli(commandLine), path(commandLine.options.readFile) {}
+
     const MainCommandLine& cli;
     const char* path;
     IcFifoInstance fifo{};
@@ -33,7 +40,52 @@ struct Replay {
     BusObserver observer{};
     // The first reason standard output refused text; 0 while it takes it.
     int stdoutError = 0;
+    // -w: the frames the filter passes, into a new capture.
+    ZvCapWriter* copy = nullptr;
+    std::string copyError;
+    U32 rawBitRate = 0;
+    Boolean bitRateKnown = FALSE;
 };
+
+// A frame the filter passes (everything while no filter is set): the rule
+// for what -w copies.
+bool copyPasses(ZvEacNwkUnitKind kind, std::span<const U8> wire) {
+    const ZvEacFilter& filter = zvEacFilterActive();
+    if (filter.byAddress == FALSE && filter.byMsgId == FALSE) {
+        return true;
+    }
+    if (kind != ZV_EAC_NWK_UNIT_FRAME) {
+        return false;
+    }
+    const ZvEacDropHeader header = zvEacDropHeaderOf(wire);
+    if (header.addressesKnown == FALSE) {
+        return false;
+    }
+    return header.msgIdKnown != FALSE
+               ? zvEacFilterTelegramPasses(filter, header.source, header.destination, header.msgId) != FALSE
+               : zvEacFilterAddressPasses(filter, header.source, header.destination) != FALSE;
+}
+
+void copyFailed(Replay& replay, const std::string& error) {
+    if (replay.copyError.empty()) {
+        replay.copyError = error;
+    }
+}
+
+// Every unit the receiver decides on: statistics, drop lines, and for raw
+// line bytes the copy (a capture is copied packet by packet instead).
+void replayTap(void* arg, const ZvEacNwkUnit& unit) {
+    auto* replay = static_cast<Replay*>(arg);
+    zvEacStatsTap(nullptr, unit);
+    busObserverUnit(replay->observer, unit);
+    if (replay->copy != nullptr && replay->rawBitRate != 0 && copyPasses(unit.kind, unit.wire)) {
+        std::string error;
+        if (captureAppendUnit(replay->copy, unit, replay->rawBitRate, zvCapReplayWallOf(unit.firstArrivalTick),
+                              error) == FALSE) {
+            copyFailed(*replay, error);
+        }
+    }
+}
 
 void printToStdout(void* arg, const char* text) {
     auto* replay = static_cast<Replay*>(arg);
@@ -59,6 +111,18 @@ int outputFailures(Replay& replay) {
                      std::strerror(replay.stdoutError));
         status = 1;
     }
+    if (replay.copy != nullptr) {
+        std::string error;
+        if (zvCapWriterClose(replay.copy, error) == FALSE) {
+            copyFailed(replay, error);
+        }
+        replay.copy = nullptr;
+    }
+    if (!replay.copyError.empty()) {
+        std::fprintf(stderr, "%s: option -w: cannot write to %s: %s\n", replay.cli.appName,
+                     replay.cli.options.captureFile, replay.copyError.c_str());
+        status = 1;
+    }
     const char* logProblem = loggerFileProblem();
     if (logProblem[0] != '\0') {
         std::fprintf(stderr, "%s: option --log: cannot write to %s: %s\n", replay.cli.appName,
@@ -67,6 +131,31 @@ int outputFailures(Replay& replay) {
     }
     std::fflush(stderr);
     return status;
+}
+
+// The files the run writes besides standard output, opened before the
+// first byte is decoded; FALSE (with one line on standard error) when one
+// cannot be.
+Boolean openOutputs(Replay& replay) {
+    const MainOptions& options = replay.cli.options;
+    std::string reason;
+    if (options.logFile != nullptr && loggerOpenLogFile(options.logFile, reason) == FALSE) {
+        std::fprintf(stderr, "%s: option --log: cannot write to %s: %s\n", replay.cli.appName, options.logFile,
+                     reason.c_str());
+        return FALSE;
+    }
+    if (mainClaimStatsCsv(replay.cli) == FALSE) {
+        return FALSE;
+    }
+    if (options.captureFile != nullptr) {
+        replay.copy = zvCapWriterOpen(options.captureFile, reason);
+        if (replay.copy == nullptr) {
+            std::fprintf(stderr, "%s: option -w: cannot write to %s: %s\n", replay.cli.appName, options.captureFile,
+                         reason.c_str());
+            return FALSE;
+        }
+    }
+    return TRUE;
 }
 
 int readFailure(const Replay& replay, unsigned long packet, const std::string& reason) {
@@ -116,13 +205,23 @@ int replayCapture(Replay& replay, std::FILE* file, std::span<const U8> head) {
             }
             wall_us = kLatestShownInstant_us;
         }
-        zvCapReplayPacket(wall_us, header.kind, wire);
+        if (replay.bitRateKnown == FALSE) {
+            replay.bitRateKnown = TRUE;
+            zvEacStatsSetBitRate(header.bitRate);
+        }
+        if (replay.copy != nullptr && copyPasses(static_cast<ZvEacNwkUnitKind>(header.kind), wire) &&
+            zvCapWriterAppend(replay.copy, wall_us, packet, error) == FALSE) {
+            copyFailed(replay, error);
+        }
+        zvCapReplayPacket(wall_us, header, wire);
     }
     zvCapReaderClose(reader);
     return status;
 }
 
 int replayRaw(Replay& replay, std::FILE* file, std::span<const U8> head, U32 bitRate) {
+    replay.rawBitRate = bitRate;
+    zvEacStatsSetBitRate(bitRate);
     zvCapReplayRaw(head, bitRate);
     std::array<U8, kReadChunk> chunk{};
     for (;;) {
@@ -143,7 +242,7 @@ int replayRaw(Replay& replay, std::FILE* file, std::span<const U8> head, U32 bit
 }  // namespace
 
 int mainReadCapture(const MainCommandLine& cli, U32 rawBitRate) {
-    Replay replay{cli, cli.options.readFile};
+    Replay replay(cli);
     const bool fromStdin = std::strcmp(replay.path, "-") == 0;
     std::FILE* file = fromStdin ? stdin : std::fopen(replay.path, "rb");
     if (file == nullptr) {
@@ -164,10 +263,7 @@ int mainReadCapture(const MainCommandLine& cli, U32 rawBitRate) {
     const MainOptions& options = cli.options;
     loggerSetVerbosity(options.verbosity >= 0 ? static_cast<U8>(options.verbosity) : static_cast<U8>(VERB_CLEARTEXT));
     zvEacNwkSetRawData(options.rawData != FALSE ? 1 : 0);
-    std::string reason;
-    if (options.logFile != nullptr && loggerOpenLogFile(options.logFile, reason) == FALSE) {
-        std::fprintf(stderr, "%s: option --log: cannot write to %s: %s\n", cli.appName, options.logFile,
-                     reason.c_str());
+    if (openOutputs(replay) == FALSE) {
         if (!fromStdin) {
             (void)std::fclose(file);  // read only: nothing to lose
         }
@@ -180,16 +276,30 @@ int mainReadCapture(const MainCommandLine& cli, U32 rawBitRate) {
     icFifoEnableArrivalTicks(&replay.fifo, replay.fifoTicks.data());
     // No console here, so no prompt after the reports.
     busObserverReset(replay.observer);
+    replay.observer.reportDrops = options.drops;
     zvEacNwkInit(&replay.nwk, nullptr, &replay.fifo, zvEacNetworkRxCb, zvEacNwkTxResCb, &replay.observer);
+    zvEacNwkSetTap(&replay.nwk, replayTap, &replay);
+    if (options.filter != nullptr) {
+        ZvEacFilter filter{};
+        (void)zvEacFilterParseText(options.filter, filter);  // checked on the command line
+        mainApplyFilter(replay.nwk, filter);
+    }
     zvCapReplayBegin(&replay.nwk, &replay.fifo);
+    // Counted in the file's time, from its first byte.
+    zvEacStatsReset();
 
     const std::span<const U8> headBytes(head.data(), headSize);
     const int status = zvCapLooksLikeCapture(headBytes) != FALSE ? replayCapture(replay, file, headBytes)
                                                                  : replayRaw(replay, file, headBytes, rawBitRate);
+    zvCapReplayFinish();
+    const Boolean statsWritten = mainFinishStats(cli);
     zvCapReplayEnd();
     loggerFlush();
     loggerSetTimeSource(nullptr, nullptr);
     loggerSetSink(nullptr, nullptr);
     const int outputStatus = outputFailures(replay);
-    return status != 0 ? status : outputStatus;
+    if (status != 0) {
+        return status;
+    }
+    return statsWritten == FALSE ? 1 : outputStatus;
 }

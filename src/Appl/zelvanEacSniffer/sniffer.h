@@ -10,8 +10,8 @@
 #include "Appl/zelvanEacSniffer/reconnect.h"
 #include "eac/zelvan/zvEacNetwork.h"
 #include "fifo/icFifo.h"
-#include "hal/include/multiUart.h"
 #include "filter/zvEacFilter.h"
+#include "hal/include/multiUart.h"
 
 inline constexpr IcFifoIndex kSnifferFifoTxSize = 255;
 inline constexpr IcFifoIndex kSnifferFifoRxSize = 255;
@@ -38,6 +38,8 @@ struct Sniffer {
     // the gaps inside a frame by these, not by when the main loop got round
     // to it.
     std::array<U16, kSnifferFifoRxSize> fifoRxArrivalTicks{};
+    // ... and the microseconds into those ticks, for the capture's stamps.
+    std::array<U16, kSnifferFifoRxSize> fifoRxArrivalMicros{};
     std::array<Char, kSnifferFifoShellTxSize> fifoShellBufTx{};
     std::array<Char, kSnifferFifoShellRxSize> fifoShellBufRx{};
 

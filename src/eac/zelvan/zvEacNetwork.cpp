@@ -58,7 +58,7 @@ void endUnit(ZvEacNwkInst* inst, ZvEacNwkUnitKind kind) {
         return;
     }
     const ZvEacNwkUnit unit{kind, std::span<const U8>(wire.bytes.data(), wire.length), wire.firstArrivalTick,
-                            wire.lastArrivalTick};
+                            wire.lastArrivalTick, wire.firstArrivalMicros};
     // Forgotten before the call: a tap that flushes gets nothing twice.
     wire.length = 0;
     wire.inFrame = FALSE;
@@ -67,7 +67,7 @@ void endUnit(ZvEacNwkInst* inst, ZvEacNwkUnitKind kind) {
     }
 }
 
-void recordWireByte(ZvEacNwkInst* inst, U8 byte, U16 arrivalTick) {
+void recordWireByte(ZvEacNwkInst* inst, U8 byte, U16 arrivalTick, U16 arrivalMicros) {
     ZvEacNwkWire& wire = inst->wire;
     if (wire.length >= wire.bytes.size()) {
         if (wire.inFrame != FALSE) {
@@ -79,7 +79,10 @@ void recordWireByte(ZvEacNwkInst* inst, U8 byte, U16 arrivalTick) {
     }
     if (wire.length == 0) {
         wire.firstArrivalTick = arrivalTick;
+        wire.firstArrivalMicros = arrivalMicros;
     }
+    wire.previousArrivalMicros = wire.lastArrivalMicros;
+    wire.lastArrivalMicros = arrivalMicros;
     wire.previousArrivalTick = wire.lastArrivalTick;
     wire.lastArrivalTick = arrivalTick;
     wire.bytes[wire.length++] = byte;
@@ -89,6 +92,7 @@ void recordWireByte(ZvEacNwkInst* inst, U8 byte, U16 arrivalTick) {
 void startFrameUnit(ZvEacNwkInst* inst) {
     ZvEacNwkWire& wire = inst->wire;
     const U16 stxTick = wire.lastArrivalTick;
+    const U16 stxMicros = wire.lastArrivalMicros;
     if (wire.length > 1) {
         wire.length = static_cast<U16>(wire.length - 1);
         wire.lastArrivalTick = wire.previousArrivalTick;
@@ -97,6 +101,7 @@ void startFrameUnit(ZvEacNwkInst* inst) {
     wire.bytes[0] = ZV_EAC_NWK_CHARS_STX;
     wire.length = 1;
     wire.firstArrivalTick = stxTick;
+    wire.firstArrivalMicros = stxMicros;
     wire.lastArrivalTick = stxTick;
     wire.inFrame = TRUE;
 }
@@ -250,8 +255,9 @@ void takeByte(ZvEacNwkInst* inst, RxStage stage) {
         return;
     }
     U16 arrivalTick = 0;
-    U8 byte = static_cast<U8>(icFifoPopCharWithTick(inst->fifoRx, &arrivalTick));
-    recordWireByte(inst, byte, arrivalTick);
+    U16 arrivalMicros = 0;
+    U8 byte = static_cast<U8>(icFifoPopCharWithArrival(inst->fifoRx, &arrivalTick, &arrivalMicros));
+    recordWireByte(inst, byte, arrivalTick, arrivalMicros);
     // The unit this byte belongs to is settled before it is dumped: the
     // dump's timestamp is when that unit began.
     if (stage == RX_STAGE_IDLE && inst->rxRcvdInfo.escapeRcvd == FALSE && byte == ZV_EAC_NWK_CHARS_STX) {
@@ -367,6 +373,9 @@ void zvEacNwkInit(ZvEacNwkInst* self, IcFifoInstance* fifoTx, IcFifoInstance* fi
     self->wire.firstArrivalTick = 0;
     self->wire.lastArrivalTick = 0;
     self->wire.previousArrivalTick = 0;
+    self->wire.firstArrivalMicros = 0;
+    self->wire.lastArrivalMicros = 0;
+    self->wire.previousArrivalMicros = 0;
     icSmInit(&self->stateMachine, nwkSmInitState, nullptr, self);
 }
 

@@ -48,6 +48,7 @@ struct ZvEacNwkUnit {
     std::span<const U8> wire;  // the bytes exactly as on the line, escapes and all
     U16 firstArrivalTick;      // FIFO arrival tick of the first byte
     U16 lastArrivalTick;       // ... and of the last byte
+    U16 firstArrivalMicros;    // microseconds into the first byte's tick (0 where not noted)
 };
 // `unit.wire` is valid during the call only.
 using ZvEacNwkTapFunc = void (*)(void* arg, const ZvEacNwkUnit& unit);
@@ -63,6 +64,9 @@ struct ZvEacNwkWire {
     U16 firstArrivalTick;
     U16 lastArrivalTick;
     U16 previousArrivalTick;  // of the byte before the last one
+    U16 firstArrivalMicros;   // microseconds into those ticks
+    U16 lastArrivalMicros;
+    U16 previousArrivalMicros;
 };
 
 struct ZvEacNwkInstance {

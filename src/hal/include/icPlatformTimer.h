@@ -15,6 +15,9 @@ U32 platformTimerSetEvent(U16 delayMs, PlatformTimerRoutine routine, void* arg, 
 void platformTimerKillEvent(U32 eventId);
 // Milliseconds of a monotonic clock (wraps at 2^32).
 U32 platformTimerGetTickCount();
+// Microseconds of the same clock: its thousandth part is the tick count
+// (with a tick source set, the source's tick times 1000).
+U64 platformTimerGetMicros();
 // Tests replace the clock with their own; nullptr restores the real one.
 void platformTimerSetTickSource(PlatformTickSource source);
 // The routines of the events set `obj`. A thread that sleeps on `obj` in

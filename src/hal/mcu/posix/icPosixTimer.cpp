@@ -264,6 +264,14 @@ U32 platformTimerGetTickCount() {
     return static_cast<U32>(static_cast<unsigned long long>(monotonicNs() / kNsPerMs));
 }
 
+U64 platformTimerGetMicros() {
+    const PlatformTickSource source = tickSource.load(std::memory_order_acquire);
+    if (source != nullptr) {
+        return static_cast<U64>(source()) * 1000U;
+    }
+    return static_cast<U64>(monotonicNs() / 1000);
+}
+
 void platformTimerSetTickSource(PlatformTickSource source) { tickSource.store(source, std::memory_order_release); }
 
 void platformTimerServeFromWaiters(OsalWaitObject obj) { icOsalPosixSetWaitClock(obj, &kServingClock); }

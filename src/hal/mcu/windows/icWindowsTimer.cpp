@@ -155,6 +155,14 @@ U32 platformTimerGetTickCount() {
     return static_cast<U32>(static_cast<unsigned long long>(icWinMonotonicUs() / 1000));
 }
 
+U64 platformTimerGetMicros() {
+    const PlatformTickSource source = tickSource.load(std::memory_order_acquire);
+    if (source != nullptr) {
+        return static_cast<U64>(source()) * 1000U;
+    }
+    return static_cast<U64>(icWinMonotonicUs());
+}
+
 void platformTimerSetTickSource(PlatformTickSource source) { tickSource.store(source, std::memory_order_release); }
 
 // The system's timer thread sets the object itself; a waiting thread has
