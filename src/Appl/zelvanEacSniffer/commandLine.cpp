@@ -218,8 +218,7 @@ constexpr std::array kOptions{
     OptionRow{"--drops", nullptr, nullptr, OptionWhere::AfterPort, setDrops,
               "a line for every dropped frame and run of noise, as drops 1"},
     OptionRow{"--capture", "-w", "FILE", OptionWhere::AfterPort, setCapture,
-              "record every byte of the line into the capture file FILE (pcap); with -r, the frames the "
-              "filter passes"},
+              "record the line into the capture FILE (pcap); with -r, the frames the filter passes"},
     OptionRow{"--read", "-r", "FILE", OptionWhere::Anywhere, setRead,
               "decode a capture file or raw line bytes (- reads standard input) instead of a port"},
     OptionRow{"--help", nullptr, nullptr, OptionWhere::Anywhere, setHelp, "this text"},

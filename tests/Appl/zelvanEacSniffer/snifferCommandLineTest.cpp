@@ -288,3 +288,43 @@ TEST(CommandLine, OptionsMixWithPairsAndOptionWordsStayPairValues) {
 }
 
 }  // namespace
+
+namespace {
+
+// The manual page keeps up with the option table and the console commands:
+// every option --help lists and every command it names is described there.
+TEST(CommandLine, TheManualPageNamesEveryOptionAndCommand) {
+    const zvtest::RunResult help = runProgram({kBin, "--help"});
+    ASSERT_EQ(help.exitStatus, 0);
+    std::string page = zvtest::readFile(std::string(ZV_SOURCE_DIR) + "/man/zelvanEacSniffer.1");
+    for (std::size_t at = page.find("\\-"); at != std::string::npos; at = page.find("\\-", at)) {
+        page.erase(at, 1);
+    }
+    std::vector<std::string> names;
+    bool commands = false;
+    std::size_t start = 0;
+    while (start < help.out.size()) {
+        const std::size_t end = std::min(help.out.find('\n', start), help.out.size());
+        const std::string line = help.out.substr(start, end - start);
+        start = end + 1;
+        if (line.rfind("console commands", 0) == 0) {
+            commands = true;
+            continue;
+        }
+        if (commands && line.rfind("  ", 0) == 0) {
+            const std::size_t first = line.find_first_not_of(' ');
+            names.push_back(line.substr(first, line.find_first_of(" ,", first) - first));
+        } else if (!commands) {
+            for (std::size_t at = line.find("--"); at != std::string::npos; at = line.find("--", at + 2)) {
+                names.push_back(line.substr(at, line.find_first_of(" ,=", at) - at));
+            }
+        }
+    }
+    names.push_back("exit");
+    ASSERT_GT(names.size(), 20U) << help.out;
+    for (const std::string& name : names) {
+        EXPECT_NE(page.find(name), std::string::npos) << name << " is not in the manual page";
+    }
+}
+
+}  // namespace
