@@ -34,9 +34,14 @@ endif()
 # --- install rules --------------------------------------------------------------
 
 install(TARGETS zelvanEacSniffer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The dissector for the capture files, to load with -X lua_script: or copy
-# into a plugin folder.
-install(FILES wireshark/zvEac.lua DESTINATION ${CMAKE_INSTALL_DATADIR}/zelvaneacsniffer/wireshark)
+# The dissector for the capture files goes where Wireshark and tshark load
+# Lua plugins for every user: Debian's global plugin folder.
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(ZV_WIRESHARK_PLUGIN_DIR lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/plugins)
+else()
+  set(ZV_WIRESHARK_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/wireshark/plugins)
+endif()
+install(FILES wireshark/zvEac.lua DESTINATION ${ZV_WIRESHARK_PLUGIN_DIR})
 set(ZV_MAN_PAGES zelvanEacSniffer.1)
 if(TARGET zelvanEacBusSim)
   install(TARGETS zelvanEacBusSim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -64,15 +69,7 @@ endforeach()
 add_custom_target(zvManPages ALL DEPENDS ${ZV_MAN_FILES})
 install(FILES ${ZV_MAN_FILES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${ZV_PACKAGE_NAME})
-
-if(EXISTS ${CMAKE_SOURCE_DIR}/wireshark)
-  install(
-    DIRECTORY wireshark/
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/${ZV_PACKAGE_NAME}/wireshark
-    FILES_MATCHING
-    PATTERN "*.lua")
-endif()
+install(FILES README.md packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${ZV_PACKAGE_NAME})
 
 # --- Debian package -------------------------------------------------------------
 

@@ -43,18 +43,16 @@ done
 
 # --- contents -------------------------------------------------------------------
 
+plugins=./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/wireshark/plugins
 expected=(
   ./usr/bin/zelvanEacBusSim
   ./usr/bin/zelvanEacSniffer
   ./usr/share/doc/zelvaneacsniffer/README.md
+  ./usr/share/doc/zelvaneacsniffer/copyright
   ./usr/share/man/man1/zelvanEacBusSim.1.gz
   ./usr/share/man/man1/zelvanEacSniffer.1.gz
+  "$plugins/zvEac.lua"
 )
-if [ -d wireshark ]; then
-  while IFS= read -r dissector; do
-    expected+=("./usr/share/zelvaneacsniffer/wireshark/${dissector#wireshark/}")
-  done < <(find wireshark -name '*.lua' | sort)
-fi
 # Regular files only (not folders), as "mode path".
 dpkg-deb -c "$deb" | awk '$1 ~ /^-/ { print $1, $6 }' | sort -k 2 >"$root/contents"
 if ! diff <(printf '%s\n' "${expected[@]}" | sort) <(awk '{ print $2 }' "$root/contents") >"$root/diff"; then
@@ -108,5 +106,21 @@ for page in "$unpacked"/usr/share/man/man1/*.1.gz; do
     grep -q "^$section\$" "$root/page" || fail "man -l $name.1: no $section section"
   done
 done
+
+# --- installed: tshark finds the dissector by itself ------------------------------
+
+# Only where installing is possible and harmless: as root (CI), with tshark,
+# and no other copy of the package installed that this would replace.
+if [ "$(id -u)" = 0 ] && command -v tshark >/dev/null &&
+  ! dpkg-query -W -f='${Status}' zelvaneacsniffer 2>/dev/null | grep -q 'install ok installed'; then
+  dpkg -i "$deb" >"$root/dpkg.log" 2>&1 || fail "dpkg -i: $(cat "$root/dpkg.log")"
+  trap 'dpkg -r zelvaneacsniffer >/dev/null 2>&1 || true; rm -rf "$root"' EXIT
+  zelvanEacSniffer -r "$root/bus.bin" -b 19200 -w "$root/bus.pcap" >/dev/null || fail "no capture from the simulator's bytes"
+  tshark -r "$root/bus.pcap" -Y "zveac.kind == 0" -T fields -e zveac.msgid >"$root/tshark" 2>"$root/tshark.err" ||
+    fail "tshark -r: $(cat "$root/tshark.err")"
+  [ -s "$root/tshark" ] || fail "tshark decoded no frame without -X: the dissector is not where Wireshark looks"
+  dpkg -r zelvaneacsniffer >/dev/null 2>&1 || fail "dpkg -r"
+  [ ! -e "/${plugins#./}/zvEac.lua" ] || fail "the dissector stayed after dpkg -r"
+fi
 
 echo "check-package: $(basename "$deb") ($version) passed: ${#expected[@]} files, Depends: $depends"
