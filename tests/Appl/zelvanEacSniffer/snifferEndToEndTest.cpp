@@ -573,6 +573,9 @@ TEST(SnifferReconnect, SurvivesTheLineGoingAwayAndComingBack) {
     const std::string log = zvtest::readFile(logFile);
     EXPECT_EQ(countOf(log, "waiting for it to come back\n"), 1U) << log;
     EXPECT_EQ(countOf(log, "is back; sniffing again\n"), 1U) << log;
+    // Both stamped like every report: an overnight log says when.
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"(\.\d{3}\) port .* lost: )"))) << log;
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"(\.\d{3}\) port .* is back; sniffing again)"))) << log;
     EXPECT_EQ(log.find(header(false, 6, "MSGID_GET_LOCK_STATE")), std::string::npos) << "stitched frame\n" << log;
     EXPECT_NE(log.find(header(false, 7, "MSGID_GET_LOCK_STATE")), std::string::npos) << log;
 }
