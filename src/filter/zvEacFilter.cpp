@@ -82,35 +82,60 @@ bool parseName(std::string_view text, unsigned& value) {
     return false;
 }
 
+void explain(ZvEacFilterProblem* problem, std::string_view word, const char* why);
+
+bool looksNumeric(std::string_view text) {
+    const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    return digits || hex;
+}
+
+// Why a word is not one of the 256 values.
+const char* numberProblem(std::string_view text, bool namesAllowed) {
+    if (looksNumeric(text)) {
+        return namesAllowed ? "a message id is 0 to 255 (0x00 to 0xff)" : "an address is 0 to 255";
+    }
+    return namesAllowed ? "no message of that name or number" : "not an address";
+}
+
 // One element of a list: a number, a range of numbers, or (for message ids)
-// a catalogue name.
-bool parseItem(std::string_view item, bool namesAllowed, Bits& bits) {
+// a catalogue name. nullptr, or why not.
+const char* parseItem(std::string_view item, bool namesAllowed, Bits& bits) {
     unsigned first = 0;
     unsigned last = 0;
     const std::size_t dash = item.find('-');
     if (dash != std::string_view::npos) {
-        if (!parseNumber(item.substr(0, dash), first) || !parseNumber(item.substr(dash + 1), last) || first > last) {
-            return false;
+        const std::string_view from = item.substr(0, dash);
+        const std::string_view to = item.substr(dash + 1);
+        if (!parseNumber(from, first)) {
+            return looksNumeric(from) ? numberProblem(from, namesAllowed) : "a range is two numbers";
+        }
+        if (!parseNumber(to, last)) {
+            return looksNumeric(to) ? numberProblem(to, namesAllowed) : "a range is two numbers";
+        }
+        if (first > last) {
+            return "a range runs upwards";
         }
     } else if (parseNumber(item, first) || (namesAllowed && parseName(item, first))) {
         last = first;
     } else {
-        return false;
+        return numberProblem(item, namesAllowed);
     }
     for (unsigned value = first; value <= last; ++value) {
         setBit(bits, value);
     }
-    return true;
+    return nullptr;
 }
 
 // A word of a list, items separated by commas ("5,7-9"; a trailing comma is
 // harmless, so "5, 7" typed with a blank works). Counts the items read.
-bool parseListWord(std::string_view word, bool namesAllowed, Bits& bits, unsigned& items) {
+bool parseListWord(std::string_view word, bool namesAllowed, Bits& bits, unsigned& items, ZvEacFilterProblem* problem) {
     while (!word.empty()) {
         const std::size_t comma = word.find(',');
         const std::string_view item = word.substr(0, comma);
         if (!item.empty()) {
-            if (!parseItem(item, namesAllowed, bits)) {
+            if (const char* why = parseItem(item, namesAllowed, bits); why != nullptr) {
+                explain(problem, item, why);
                 return false;
             }
             ++items;
@@ -124,6 +149,15 @@ bool parseListWord(std::string_view word, bool namesAllowed, Bits& bits, unsigne
 }
 
 enum class Keyword : U8 { None, Addr, Msg, Off };
+
+void explain(ZvEacFilterProblem* problem, std::string_view word, const char* why) {
+    if (problem == nullptr) {
+        return;
+    }
+    const int shown = word.size() < 40 ? static_cast<int>(word.size()) : 40;
+    (void)std::snprintf(problem->text.data(), problem->text.size(), "%.*s%s: %s", shown, word.data(),
+                        word.size() > 40 ? "..." : "", why);
+}
 
 Keyword keywordOf(std::string_view word) {
     if (sameText(word, "addr")) {
@@ -177,8 +211,9 @@ void describeBits(const Bits& bits, bool names, char* text, std::size_t size, st
 
 }  // namespace
 
-Boolean zvEacFilterParse(std::span<const char* const> words, ZvEacFilter& out) {
+Boolean zvEacFilterParse(std::span<const char* const> words, ZvEacFilter& out, ZvEacFilterProblem* problem) {
     if (words.empty()) {
+        explain(problem, "filter", "no expression");
         return FALSE;
     }
     if (words.size() == 1 && words[0] != nullptr && keywordOf(words[0]) == Keyword::Off) {
@@ -194,12 +229,18 @@ Boolean zvEacFilterParse(std::span<const char* const> words, ZvEacFilter& out) {
         }
         const Keyword keyword = keywordOf(word);
         if (keyword == Keyword::Off) {
+            explain(problem, word, "stands alone");
             return FALSE;
         }
         if (keyword != Keyword::None) {
             // Each clause once, and none left without a list.
             Boolean& given = keyword == Keyword::Addr ? parsed.byAddress : parsed.byMsgId;
-            if (given != FALSE || (clause != Keyword::None && items == 0)) {
+            if (given != FALSE) {
+                explain(problem, word, "given twice");
+                return FALSE;
+            }
+            if (clause != Keyword::None && items == 0) {
+                explain(problem, clause == Keyword::Addr ? "addr" : "msg", "no list after it");
                 return FALSE;
             }
             given = TRUE;
@@ -208,27 +249,30 @@ Boolean zvEacFilterParse(std::span<const char* const> words, ZvEacFilter& out) {
             continue;
         }
         if (clause == Keyword::None) {
+            explain(problem, word, "addr, msg or off expected");
             return FALSE;
         }
         const bool msg = clause == Keyword::Msg;
-        if (!parseListWord(word, msg, msg ? parsed.msgIds : parsed.addresses, items)) {
+        if (!parseListWord(word, msg, msg ? parsed.msgIds : parsed.addresses, items, problem)) {
             return FALSE;
         }
     }
     if (items == 0) {
+        explain(problem, clause == Keyword::Msg ? "msg" : "addr", "no list after it");
         return FALSE;
     }
     out = parsed;
     return TRUE;
 }
 
-Boolean zvEacFilterParseText(const char* text, ZvEacFilter& out) {
+Boolean zvEacFilterParseText(const char* text, ZvEacFilter& out, ZvEacFilterProblem* problem) {
     if (text == nullptr) {
         return FALSE;
     }
     std::array<char, ZV_EAC_FILTER_TEXT_MAX> copy{};
     const std::size_t length = std::strlen(text);
     if (length >= copy.size()) {
+        explain(problem, "filter", "expression too long");
         return FALSE;
     }
     std::memcpy(copy.data(), text, length);
@@ -243,6 +287,7 @@ Boolean zvEacFilterParseText(const char* text, ZvEacFilter& out) {
             break;
         }
         if (count == words.size()) {
+            explain(problem, "filter", "too many words");
             return FALSE;
         }
         words[count++] = p;
@@ -250,7 +295,7 @@ Boolean zvEacFilterParseText(const char* text, ZvEacFilter& out) {
             ++p;
         }
     }
-    return zvEacFilterParse(std::span<const char* const>(words.data(), count), out);
+    return zvEacFilterParse(std::span<const char* const>(words.data(), count), out, problem);
 }
 
 void zvEacFilterDescribe(const ZvEacFilter& filter, char* text, std::size_t size) {

@@ -25,12 +25,19 @@ struct ZvEacFilter {
     std::array<U8, 32> msgIds;     // one bit per message id
 };
 
+// Why an expression was refused: the word and the reason, as
+// "NOT_A_MSG: no message of that name or number".
+struct ZvEacFilterProblem {
+    std::array<char, 128> text{};
+};
+
 // Reads the words of an expression into `out`. FALSE, with `out`
-// untouched, when it is not a valid expression.
-Boolean zvEacFilterParse(std::span<const char* const> words, ZvEacFilter& out);
+// untouched, when it is not a valid expression; then `problem`, where
+// given, says which word and why.
+Boolean zvEacFilterParse(std::span<const char* const> words, ZvEacFilter& out, ZvEacFilterProblem* problem = nullptr);
 // The same from one text, words separated by blanks, shorter than
 // ZV_EAC_FILTER_TEXT_MAX.
-Boolean zvEacFilterParseText(const char* text, ZvEacFilter& out);
+Boolean zvEacFilterParseText(const char* text, ZvEacFilter& out, ZvEacFilterProblem* problem = nullptr);
 // The filter as an expression that parses back to it ("off" when open),
 // cut to fit `size`.
 void zvEacFilterDescribe(const ZvEacFilter& filter, char* text, std::size_t size);

@@ -11,7 +11,8 @@ namespace {
 
 struct ParseCase {
     const char* text;
-    const char* shown;  // nullptr: refused
+    const char* shown;     // nullptr: refused
+    const char* why = "";  // when refused: the word and the reason
 };
 
 class FilterParse : public testing::TestWithParam<ParseCase> {};
@@ -21,12 +22,14 @@ TEST_P(FilterParse, ReadsAndShowsTheExpression) {
     before.byAddress = TRUE;
     before.addresses[0] = 0x80;  // address 7, kept when the text is refused
     ZvEacFilter filter = before;
-    const Boolean ok = zvEacFilterParseText(GetParam().text, filter);
+    ZvEacFilterProblem problem{};
+    const Boolean ok = zvEacFilterParseText(GetParam().text, filter, &problem);
     std::array<char, 2048> shown{};
     zvEacFilterDescribe(filter, shown.data(), shown.size());
     if (GetParam().shown == nullptr) {
         EXPECT_FALSE(ok) << "shown as " << shown.data();
         EXPECT_STREQ(shown.data(), "addr 7");
+        EXPECT_STREQ(problem.text.data(), GetParam().why);
         return;
     }
     ASSERT_TRUE(ok);
@@ -40,24 +43,31 @@ TEST_P(FilterParse, ReadsAndShowsTheExpression) {
 
 INSTANTIATE_TEST_SUITE_P(
     Filter, FilterParse,
-    testing::Values(ParseCase{"addr 7", "addr 7"}, ParseCase{"addr 5,7-9", "addr 5,7-9"},
-                    ParseCase{"ADDR 9,8,7,5", "addr 5,7-9"}, ParseCase{"addr 5, 7", "addr 5,7"},
-                    ParseCase{"addr 0x10,255", "addr 16,255"}, ParseCase{"addr 0-255", "addr 0-255"},
-                    ParseCase{"msg MSGID_LOCK_STATE,0xa3", "msg MSGID_LOCK_STATE"},
-                    ParseCase{"msg lock_state 0x21", "msg MSGID_VERSION,MSGID_LOCK_STATE"},
-                    ParseCase{"msg 0x40-0x42,0xbc",
-                              "msg 0x40,MSGID_MIFARE_CREDENTIAL,MSGID_MIFARE_CREDENTIAL_"
-                              "WITH_SECTOR_DATA,0xbc"},
-                    ParseCase{"msg 0-3", "msg 0x00-0x03"}, ParseCase{"msg 0xa3 addr 7", "addr 7 msg MSGID_LOCK_STATE"},
-                    ParseCase{"off", "off"}, ParseCase{"  addr   7  ", "addr 7"},
-                    // Refused: the filter before stays.
-                    ParseCase{"", nullptr}, ParseCase{"addr", nullptr}, ParseCase{"addr 256", nullptr},
-                    ParseCase{"addr 9-5", nullptr}, ParseCase{"addr 5-", nullptr}, ParseCase{"addr -5", nullptr},
-                    ParseCase{"addr x", nullptr}, ParseCase{"addr MSGID_LOCK_STATE", nullptr},
-                    ParseCase{"addr 7 addr 8", nullptr}, ParseCase{"addr msg 7", nullptr},
-                    ParseCase{"msg NO_SUCH_MESSAGE", nullptr}, ParseCase{"msg 0x", nullptr},
-                    ParseCase{"msg 0x1ff", nullptr}, ParseCase{"7", nullptr}, ParseCase{"off addr 7", nullptr},
-                    ParseCase{"addr 7 off", nullptr}, ParseCase{"addr ,", nullptr}),
+    testing::Values(
+        ParseCase{"addr 7", "addr 7"}, ParseCase{"addr 5,7-9", "addr 5,7-9"}, ParseCase{"ADDR 9,8,7,5", "addr 5,7-9"},
+        ParseCase{"addr 5, 7", "addr 5,7"}, ParseCase{"addr 0x10,255", "addr 16,255"},
+        ParseCase{"addr 0-255", "addr 0-255"}, ParseCase{"msg MSGID_LOCK_STATE,0xa3", "msg MSGID_LOCK_STATE"},
+        ParseCase{"msg lock_state 0x21", "msg MSGID_VERSION,MSGID_LOCK_STATE"},
+        ParseCase{"msg 0x40-0x42,0xbc",
+                  "msg 0x40,MSGID_MIFARE_CREDENTIAL,MSGID_MIFARE_CREDENTIAL_"
+                  "WITH_SECTOR_DATA,0xbc"},
+        ParseCase{"msg 0-3", "msg 0x00-0x03"}, ParseCase{"msg 0xa3 addr 7", "addr 7 msg MSGID_LOCK_STATE"},
+        ParseCase{"off", "off"}, ParseCase{"  addr   7  ", "addr 7"},
+        // Refused: the filter before stays.
+        ParseCase{"", nullptr, "filter: no expression"}, ParseCase{"addr", nullptr, "addr: no list after it"},
+        ParseCase{"addr 256", nullptr, "256: an address is 0 to 255"},
+        ParseCase{"addr 300", nullptr, "300: an address is 0 to 255"},
+        ParseCase{"addr 9-5", nullptr, "9-5: a range runs upwards"},
+        ParseCase{"addr 5-", nullptr, "5-: a range is two numbers"},
+        ParseCase{"addr -5", nullptr, "-5: a range is two numbers"}, ParseCase{"addr x", nullptr, "x: not an address"},
+        ParseCase{"addr MSGID_LOCK_STATE", nullptr, "MSGID_LOCK_STATE: not an address"},
+        ParseCase{"addr 7 addr 8", nullptr, "addr: given twice"},
+        ParseCase{"addr msg 7", nullptr, "addr: no list after it"},
+        ParseCase{"msg NOT_A_MSG", nullptr, "NOT_A_MSG: no message of that name or number"},
+        ParseCase{"msg 0x", nullptr, "0x: no message of that name or number"},
+        ParseCase{"msg 0x1ff", nullptr, "0x1ff: a message id is 0 to 255 (0x00 to 0xff)"},
+        ParseCase{"7", nullptr, "7: addr, msg or off expected"}, ParseCase{"off addr 7", nullptr, "off: stands alone"},
+        ParseCase{"addr 7 off", nullptr, "off: stands alone"}, ParseCase{"addr ,", nullptr, "addr: no list after it"}),
     [](const testing::TestParamInfo<ParseCase>& info) { return "Case" + std::to_string(info.index); });
 
 struct PassCase {

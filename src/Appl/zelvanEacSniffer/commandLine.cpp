@@ -105,7 +105,7 @@ enum class OptionWhere : U8 {
 };
 
 // Stores the option's effect; false with `problem` set when the value is wrong.
-using OptionSetter = bool (*)(MainOptions& out, const char* value, const char*& problem);
+using OptionSetter = bool (*)(MainOptions& out, const char* value, std::string& problem);
 
 struct OptionRow {
     const char* longName;   // "--verbosity"
@@ -116,7 +116,7 @@ struct OptionRow {
     const char* help;
 };
 
-bool setVerbosity(MainOptions& out, const char* value, const char*& problem) {
+bool setVerbosity(MainOptions& out, const char* value, std::string& problem) {
     if (value[0] < '0' || value[0] > '3' || value[1] != '\0') {
         problem = "expects 0, 1, 2 or 3";
         return false;
@@ -125,12 +125,12 @@ bool setVerbosity(MainOptions& out, const char* value, const char*& problem) {
     return true;
 }
 
-bool setRaw(MainOptions& out, const char* /*value*/, const char*& /*problem*/) {
+bool setRaw(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
     out.rawData = TRUE;
     return true;
 }
 
-bool setLog(MainOptions& out, const char* value, const char*& problem) {
+bool setLog(MainOptions& out, const char* value, std::string& problem) {
     if (value[0] == '\0') {
         problem = "expects a file name";
         return false;
@@ -139,27 +139,27 @@ bool setLog(MainOptions& out, const char* value, const char*& problem) {
     return true;
 }
 
-bool setReconnect(MainOptions& out, const char* /*value*/, const char*& /*problem*/) {
+bool setReconnect(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
     out.reconnect = TRUE;
     return true;
 }
 
-bool setHelp(MainOptions& out, const char* /*value*/, const char*& /*problem*/) {
+bool setHelp(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
     out.help = TRUE;
     return true;
 }
 
-bool setVersion(MainOptions& out, const char* /*value*/, const char*& /*problem*/) {
+bool setVersion(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
     out.version = TRUE;
     return true;
 }
 
-bool setStats(MainOptions& out, const char* /*value*/, const char*& /*problem*/) {
+bool setStats(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
     out.stats = TRUE;
     return true;
 }
 
-bool setStatsCsv(MainOptions& out, const char* value, const char*& problem) {
+bool setStatsCsv(MainOptions& out, const char* value, std::string& problem) {
     if (value[0] == '\0') {
         problem = "expects a file name";
         return false;
@@ -168,17 +168,19 @@ bool setStatsCsv(MainOptions& out, const char* value, const char*& problem) {
     return true;
 }
 
-bool setFilter(MainOptions& out, const char* value, const char*& problem) {
+bool setFilter(MainOptions& out, const char* value, std::string& problem) {
     ZvEacFilter filter{};
-    if (zvEacFilterParseText(value, filter) == FALSE) {
-        problem = "expects an expression such as 'addr 5,7-9', 'msg MSGID_LOCK_STATE,0xa3' or both";
+    ZvEacFilterProblem why{};
+    if (zvEacFilterParseText(value, filter, &why) == FALSE) {
+        problem = std::string("refuses ") + why.text.data() +
+                  "; it expects an expression such as 'addr 5,7-9', 'msg MSGID_LOCK_STATE,0xa3' or both";
         return false;
     }
     out.filter = value;
     return true;
 }
 
-bool setCapture(MainOptions& out, const char* value, const char*& problem) {
+bool setCapture(MainOptions& out, const char* value, std::string& problem) {
     if (value[0] == '\0') {
         problem = "expects a file name";
         return false;
@@ -187,7 +189,7 @@ bool setCapture(MainOptions& out, const char* value, const char*& problem) {
     return true;
 }
 
-bool setRead(MainOptions& out, const char* value, const char*& problem) {
+bool setRead(MainOptions& out, const char* value, std::string& problem) {
     if (value[0] == '\0') {
         problem = "expects a file name, or - for standard input";
         return false;
@@ -196,7 +198,7 @@ bool setRead(MainOptions& out, const char* value, const char*& problem) {
     return true;
 }
 
-bool setDrops(MainOptions& out, const char* /*value*/, const char*& /*problem*/) {
+bool setDrops(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
     out.drops = TRUE;
     return true;
 }
@@ -286,9 +288,9 @@ TakeResult takeOption(MainCommandLine& cl, int argc, char** argv, int& i, bool p
         optionProblem(cl, row->longName, "needs a serial port before it");
         return TakeResult::Failed;
     }
-    const char* problem = "";
+    std::string problem;
     if (!row->set(cl.options, value, problem)) {
-        optionProblem(cl, row->longName, problem);
+        optionProblem(cl, row->longName, problem.c_str());
         return TakeResult::Failed;
     }
     return TakeResult::Taken;

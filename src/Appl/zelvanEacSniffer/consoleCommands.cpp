@@ -123,8 +123,12 @@ const char* filterCmd(U8 argc, char** argv, void* cbArg) {
     Sniffer& sniffer = snifferOf(cbArg);
     if (argc > 1) {
         ZvEacFilter filter{};
-        if (zvEacFilterParse(std::span<const char* const>(argv + 1, argc - 1U), filter) == FALSE) {
-            return kHelpStrFilter;
+        ZvEacFilterProblem why{};
+        if (zvEacFilterParse(std::span<const char* const>(argv + 1, argc - 1U), filter, &why) == FALSE) {
+            // Which word and why first, then how it is done.
+            std::snprintf(sniffer.filterReply.data(), sniffer.filterReply.size(), " filter refused: %s\n%s",
+                          why.text.data(), kHelpStrFilter);
+            return sniffer.filterReply.data();
         }
         mainApplyFilter(sniffer.nwkInst, filter);
     }
