@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Dkit/Include/dkitCredential.h"
+#include "eac/zelvan/zvEacTelegrams.h"
 #include "eac/zelvan/zvEacToStr.h"
 #include "eac/zelvan/zvEacToStrFields.h"
 #include "eac/zelvan/zvEacToStrPrivate.h"
@@ -228,4 +229,35 @@ Boolean zvEacPrintGenericCredential(ZvEacBytes body, U8 length) {
     }
     zvEacGroupEnd();
     return TRUE;
+}
+
+std::span<const ZvEacLayout> zvEacCredentialLayouts() {
+    using When = ZvEacFormWhen;
+    using K = ZvEacValueKind;
+    static constexpr ZvEacFieldDecl kUidFields[] = {{"bits", K::NUMBER, 1}, {"uid", K::BYTES, 0}};
+    static constexpr ZvEacFieldDecl kSectorFields[] = {{"card_type", K::NUMBER, 1},
+                                                       {"uid_length", K::NUMBER, 1},
+                                                       {"data_length", K::NUMBER, 1},
+                                                       {"uid", K::BYTES, 0},
+                                                       {"data", K::BYTES, 0}};
+    static constexpr ZvEacFieldDecl kGenericFields[] = {
+        {"device_id", K::BYTES, 0},
+        {"door_side", K::NUMBER, 1, zvEacDoorSideToStr},
+        {"invalid_container", K::BYTES, 0},
+        {"blocks", K::GROUP, 0},
+        {"blocks.block", K::GROUP, 0},
+        {"blocks.block.number", K::NUMBER, 1},
+        {"blocks.block.type", K::NUMBER, 2, zvEacDkitCredentialBlockTypeToStr},
+        {"blocks.block.bits", K::NUMBER, 2},
+        {"blocks.block.data", K::BYTES, 0},
+        {"blocks.block.source_details", K::GROUP, 0},
+        {"blocks.block.source_details.main_type", K::NUMBER, 1, zvEacCredTypeMainToStr},
+        {"blocks.block.source_details.sub_type", K::NUMBER, 1},
+    };
+    static constexpr ZvEacLayout kLayouts[] = {
+        {ZV_EAC_MSGID_MIFARE_CREDENTIAL_UID_ONLY, 1, {}, When::ALWAYS, 0, 0, kUidFields},
+        {ZV_EAC_MSGID_MIFARE_CREDENTIAL_WITH_SECTOR_DATA, kSectorDataOffset, {}, When::ALWAYS, 0, 0, kSectorFields},
+        {ZV_EAC_MSGID_GENERIC_CREDENTIAL, kGenCredContainerOffset, {}, When::ALWAYS, 0, 0, kGenericFields},
+    };
+    return kLayouts;
 }

@@ -272,3 +272,34 @@ Boolean zvEacPrintSetPermanentIndication(ZvEacBytes body) {
 Boolean zvEacSetPermanentIndicationWithPhysicalRepresentation(ZvEacBytes body) {
     return zvEacPrintTable<sizeof(SpiExt), kPermanentIndicationWithPhysical>(body);
 }
+
+std::span<const ZvEacLayout> zvEacDeviceLayouts() {
+    using When = ZvEacFormWhen;
+    static constexpr ZvEacLayout kLayouts[] = {
+        {ZV_EAC_MSGID_ACTIVATOR, sizeof(Activator), kActivator, When::LENGTH_IS, 1 + sizeof(Activator)},
+        {ZV_EAC_MSGID_ACTIVATOR, sizeof(ActivatorWithId), kActivatorWithId, When::LENGTH_IS,
+         1 + sizeof(ActivatorWithId)},
+        {ZV_EAC_MSGID_SET_DOOR_MODE, sizeof(SetDoorModeExt), kSetDoorModeWithIndication, When::BYTE_IS,
+         offsetof(SetDoorMode, lightIndication), ZV_EAC_INDICATION_USE_SPECIFIC_INDICATION_IN_EXTENDED_MESSAGE},
+        {ZV_EAC_MSGID_SET_DOOR_MODE, sizeof(SetDoorMode), kSetDoorMode},
+        {ZV_EAC_MSGID_DABS_SUPPORTED_LOCK_STATES, sizeof(ZvEacTeleSupportedLockStates), kSupportedLockStates},
+        {ZV_EAC_MSGID_DABS_LOCK_STATE, sizeof(ZvEacTeleLockState), kLockState},
+        {ZV_EAC_MSGID_DABS_SUPPORTED_DOOR_STATES, sizeof(ZvEacTeleSupportedDoorStates), kSupportedDoorStates},
+        {ZV_EAC_MSGID_DABS_DOOR_STATE, sizeof(ZvEacTeleDoorState), kDoorState},
+        {ZV_EAC_MSGID_DABS_HANDLE_STATE_FOR_DEVICE, sizeof(ZvEacTeleHandleState),
+         kDeviceState<ZvEacTeleHandleState, zvEacHandleStateCodeToStr>},
+        {ZV_EAC_MSGID_DABS_KEY_CYLINDER_STATE_FOR_DEVICE, sizeof(ZvEacTeleKeyCylinderState),
+         kDeviceState<ZvEacTeleKeyCylinderState, zvEacKeyCylinderStateCodeToStr>},
+        {ZV_EAC_MSGID_DABS_TAMPER_STATE, sizeof(ZvEacTeleTamperState), kTamperState},
+        {ZV_EAC_MSGID_DABS_TAMPER_STATE_FOR_DEVICE, sizeof(ZvEacTeleTamperStateForDevice), kTamperStateForDevice},
+        {ZV_EAC_MSGID_DABS_DEVICE_INFO, sizeof(ZvEacTeleDeviceInfo), kDeviceInfo},
+        {ZV_EAC_MSGID_GET_EXTENDED_DEVICE_INFO, sizeof(ZvEacTeleGetExtendedDeviceInfo), kGetExtendedDeviceInfo},
+        {ZV_EAC_MSGID_EXTENDED_DEVICE_INFO, sizeof(ExtInfo), kExtendedDeviceInfo},
+        {ZV_EAC_MSGID_SET_PERMANENT_INDICATION, sizeof(SpiExt), kPermanentIndicationWithPhysical, When::BYTE_NOT_ZERO,
+         offsetof(SpiExt, physicalRepresentation)},
+        {ZV_EAC_MSGID_SET_PERMANENT_INDICATION, sizeof(Spi), kPermanentIndication},
+        {ZV_EAC_MSGID_DABS_GET_ALL_STATES, sizeof(ZvEacTeleGetAllStatesForDevice), kGetAllStates},
+        {ZV_EAC_MSGID_DOOR_MODE, sizeof(ZvEacTeleDoorMode), kDoorMode},
+    };
+    return kLayouts;
+}

@@ -368,5 +368,31 @@ Boolean zvEacPrintCountedTable(ZvEacBytes body) {
     return zvEacPrintTable<size, rows>(body);
 }
 
+// The tables as readers outside the printer find them (the dissector's
+// generator): for each id, its forms in the order the printer tries them;
+// the first that applies is the body's layout. `size` is the fixed part of
+// the body the rows read. A printer without rows has one form with no rows
+// and declares the fields it fills in `declares`.
+enum class ZvEacFormWhen : U8 {
+    ALWAYS,
+    BYTE_IS,        // the body byte at `at` is `value`
+    BYTE_NOT_ZERO,  // the body byte at `at` is not 0
+    LENGTH_IS,      // the telegram is `at` bytes long
+};
+
+struct ZvEacLayout {
+    U8 msgId;
+    std::size_t size;
+    std::span<const ZvEacRow> rows;
+    ZvEacFormWhen when = ZvEacFormWhen::ALWAYS;
+    std::size_t at = 0;
+    U8 value = 0;
+    std::span<const ZvEacFieldDecl> declares = {};
+};
+
+std::span<const ZvEacLayout> zvEacDeviceLayouts();
+std::span<const ZvEacLayout> zvEacServiceLayouts();
+std::span<const ZvEacLayout> zvEacCredentialLayouts();
+
 // One field line of text made by the printers themselves.
 void zvEacPrintLine(const char* format, ...) IC_PRINTF_FORMAT(1, 2);

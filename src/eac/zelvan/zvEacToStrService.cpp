@@ -500,3 +500,64 @@ Boolean zvEacPrintSetTime(ZvEacBytes body) {
     }
     return zvEacPrintTable<offsetof(SetTime, timeFunction) + 1, kSetTime>(body);
 }
+
+std::span<const ZvEacLayout> zvEacServiceLayouts() {
+    using When = ZvEacFormWhen;
+    using K = ZvEacValueKind;
+    static constexpr ZvEacFieldDecl kVersionFields[] = {
+        {"protocol_major", K::NUMBER, 1},
+        {"protocol_minor", K::NUMBER, 1},
+        {"vendor_id", K::NUMBER, 1},
+        {"product_id", K::NUMBER, 1},
+        {"selector", K::NUMBER, 1, zvEacVersionSelectorToStr},
+        {"version_major", K::NUMBER, 1},
+        {"version_minor", K::NUMBER, 1},
+        {"build", K::NUMBER, 2},
+        {"text", K::TEXT, 0},
+    };
+    static constexpr ZvEacFieldDecl kParameterFields[] = {{"parameter_id", K::NUMBER, 1, zvEacParamIdToStr},
+                                                          {"value", K::NUMBER, 4}};
+    static constexpr ZvEacFieldDecl kDecisionFields[] = {{"decision", K::NUMBER, 1}};
+    static constexpr ZvEacFieldDecl kResetFields[] = {{"target", K::NUMBER, 1}};
+    static constexpr ZvEacFieldDecl kCredentialRequestFields[] = {{"indication_code", K::NUMBER, 2}};
+    static constexpr ZvEacFieldDecl kUpgradeFields[] = {{"device_id", K::BYTES, 0}, {"file_reference", K::TEXT, 0}};
+    static constexpr ZvEacFieldDecl kBlockFields[] = {{"block", K::NUMBER, 2}};
+    static constexpr ZvEacLayout kLayouts[] = {
+        {ZV_EAC_MSGID_GET_VERSION, sizeof(ZvEacTeleGetVersionReq), kGetVersion},
+        {ZV_EAC_MSGID_VERSION, offsetof(Version, humanInfo), {}, When::ALWAYS, 0, 0, kVersionFields},
+        {ZV_EAC_MSGID_RESULT, sizeof(ZvEacTeleResult), kResult},
+        {ZV_EAC_MSGID_RESET, 1, {}, When::ALWAYS, 0, 0, kResetFields},
+        {ZV_EAC_MSGID_ACCESS_DECISION, 1, {}, When::ALWAYS, 0, 0, kDecisionFields},
+        {ZV_EAC_MSGID_INDICATE_CREDENTIAL_REQUEST,
+         sizeof(ZvEacTeleIndicateCredentialRequest),
+         {},
+         When::ALWAYS,
+         0,
+         0,
+         kCredentialRequestFields},
+        {ZV_EAC_MSGID_GRANT_ACCESS_SEQUENCE, sizeof(GasExt), kGrantAccessWithIndication, When::BYTE_IS,
+         offsetof(Gas, lightIndication), ZV_EAC_INDICATION_USE_SPECIFIC_INDICATION_IN_EXTENDED_MESSAGE},
+        {ZV_EAC_MSGID_GRANT_ACCESS_SEQUENCE, sizeof(Gas), kGrantAccess},
+        {ZV_EAC_MSGID_INDICATE_ACCESS_DENIED, sizeof(IadExt), kAccessDeniedWithIndication, When::BYTE_IS,
+         offsetof(Iad, lightIndication), ZV_EAC_INDICATION_USE_SPECIFIC_INDICATION_IN_EXTENDED_MESSAGE},
+        {ZV_EAC_MSGID_INDICATE_ACCESS_DENIED, sizeof(Iad), kAccessDenied},
+        {ZV_EAC_MSGID_GET_EVENT, sizeof(ZvEacTeleEventReq), kGetEvent},
+        {ZV_EAC_MSGID_EVENT, sizeof(Event), kEvent},
+        {ZV_EAC_MSGID_SET_PARAMETER, 1, {}, When::ALWAYS, 0, 0, kParameterFields},
+        {ZV_EAC_MSGID_GET_PARAMETER, sizeof(ZvEacTeleParamReadReq), kGetParameter},
+        {ZV_EAC_MSGID_PARAMETER, 1, {}, When::ALWAYS, 0, 0, kParameterFields},
+        {ZV_EAC_MSGID_KEYPAD, offsetof(Keypad, keys), kKeypad},
+        {ZV_EAC_MSGID_GET_DTCS, sizeof(ZvEacTeleGetDtcs), kGetDtcs},
+        {ZV_EAC_MSGID_DTC, sizeof(ZvEacTeleDtc), kDtc},
+        {ZV_EAC_MSGID_CLEAR_DTC, sizeof(ZvEacTeleClearDtc), kClearDtc},
+        {ZV_EAC_MSGID_FIRMWARE_UPGRADE, sizeof(ZvEacDabsDeviceId), {}, When::ALWAYS, 0, 0, kUpgradeFields},
+        {ZV_EAC_MSGID_FIRMWARE_STATUS_NOTIFICATION, ZV_EAC_FW_STATUS_OFS_STRING_FLAG + 1, kFirmwareStatus},
+        {ZV_EAC_MSGID_BLOCK_DATA_TRANSPORT, ZV_EAC_BLOCK_DATA_OFS_PAYLOAD_LENGTH + 1, kBlockData, When::ALWAYS, 0, 0,
+         kBlockFields},
+        {ZV_EAC_MSGID_SET_TIME, offsetof(SetTime, timeFunction) + 1, kSetTime},
+        {ZV_EAC_MSGID_GET_ALARMS, sizeof(ZvEacTeleGetAlarms), kGetAlarms},
+        {ZV_EAC_MSGID_ALARM, sizeof(ZvEacTeleAlarm), kAlarm},
+        {ZV_EAC_MSGID_CONFIRM_ALARM, sizeof(ZvEacTeleConfirmAlarm), kConfirmAlarm},
+    };
+    return kLayouts;
+}
