@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "eac/zelvan/zvEacToStr.h"
 #include "support/childProcess.h"
 #include "support/ptyPair.h"
 
@@ -179,6 +180,7 @@ TEST(CaptureEndToEnd, ReplayPrintsTheLiveLogAndTsharkSeesWhatTheSimulatorSent) {
     std::map<std::string, unsigned> kinds;
     std::map<std::string, unsigned> goodById;
     unsigned devicesBad = 0;
+    unsigned goodTo5 = 0, goodFrom5 = 0, dropped5 = 0;
     std::istringstream lines(fields.out);
     std::string line;
     while (std::getline(lines, line)) {
@@ -188,6 +190,13 @@ TEST(CaptureEndToEnd, ReplayPrintsTheLiveLogAndTsharkSeesWhatTheSimulatorSent) {
             std::getline(cells, cell, ',');
         }
         ++kinds[f[0]];
+        const bool with5 = f[1] == "5" || f[2] == "5";
+        if (f[0] != "0") {
+            dropped5 += with5 ? 1 : 0;
+        } else {
+            goodTo5 += f[2] == "5" ? 1 : 0;
+            goodFrom5 += f[1] == "5" ? 1 : 0;
+        }
         if (f[0] == "0") {
             ++goodById[f[3].empty() ? "empty" : f[3]];
             const int src = std::stoi(f[1]);
@@ -205,6 +214,36 @@ TEST(CaptureEndToEnd, ReplayPrintsTheLiveLogAndTsharkSeesWhatTheSimulatorSent) {
     for (const auto& [id, n] : goodById) {
         EXPECT_EQ(n, expected[id]) << "message id " << id;
     }
+    // The body fields the dissector gets from the printers' tables: each
+    // lock state tshark decodes is one the replay printed, and one field
+    // filters both directions of a device.
+    const auto tshark = [&](const std::string& args) {
+        return zvtest::runProgram(
+            {"/bin/sh", "-c", "tshark -X lua_script:" + kDissector + " -r " + capture + " " + args}, {}, true, 60s);
+    };
+    const zvtest::RunResult states = tshark("-Y zveac.lock_state.state -T fields -e zveac.lock_state.state");
+    ASSERT_EQ(states.exitStatus, 0) << states.err;
+    std::map<std::string, unsigned> decoded;
+    std::istringstream stateLines(states.out);
+    while (std::getline(stateLines, line)) {
+        ++decoded[zvEacLockStateCodeToStr(static_cast<U32>(std::stoul(line)))];
+    }
+    const zvtest::RunResult text = zvtest::runProgram({kSniffer, "-r", capture}, {}, true, 60s);
+    std::map<std::string, unsigned> printed;
+    const std::string header = "MSGID_LOCK_STATE\n\t\t ";
+    for (auto at = text.out.find(header); at != std::string::npos; at = text.out.find(header, at + 1)) {
+        const auto begin = at + header.size();
+        ++printed[text.out.substr(begin, text.out.find('\n', begin) - begin)];
+    }
+    EXPECT_FALSE(printed.empty());
+    EXPECT_EQ(decoded, printed);
+    for (const char* filter : {"zveac.addr == 5", "zveac.src == 5 || zveac.dst == 5"}) {
+        const zvtest::RunResult both = tshark(std::string("-Y '") + filter + "' -T fields -e zveac.src");
+        EXPECT_EQ(countOf(both.out, "\n"), goodTo5 + goodFrom5 + dropped5) << filter;
+    }
+    const zvtest::RunResult bcc = tshark("-Y 'zveac.kind == 2'");
+    EXPECT_EQ(countOf(bcc.out, "(wrong BCC)"), expected["bcc"]);
+    EXPECT_EQ(countOf(bcc.out, "(no ETX)"), 0U);
 }
 
 // --- a recording cut short --------------------------------------------------------------

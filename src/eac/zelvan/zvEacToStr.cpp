@@ -99,34 +99,31 @@ constexpr std::array<const char*, 256> kMsgIdNameIndex = makeMsgIdNameIndex();
 // ---------------------------------------------------------------------------
 // Dispatch.
 
-// What became of a telegram's body. RAW_DUMP covers both an id without a
-// printer and a printer that found the telegram too short for what it reads;
-// either way the raw dump is all the body the operator gets.
-enum class BodyOutcome : U8 { PRINTED, HEADER_ONLY, RAW_DUMP };
-
-using Handler = BodyOutcome (*)(ZvEacBytes telegram);
+using Handler = ZvEacBodyOutcome (*)(ZvEacBytes telegram);
 using BodyPrinter = Boolean (*)(ZvEacBytes body);
 using BodyLengthPrinter = Boolean (*)(ZvEacBytes body, U8 length);
 
-constexpr BodyOutcome outcomeOf(Boolean printed) { return printed ? BodyOutcome::PRINTED : BodyOutcome::RAW_DUMP; }
+constexpr ZvEacBodyOutcome outcomeOf(Boolean printed) {
+    return printed ? ZvEacBodyOutcome::PRINTED : ZvEacBodyOutcome::SHORT;
+}
 
 // Telegram offset of a body field.
 constexpr std::size_t teleOffset(std::size_t bodyOffset) { return 1 + bodyOffset; }
 
-BodyOutcome headerOnly(ZvEacBytes /*telegram*/) { return BodyOutcome::HEADER_ONLY; }
+ZvEacBodyOutcome headerOnly(ZvEacBytes /*telegram*/) { return ZvEacBodyOutcome::HEADER_ONLY; }
 
 template <BodyPrinter printer>
-BodyOutcome body(ZvEacBytes telegram) {
+ZvEacBodyOutcome body(ZvEacBytes telegram) {
     return outcomeOf(printer(telegram.from(1)));
 }
 
 template <BodyLengthPrinter printer>
-BodyOutcome bodyWithLength(ZvEacBytes telegram) {
+ZvEacBodyOutcome bodyWithLength(ZvEacBytes telegram) {
     return outcomeOf(printer(telegram.from(1), static_cast<U8>(telegram.size())));
 }
 
 template <BodyPrinter printer>
-BodyOutcome wholeTelegram(ZvEacBytes telegram) {
+ZvEacBodyOutcome wholeTelegram(ZvEacBytes telegram) {
     return outcomeOf(printer(telegram));
 }
 
@@ -135,12 +132,12 @@ BodyOutcome wholeTelegram(ZvEacBytes telegram) {
 // reads as 0, so a truncated telegram goes to the short printer, which then
 // checks its own length.
 template <std::size_t selectorOffset, BodyPrinter shortForm, BodyPrinter extendedForm>
-BodyOutcome byIndicationMode(ZvEacBytes telegram) {
+ZvEacBodyOutcome byIndicationMode(ZvEacBytes telegram) {
     const bool extended = telegram.u8(selectorOffset) == ZV_EAC_INDICATION_USE_SPECIFIC_INDICATION_IN_EXTENDED_MESSAGE;
     return outcomeOf((extended ? extendedForm : shortForm)(telegram.from(1)));
 }
 
-BodyOutcome activator(ZvEacBytes telegram) {
+ZvEacBodyOutcome activator(ZvEacBytes telegram) {
     constexpr std::size_t shortLength = teleOffset(sizeof(ZvEacTeleActivatorState));
     constexpr std::size_t extendedLength = teleOffset(sizeof(ZvEacTeleActivatorStateWithActivatorId));
     if (telegram.size() == shortLength) {
@@ -149,10 +146,10 @@ BodyOutcome activator(ZvEacBytes telegram) {
     if (telegram.size() == extendedLength) {
         return outcomeOf(zvEacPrintActivatorWithActivatorId(telegram.from(1)));
     }
-    return BodyOutcome::HEADER_ONLY;
+    return ZvEacBodyOutcome::UNDECODED_LENGTH;
 }
 
-BodyOutcome setPermanentIndication(ZvEacBytes telegram) {
+ZvEacBodyOutcome setPermanentIndication(ZvEacBytes telegram) {
     constexpr std::size_t selector =
         teleOffset(offsetof(ZvEacTeleSetPermanentIndicationWithPhysicalRepresentation, physicalRepresentation));
     if (telegram.u8(selector) != 0) {
@@ -265,19 +262,31 @@ void printRawDump(U8 length, ZvEacBytes telegram) {
 
 }  // namespace
 
+ZvEacBodyOutcome zvEacWalkBody(ZvEacBytes telegram) {
+    const Handler handler = kDispatchIndex[telegram.u8(0)];
+    return handler != nullptr ? handler(telegram) : ZvEacBodyOutcome::NO_PRINTER;
+}
+
 const char* zvEacMsgIdToStr(U8 msgid) { return kMsgIdNameIndex[msgid]; }
 
-void zvEacShellPrintInfoLine() { loggerPrintf("\n\t\t "); }
+void zvEacShellPrintInfoLine() { zvEacOut("\n\t\t "); }
 
 void zvEacShellPrintNextLine() { loggerPrintf("\n\n"); }
 
 void printDeviceIdToStr(const char* firstStr, const U8 (&deviceId)[12]) {
-    loggerPrintf("%s [ %02x %02x %02x %02x %02x %02x %02x %02x %02x %02x %02x %02x ]", firstStr ? firstStr : "",
-                 deviceId[0], deviceId[1], deviceId[2], deviceId[3], deviceId[4], deviceId[5], deviceId[6], deviceId[7],
-                 deviceId[8], deviceId[9], deviceId[10], deviceId[11]);
+    zvEacOut("%s [ %02x %02x %02x %02x %02x %02x %02x %02x %02x %02x %02x %02x ]", firstStr ? firstStr : "",
+             deviceId[0], deviceId[1], deviceId[2], deviceId[3], deviceId[4], deviceId[5], deviceId[6], deviceId[7],
+             deviceId[8], deviceId[9], deviceId[10], deviceId[11]);
 }
 
 void zvEacPrintDeviceIdLine(const char* label, ZvEacBytes bytes, std::size_t offset) {
+    zvEacPrintDeviceIdLine(nullptr, label, bytes, offset);
+}
+
+void zvEacPrintDeviceIdLine(const char* field, const char* label, ZvEacBytes bytes, std::size_t offset) {
+    if (field != nullptr) {
+        zvEacFieldBytes(field, bytes.slice(offset, sizeof(ZvEacDabsDeviceId)));
+    }
     U8 deviceId[12] = {};
     if (const U8* p = bytes.at(offset, sizeof(deviceId))) {
         std::memcpy(deviceId, p, sizeof(deviceId));
@@ -314,9 +323,8 @@ void zvEacShellPrintMessage(U8 messageDirection, U8 baseNetworkAddr, U8 peer, U8
     }
 
     if (level >= VERB_CLEARTEXT) {
-        const Handler handler = kDispatchIndex[telegram.u8(0)];
-        const BodyOutcome outcome = handler != nullptr ? handler(telegram) : BodyOutcome::RAW_DUMP;
-        if (outcome == BodyOutcome::RAW_DUMP) {
+        const ZvEacBodyOutcome outcome = zvEacWalkBody(telegram);
+        if (outcome == ZvEacBodyOutcome::SHORT || outcome == ZvEacBodyOutcome::NO_PRINTER) {
             level = VERB_RAW;
         }
     }

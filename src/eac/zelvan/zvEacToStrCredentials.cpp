@@ -4,10 +4,10 @@
 #include <string>
 
 #include "Dkit/Include/dkitCredential.h"
+#include "eac/zelvan/zvEacTelegrams.h"
 #include "eac/zelvan/zvEacToStr.h"
 #include "eac/zelvan/zvEacToStrFields.h"
 #include "eac/zelvan/zvEacToStrPrivate.h"
-#include "logger/logger.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ constexpr std::size_t kSectorDataOffset = 12;
 
 void printHexBytes(ZvEacBytes bytes) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        loggerPrintf("%02x ", bytes.u8(i));
+        zvEacOut("%02x ", bytes.u8(i));
     }
 }
 
@@ -90,15 +90,20 @@ void zvEacPrintGenericCredentialSourceDetails(const DkitCredential* credentialPt
     const DkitCredentialBlockHandle handle =
         dkitCredentialGetNextBlockHandleOfType(credentialPtr, nullptr, CREDBLOCKTYPE_SOURCE_DETAILS);
     if (nullptr == handle || dkitCredentialBlockGetNumberOfBytes(handle) != 2) {
+        zvEacGroupBegin("source_details");
         zvEacPrintLine(" Source details not specified.");
+        zvEacGroupEnd();
         return;
     }
     const U8* data = dkitCredentialBlockGetDataPtr(handle);
     const U8 mainType = data[0];
     const U8 subType = data[1];
 
+    zvEacGroupBegin("source_details");
     zvEacPrintLine(" Source details:");
+    zvEacFieldNumber("main_type", mainType);
     zvEacPrintLine("  mainType:        %s (%d)", zvEacCredTypeMainToStr(mainType), mainType);
+    zvEacFieldNumber("sub_type", subType);
     // Every line, SEOS included, goes through the logger so that the log
     // file holds the same report as the console.
     if (const SubTypeToStr toStr = subTypeTableFor(mainType); nullptr != toStr) {
@@ -106,16 +111,22 @@ void zvEacPrintGenericCredentialSourceDetails(const DkitCredential* credentialPt
     } else {
         zvEacPrintLine(" subType:         ## unknown credential sub type ## (%1d)", subType);
     }
+    zvEacGroupEnd();
 }
 
 void printCredentialBlock(U8 blockNumber, DkitCredentialBlockHandle handle) {
     const DkitCredentialBlockType type = dkitCredentialBlockGetType(handle);
+    const ZvEacBytes data(dkitCredentialBlockGetDataPtr(handle), dkitCredentialBlockGetNumberOfBytes(handle));
+    zvEacFieldNumber("number", blockNumber);
     zvEacPrintLine("Block Number:    %d", blockNumber);
+    zvEacFieldNumber("type", type);
     zvEacPrintLine(" BlockType:      %s (0x%04X) ", zvEacDkitCredentialBlockTypeToStr(type), type);
+    zvEacFieldNumber("bits", dkitCredentialBlockGetTotalNumberOfBits(handle));
     zvEacPrintLine(" NofBitsInBlock: %2u", static_cast<unsigned>(dkitCredentialBlockGetTotalNumberOfBits(handle)));
+    zvEacFieldBytes("data", data);
     zvEacPrintLine(" BlockData:      [ ");
-    printHexBytes(ZvEacBytes(dkitCredentialBlockGetDataPtr(handle), dkitCredentialBlockGetNumberOfBytes(handle)));
-    loggerPrintf("]");
+    printHexBytes(data);
+    zvEacOut("]");
 }
 
 }  // namespace
@@ -139,11 +150,13 @@ Boolean zvEacPrintMifareCredentialUidOnly(ZvEacBytes body) {
     if (!body.has(1, uidBytes)) {
         return FALSE;
     }
+    zvEacFieldNumber("bits", lengthInBits);
     zvEacPrintLine("bits(%d) ", lengthInBits);
+    zvEacFieldBytes("uid", body.slice(1, uidBytes));
     if (uidBytes != 0) {
-        loggerPrintf("[ ");
+        zvEacOut("[ ");
         printHexBytes(body.slice(1, uidBytes));
-        loggerPrintf("]");
+        zvEacOut("]");
     }
     return TRUE;
 }
@@ -157,18 +170,23 @@ Boolean zvEacPrintMifareCredentialWithSectorData(ZvEacBytes body) {
     if (!body.has(kSectorUidOffset, uidLength) || !body.has(kSectorDataOffset, dataLength)) {
         return FALSE;
     }
+    zvEacFieldNumber("card_type", body.u8(kSectorCardTypeOffset));
     zvEacPrintLine("type(% 3d), ", body.u8(kSectorCardTypeOffset));
+    zvEacFieldNumber("uid_length", uidLength);
     zvEacPrintLine("uid len(% 3d), ", uidLength);
+    zvEacFieldNumber("data_length", dataLength);
     zvEacPrintLine("data len(% 3d), ", dataLength);
+    zvEacFieldBytes("uid", body.slice(kSectorUidOffset, uidLength));
     if (uidLength != 0) {
         zvEacPrintLine("uid[ ");
         printHexBytes(body.slice(kSectorUidOffset, uidLength));
-        loggerPrintf("] ");
+        zvEacOut("] ");
     }
+    zvEacFieldBytes("data", body.slice(kSectorDataOffset, dataLength));
     if (dataLength != 0) {
         zvEacPrintLine("data[ ");
         printHexBytes(body.slice(kSectorDataOffset, dataLength));
-        loggerPrintf("]");
+        zvEacOut("]");
     }
     return TRUE;
 }
@@ -182,7 +200,8 @@ Boolean zvEacPrintGenericCredential(ZvEacBytes body, U8 length) {
     const std::size_t announced = length > kGenCredTelegramOverhead ? length - kGenCredTelegramOverhead : 0;
     const std::size_t containerSize = std::min(announced, body.size() - kGenCredContainerOffset);
 
-    zvEacPrintDeviceIdLine("Device id:      ", body, 0);
+    zvEacPrintDeviceIdLine("device_id", "Device id:      ", body, 0);
+    zvEacFieldNumber("door_side", body.u8(kGenCredDoorSideOffset));
     zvEacPrintLine("Door side:       %s", zvEacDoorSideToStr(body.u8(kGenCredDoorSideOffset)));
 
     // The reading side of the container only reads; the descriptor's pointer
@@ -190,17 +209,55 @@ Boolean zvEacPrintGenericCredential(ZvEacBytes body, U8 length) {
     DkitCredential credential{static_cast<U16>(containerSize),
                               const_cast<U8*>(body.at(kGenCredContainerOffset, containerSize))};
     if (!dkitCredentialIsValid(&credential)) {
+        zvEacFieldBytes("invalid_container", body.slice(kGenCredContainerOffset, containerSize));
         zvEacPrintLine("Invalid message");
         return TRUE;
     }
+    // In the record: the group "blocks", one group "block" per block, the
+    // source details inside the block after which they print.
+    zvEacGroupBegin("blocks");
     U8 blockNumber = 0;
     for (DkitCredentialBlockHandle handle = dkitCredentialGetNextBlockHandle(&credential, nullptr); nullptr != handle;
          handle = dkitCredentialGetNextBlockHandle(&credential, handle)) {
+        zvEacGroupBegin("block");
         printCredentialBlock(blockNumber, handle);
         if (dkitCredentialBlockGetType(handle) == CREDBLOCKTYPE_SOURCE_DETAILS) {
             zvEacPrintGenericCredentialSourceDetails(&credential);
         }
+        zvEacGroupEnd();
         ++blockNumber;
     }
+    zvEacGroupEnd();
     return TRUE;
+}
+
+std::span<const ZvEacLayout> zvEacCredentialLayouts() {
+    using When = ZvEacFormWhen;
+    using K = ZvEacValueKind;
+    static constexpr ZvEacFieldDecl kUidFields[] = {{"bits", K::NUMBER, 1}, {"uid", K::BYTES, 0}};
+    static constexpr ZvEacFieldDecl kSectorFields[] = {{"card_type", K::NUMBER, 1},
+                                                       {"uid_length", K::NUMBER, 1},
+                                                       {"data_length", K::NUMBER, 1},
+                                                       {"uid", K::BYTES, 0},
+                                                       {"data", K::BYTES, 0}};
+    static constexpr ZvEacFieldDecl kGenericFields[] = {
+        {"device_id", K::BYTES, 0},
+        {"door_side", K::NUMBER, 1, zvEacDoorSideToStr},
+        {"invalid_container", K::BYTES, 0},
+        {"blocks", K::GROUP, 0},
+        {"blocks.block", K::GROUP, 0},
+        {"blocks.block.number", K::NUMBER, 1},
+        {"blocks.block.type", K::NUMBER, 2, zvEacDkitCredentialBlockTypeToStr},
+        {"blocks.block.bits", K::NUMBER, 2},
+        {"blocks.block.data", K::BYTES, 0},
+        {"blocks.block.source_details", K::GROUP, 0},
+        {"blocks.block.source_details.main_type", K::NUMBER, 1, zvEacCredTypeMainToStr},
+        {"blocks.block.source_details.sub_type", K::NUMBER, 1},
+    };
+    static constexpr ZvEacLayout kLayouts[] = {
+        {ZV_EAC_MSGID_MIFARE_CREDENTIAL_UID_ONLY, 1, {}, When::ALWAYS, 0, 0, kUidFields},
+        {ZV_EAC_MSGID_MIFARE_CREDENTIAL_WITH_SECTOR_DATA, kSectorDataOffset, {}, When::ALWAYS, 0, 0, kSectorFields},
+        {ZV_EAC_MSGID_GENERIC_CREDENTIAL, kGenCredContainerOffset, {}, When::ALWAYS, 0, 0, kGenericFields},
+    };
+    return kLayouts;
 }

@@ -7,7 +7,6 @@
 
 #include "eac/zelvan/zvEacTelegrams.h"
 #include "eac/zelvan/zvEacToStr.h"
-#include "logger/logger.h"
 
 namespace {
 
@@ -58,32 +57,34 @@ Shown shown(const ZvEacRow& row, ZvEacRowArg arg, U32 value) {
 void printField(ZvEacBytes body, const ZvEacRow& row) {
     const U32 value = valueOf(body, row);
     const Shown a = shown(row, row.first, value);
+    zvEacFieldNumber(row.field, value);
     zvEacShellPrintInfoLine();
     if (row.second == ZvEacRowArg::NONE) {
         if (a.isText) {
-            loggerPrintf(row.format, a.text);
+            zvEacOut(row.format, a.text);
         } else {
-            loggerPrintf(row.format, a.number);
+            zvEacOut(row.format, a.number);
         }
         return;
     }
     const Shown b = shown(row, row.second, value);
     if (a.isText && b.isText) {
-        loggerPrintf(row.format, a.text, b.text);
+        zvEacOut(row.format, a.text, b.text);
     } else if (a.isText) {
-        loggerPrintf(row.format, a.text, b.number);
+        zvEacOut(row.format, a.text, b.number);
     } else if (b.isText) {
-        loggerPrintf(row.format, a.number, b.text);
+        zvEacOut(row.format, a.number, b.text);
     } else {
-        loggerPrintf(row.format, a.number, b.number);
+        zvEacOut(row.format, a.number, b.number);
     }
 }
 
 void printTime(ZvEacBytes body, const ZvEacRow& row) {
     const std::size_t at = row.offset;
+    zvEacFieldBytes(row.field, body.slice(at, row.width));
     zvEacShellPrintInfoLine();
-    loggerPrintf(row.format, body.u8(at), body.u8(at + 1), body.u8(at + 2), body.u8(at + 3), body.u8(at + 4),
-                 body.u8(at + 5));
+    zvEacOut(row.format, body.u8(at), body.u8(at + 1), body.u8(at + 2), body.u8(at + 3), body.u8(at + 4),
+             body.u8(at + 5));
 }
 #pragma GCC diagnostic pop
 
@@ -96,17 +97,17 @@ void zvEacPrintRows(ZvEacBytes body, std::span<const ZvEacRow> rows) {
                 printField(body, row);
                 break;
             case ZvEacRowKind::DEVICE_ID:
-                zvEacPrintDeviceIdLine(row.format, body, row.offset);
+                zvEacPrintDeviceIdLine(row.field, row.format, body, row.offset);
                 break;
             case ZvEacRowKind::TIME:
                 printTime(body, row);
                 break;
             case ZvEacRowKind::FLAG_BLOCK:
-                loggerPrintf("\n");
+                zvEacOut("\n");
                 printPermanentIndicationFlagsSettingsToStr(body.u32be(row.offset), body.u32be(row.test));
                 break;
             case ZvEacRowKind::PHYSICAL_BLOCK:
-                loggerPrintf("\n");
+                zvEacOut("\n");
                 printPhysicalRepresentationFlagsSettingsToStr(body.u8(row.offset));
                 break;
             case ZvEacRowKind::CUSTOM:
@@ -127,6 +128,6 @@ void zvEacPrintLine(const char* format, ...) {
     va_end(args);
     zvEacShellPrintInfoLine();
     if (written >= 0) {
-        loggerPrintf("%s", text);
+        zvEacOut("%s", text);
     }
 }

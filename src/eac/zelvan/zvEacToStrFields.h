@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <span>
 
+#include "eac/zelvan/zvEacRecord.h"
 #include "eac/zelvan/zvEacToStr.h"
 #include "eac/zelvan/zvEacToStrPrivate.h"
 
@@ -24,6 +25,16 @@ enum class ZvEacRowKind : U8 {
     ROWS,            // the rows of `rows`, a part that several tables share
 };
 
+// A field of the record that a CUSTOM row fills, for readers of the tables
+// that cannot run the row (the dissector's generator). `path` is the
+// field's name, behind its groups' names ("block.data").
+struct ZvEacFieldDecl {
+    const char* path;
+    ZvEacValueKind kind;
+    U8 width;  // of a NUMBER, in bytes
+    ZvEacNameOf names = nullptr;
+};
+
 // What a FIELD row gives a conversion of its format.
 enum class ZvEacRowArg : U8 {
     NONE,
@@ -35,6 +46,11 @@ enum class ZvEacRowArg : U8 {
 
 struct ZvEacRow {
     ZvEacRowKind kind = ZvEacRowKind::FIELD;
+    // The field's name in the record, snake_case. A FLAG_BLOCK's fields are
+    // "indication_status", "indication_mask" and the group
+    // "indication_flags"; a PHYSICAL_BLOCK's "physical_representation" and
+    // "physical_representation_flags".
+    const char* field = nullptr;
     std::size_t offset = 0;  // in the body
     std::size_t width = 0;   // bytes; numbers are 1, 2 or 4 bytes, big-endian
     const char* format = nullptr;
@@ -45,6 +61,7 @@ struct ZvEacRow {
     const char* note = nullptr;
     ZvEacRowPrinter custom = nullptr;
     std::span<const ZvEacRow> rows = {};
+    std::span<const ZvEacFieldDecl> declares = {};  // CUSTOM: the fields it fills
 };
 
 // Row builders, the only way rows are made. Numbers and names read a byte
@@ -105,6 +122,46 @@ constexpr ZvEacRow physicalBlock(std::size_t offset) {
 }
 constexpr ZvEacRow custom(void (&printer)(ZvEacBytes body)) { return {.kind = Kind::CUSTOM, .custom = &printer}; }
 constexpr ZvEacRow rows(std::span<const ZvEacRow> part) { return {.kind = Kind::ROWS, .rows = part}; }
+
+// The same rows with the field's name in front: the printers' tables use
+// these.
+constexpr ZvEacRow named(const char* fieldName, ZvEacRow row) {
+    row.field = fieldName;
+    return row;
+}
+constexpr ZvEacRow u8(const char* f, std::size_t offset, const char* format) { return named(f, u8(offset, format)); }
+constexpr ZvEacRow u16(const char* f, std::size_t offset, const char* format) { return named(f, u16(offset, format)); }
+constexpr ZvEacRow u32(const char* f, std::size_t offset, const char* format) { return named(f, u32(offset, format)); }
+constexpr ZvEacRow valueTwice(const char* f, std::size_t offset, const char* format) {
+    return named(f, valueTwice(offset, format));
+}
+constexpr ZvEacRow name(const char* f, std::size_t offset, const char* format, NameOf nameOf) {
+    return named(f, name(offset, format, nameOf));
+}
+constexpr ZvEacRow nameAndValue(const char* f, std::size_t offset, const char* format, NameOf nameOf) {
+    return named(f, nameAndValue(offset, format, nameOf));
+}
+constexpr ZvEacRow valueAndName(const char* f, std::size_t offset, const char* format, NameOf nameOf) {
+    return named(f, valueAndName(offset, format, nameOf));
+}
+constexpr ZvEacRow yesNo(const char* f, std::size_t offset, U32 bits, const char* format) {
+    return named(f, yesNo(offset, bits, format));
+}
+constexpr ZvEacRow withNote(const char* f, std::size_t offset, std::size_t width, const char* format, U32 when,
+                            const char* note) {
+    return named(f, withNote(offset, width, format, when, note));
+}
+constexpr ZvEacRow deviceId(const char* f, std::size_t offset, const char* label) {
+    return named(f, deviceId(offset, label));
+}
+constexpr ZvEacRow time(const char* f, std::size_t offset, const char* format) {
+    return named(f, time(offset, format));
+}
+constexpr ZvEacRow custom(const char* f, void (&printer)(ZvEacBytes body), std::span<const ZvEacFieldDecl> declares) {
+    ZvEacRow row = named(f, custom(printer));
+    row.declares = declares;
+    return row;
+}
 }  // namespace zvEacRow
 
 // --- checks made where a table is compiled ----------------------------------
@@ -226,11 +283,60 @@ constexpr bool zvEacRowsValid(std::span<const ZvEacRow> rows, std::size_t size) 
     return zvEacRowCheck::rowsValid(rows, size);
 }
 
+namespace zvEacRowCheck {
+// Lower-case letters, digits and single underscores inside; dots between
+// the names of a path.
+constexpr bool isName(const char* name, bool path = false) {
+    if (name == nullptr || !(*name >= 'a' && *name <= 'z')) {
+        return false;
+    }
+    char last = *name;
+    for (const char* p = name + 1; *p != '\0'; last = *p, ++p) {
+        const bool letter = (*p >= 'a' && *p <= 'z') || (*p >= '0' && *p <= '9');
+        const bool joint = *p == '_' || (path && *p == '.');
+        if (!letter && !(joint && last != '_' && last != '.')) {
+            return false;
+        }
+    }
+    return last != '_' && last != '.';
+}
+
+constexpr bool rowsNamed(std::span<const ZvEacRow> rows) {
+    for (const ZvEacRow& row : rows) {
+        switch (row.kind) {
+            case ZvEacRowKind::FLAG_BLOCK:
+            case ZvEacRowKind::PHYSICAL_BLOCK:
+                break;
+            case ZvEacRowKind::ROWS:
+                if (!rowsNamed(row.rows)) {
+                    return false;
+                }
+                break;
+            case ZvEacRowKind::CUSTOM:
+                for (const ZvEacFieldDecl& decl : row.declares) {
+                    if (!isName(decl.path, true)) {
+                        return false;
+                    }
+                }
+                [[fallthrough]];
+            default:
+                if (!isName(row.field)) {
+                    return false;
+                }
+        }
+    }
+    return true;
+}
+}  // namespace zvEacRowCheck
+
+// Every field of a printer's table has a name for the record.
+constexpr bool zvEacRowsNamed(std::span<const ZvEacRow> rows) { return zvEacRowCheck::rowsNamed(rows); }
+
 // The door side and the two flag blocks that end every form with an
 // indication.
 template <typename Record>
 constexpr ZvEacRow kZvEacIndicationSettings[] = {
-    zvEacRow::name(offsetof(Record, doorSide), "Door side:         %s", zvEacDoorSideToStr),
+    zvEacRow::name("door_side", offsetof(Record, doorSide), "Door side:         %s", zvEacDoorSideToStr),
     zvEacRow::flagBlock(offsetof(Record, indicationStatus), offsetof(Record, indicationMask)),
     zvEacRow::physicalBlock(offsetof(Record, physicalRepresentation)),
 };
@@ -243,6 +349,7 @@ void zvEacPrintRows(ZvEacBytes body, std::span<const ZvEacRow> rows);
 template <std::size_t size, const auto& rows>
 Boolean zvEacPrintTable(ZvEacBytes body) {
     static_assert(zvEacRowsValid(rows, size), "a row reaches past the record or its format does not fit its arguments");
+    static_assert(zvEacRowsNamed(rows), "a field without a snake_case name");
     if (!body.has(0, size)) {
         return FALSE;
     }
@@ -260,6 +367,32 @@ Boolean zvEacPrintCountedTable(ZvEacBytes body) {
     }
     return zvEacPrintTable<size, rows>(body);
 }
+
+// The tables as readers outside the printer find them (the dissector's
+// generator): for each id, its forms in the order the printer tries them;
+// the first that applies is the body's layout. `size` is the fixed part of
+// the body the rows read. A printer without rows has one form with no rows
+// and declares the fields it fills in `declares`.
+enum class ZvEacFormWhen : U8 {
+    ALWAYS,
+    BYTE_IS,        // the body byte at `at` is `value`
+    BYTE_NOT_ZERO,  // the body byte at `at` is not 0
+    LENGTH_IS,      // the telegram is `at` bytes long
+};
+
+struct ZvEacLayout {
+    U8 msgId;
+    std::size_t size;
+    std::span<const ZvEacRow> rows;
+    ZvEacFormWhen when = ZvEacFormWhen::ALWAYS;
+    std::size_t at = 0;
+    U8 value = 0;
+    std::span<const ZvEacFieldDecl> declares = {};
+};
+
+std::span<const ZvEacLayout> zvEacDeviceLayouts();
+std::span<const ZvEacLayout> zvEacServiceLayouts();
+std::span<const ZvEacLayout> zvEacCredentialLayouts();
 
 // One field line of text made by the printers themselves.
 void zvEacPrintLine(const char* format, ...) IC_PRINTF_FORMAT(1, 2);

@@ -47,6 +47,29 @@ private:
     std::size_t size_ = 0;
 };
 
+// What became of a telegram's body. The raw dump is all the body the
+// operator gets for the last three; a length without a layout shows the
+// header alone.
+enum class ZvEacBodyOutcome : U8 { PRINTED, HEADER_ONLY, UNDECODED_LENGTH, SHORT, NO_PRINTER };
+
+// Runs the printer of the telegram's id over its body, through the walk's
+// output below.
+ZvEacBodyOutcome zvEacWalkBody(ZvEacBytes telegram);
+
+// The walk's output. Text goes to the logger while the walk prints. While
+// it records, every field opened becomes an entry of the record (of the
+// innermost open group), and the text put out after it, up to the next
+// field, becomes its text.
+void zvEacOut(const char* format, ...) IC_PRINTF_FORMAT(1, 2);
+void zvEacFieldNumber(const char* name, U32 value);
+void zvEacFieldBytes(const char* name, ZvEacBytes bytes);
+void zvEacFieldText(const char* name, ZvEacBytes bytes);
+// The text of the field opened last, for entries whose text is spread over
+// lines that others share; what is put out after it goes to its group.
+void zvEacFieldShown(const char* text);
+void zvEacGroupBegin(const char* name);
+void zvEacGroupEnd();
+
 // Printer contract: each printer first checks that everything it will read
 // (fixed fields and entries announced by count fields) lies inside the view.
 // If not, it prints nothing and returns FALSE, and the caller shows the raw
@@ -111,6 +134,8 @@ Boolean zvEacPrintGenericCredential(ZvEacBytes body, U8 length);
 // bytes they name lie inside the view.
 // A field line with `label` and the 12-byte device id at `offset`.
 void zvEacPrintDeviceIdLine(const char* label, ZvEacBytes bytes, std::size_t offset);
+// The same line as the field `field` of the record.
+void zvEacPrintDeviceIdLine(const char* field, const char* label, ZvEacBytes bytes, std::size_t offset);
 
 // Bytes from the bus shown as text: printable ASCII (0x20..0x7E) as it is,
 // anything else as '.', so a device cannot send control sequences to the

@@ -4,7 +4,7 @@
 
 #include "eac/zelvan/zvEacTelegrams.h"
 #include "eac/zelvan/zvEacToStr.h"
-#include "logger/logger.h"
+#include "eac/zelvan/zvEacToStrPrivate.h"
 
 namespace {
 
@@ -434,25 +434,35 @@ const char* zvEacAlarmIdToStr(U32 alarmId) {
     return lookupByte(kAlarmIdExact, key, "ZV_EAC_ALARM_UNKNOWN_ALARM");
 }
 
+// In the record: both words as numbers, then one entry "flag" per bit of
+// the mask (the bit as its number), in the group of the lines.
 void printPermanentIndicationFlagsSettingsToStr(U32 status, U32 mask) {
-    loggerPrintf("\t\t Indication Flags:\n");
+    zvEacFieldNumber("indication_status", status);
+    zvEacFieldNumber("indication_mask", mask);
+    zvEacGroupBegin("indication_flags");
+    zvEacOut("\t\t Indication Flags:\n");
     for (unsigned bit = 0; bit < 32; ++bit) {
         const U32 oneHot = U32{1} << bit;
         const U32 maskValue = oneHot & mask;
         if (maskValue != 0) {
-            loggerPrintf("\t\t                  %s is turned %s\n", permanentIndicationMaskToStr(maskValue),
-                         permanentIndicationStatusToStr(oneHot & status));
+            zvEacFieldNumber("flag", maskValue);
+            zvEacOut("\t\t                  %s is turned %s\n", permanentIndicationMaskToStr(maskValue),
+                     permanentIndicationStatusToStr(oneHot & status));
         }
     }
+    zvEacGroupEnd();
 }
 
 void printPhysicalRepresentationFlagsSettingsToStr(U8 physicalRepresentation) {
-    loggerPrintf("\t\t Physical Representation Flags:\n");
+    zvEacFieldNumber("physical_representation", physicalRepresentation);
+    zvEacGroupBegin("physical_representation_flags");
+    zvEacOut("\t\t Physical Representation Flags:\n");
     for (unsigned bit = 0; bit < 8; ++bit) {
         const U8 oneHot = static_cast<U8>(1u << bit);
         if ((physicalRepresentation & oneHot) != 0) {
-            loggerPrintf("\t\t                  %s representation is desired\n",
-                         physicalRepresentationMaskToStr(oneHot));
+            zvEacFieldNumber("flag", oneHot);
+            zvEacOut("\t\t                  %s representation is desired\n", physicalRepresentationMaskToStr(oneHot));
         }
     }
+    zvEacGroupEnd();
 }
