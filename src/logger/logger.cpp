@@ -222,6 +222,14 @@ void loggerPrintf(const char* format, ...) {
     loggerPrintToFile(buffer, len);
 }
 
+U64 loggerReportInstant_us() {
+    U64 wall_us = 0;
+    if (timeSource != nullptr && timeSource(timeSourceArg, &wall_us) != FALSE) {
+        return wall_us;
+    }
+    return icWallClockNow_us();
+}
+
 void loggerPrintTimestamp() {
     if (bLogToFile == FALSE && bLogToShell == FALSE) {
         return;

@@ -37,6 +37,9 @@ Boolean loggerLogToFileCmd(U8 argc, char** argv);
 // report about bytes from the line can carry when those bytes came in.
 using LoggerTimeSource = Boolean (*)(void* arg, U64* wall_us);
 void loggerSetTimeSource(LoggerTimeSource source, void* arg);
+// The instant a timestamp printed now would show, to the microsecond: for
+// outputs that stamp the same reports their own way.
+U64 loggerReportInstant_us();
 // The log file is written through a buffer: what is printed reaches the file
 // at the latest 100 ms later, when the main loop's loggerExe finds it due,
 // and at once on loggerFlush. Switching logging off or to another file,

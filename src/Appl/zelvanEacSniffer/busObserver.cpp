@@ -1,6 +1,7 @@
 #include "Appl/zelvanEacSniffer/busObserver.h"
 
 #include "eac/zelvan/zvEacDropReport.h"
+#include "eac/zelvan/zvEacRecord.h"
 #include "eac/zelvan/zvEacToStr.h"
 #include "filter/zvEacFilter.h"
 #include "logger/logger.h"
@@ -58,10 +59,19 @@ void zvEacNetworkRxCb(void* cbArg, ZvEacNwkAddr source, ZvEacNwkAddr destination
         return;
     }
     if (length != 0) {
-        if (source == kMasterAddr) {
-            zvEacShellPrintMessage(PRINT_MSG_DIR_OUTGOING, 0, destination, length, message);
-        } else {
-            zvEacShellPrintMessage(PRINT_MSG_DIR_INCOMING, 0, source, length, message);
+        const U8 direction = source == kMasterAddr ? PRINT_MSG_DIR_OUTGOING : PRINT_MSG_DIR_INCOMING;
+        const ZvEacNwkAddr peer = source == kMasterAddr ? destination : source;
+        zvEacShellPrintMessage(direction, 0, peer, length, message);
+        if (self.recordSink != nullptr) {
+            ZvEacRecord record;
+            (void)zvEacDecodeRecord(direction, peer, length, message, record);
+            ZvEacReport report;
+            report.kind = ZvEacReportKind::TELEGRAM;
+            report.wall_us = loggerReportInstant_us();
+            report.source = source;
+            report.destination = destination;
+            report.record = &record;
+            self.recordSink(self.recordSinkArg, report);
         }
     }
     zvEacNwkFree(message);
@@ -76,6 +86,13 @@ void reportOnOffline(const BusObserver& self, U8 addr, Boolean online) {
     loggerPrintTimestamp();
     loggerPrintf(" ##  device %d  %s\n\n", static_cast<int>(addr), online != FALSE ? "ONLINE" : "OFFLINE");
     printPrompt(self);
+    if (self.recordSink != nullptr) {
+        ZvEacReport report;
+        report.kind = online != FALSE ? ZvEacReportKind::ONLINE : ZvEacReportKind::OFFLINE;
+        report.wall_us = loggerReportInstant_us();
+        report.device = addr;
+        self.recordSink(self.recordSinkArg, report);
+    }
 }
 
 void busObserverReset(BusObserver& self) {
@@ -84,7 +101,7 @@ void busObserverReset(BusObserver& self) {
 }
 
 void busObserverUnit(const BusObserver& self, const ZvEacNwkUnit& unit) {
-    if (self.reportDrops == FALSE || unit.kind == ZV_EAC_NWK_UNIT_FRAME) {
+    if ((self.reportDrops == FALSE && self.recordSink == nullptr) || unit.kind == ZV_EAC_NWK_UNIT_FRAME) {
         return;
     }
     const ZvEacFilter& filter = zvEacFilterActive();
@@ -95,6 +112,16 @@ void busObserverUnit(const BusObserver& self, const ZvEacNwkUnit& unit) {
             return;
         }
     }
-    zvEacDropReportPrint(unit);
-    printPrompt(self);
+    if (self.reportDrops != FALSE) {
+        zvEacDropReportPrint(unit);
+        printPrompt(self);
+    }
+    if (self.recordSink != nullptr) {
+        ZvEacReport report;
+        report.kind = unit.kind == ZV_EAC_NWK_UNIT_NOISE ? ZvEacReportKind::NOISE : ZvEacReportKind::DROP;
+        report.wall_us = loggerReportInstant_us();
+        report.unitKind = unit.kind;
+        report.wire = unit.wire;
+        self.recordSink(self.recordSinkArg, report);
+    }
 }

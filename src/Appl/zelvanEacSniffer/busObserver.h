@@ -9,8 +9,13 @@
 #include "eac/zelvan/zvEacNetwork.h"
 #include "hal/include/hal_types.h"
 #include "hal/include/icHalArchBitfield.h"
+#include "output/zvEacJson.h"
 
 using BusObserverPrompt = void (*)(void* arg);
+// Every report as data, whatever the verbosity: telegrams (decoded), ONLINE
+// and OFFLINE, dropped frames and noise, as far as the filter lets them
+// through. `report` and what it points to live for the call only.
+using BusObserverRecordSink = void (*)(void* arg, const ZvEacReport& report);
 
 struct BusObserver {
     // One bit per network address 0..255; address 0 is never set.
@@ -22,6 +27,8 @@ struct BusObserver {
     void* promptArg = nullptr;
     // A line for every dropped frame and run of noise (drops 1, --drops).
     Boolean reportDrops = FALSE;
+    BusObserverRecordSink recordSink = nullptr;  // nullptr: no records
+    void* recordSinkArg = nullptr;
 };
 
 // Forgets every online device and the pending poll.

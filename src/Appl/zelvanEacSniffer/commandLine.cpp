@@ -76,6 +76,7 @@ constexpr const char* kFullHelpTail =
     "  filter [EXPR | off]      print only some devices or message ids (EXPR: addr 5,7-9 msg 0xa3)\n"
     "  capture 1 FILE | 0       record every byte of the line into a capture file, or stop\n"
     "  drops 1 | 0              a line for every dropped frame and run of noise, or none\n"
+    "  json 1 FILE | 0          every report as JSON Lines into FILE as well, or stop\n"
     "  quit, exit               stop the sniffer (status 0)\n"
     "\n"
     "exit status: 0 after quit, Ctrl-C, SIGTERM or SIGHUP, and for --help and --version;\n"
@@ -203,6 +204,15 @@ bool setDrops(MainOptions& out, const char* /*value*/, std::string& /*problem*/)
     return true;
 }
 
+bool setJson(MainOptions& out, const char* value, std::string& problem) {
+    if (value[0] == '\0') {
+        problem = "expects a file name, or - for standard output";
+        return false;
+    }
+    out.jsonFile = value;
+    return true;
+}
+
 constexpr std::array kOptions{
     OptionRow{"--verbosity", nullptr, "N", OptionWhere::AfterPort, setVerbosity,
               "how much each telegram prints, as verboseMessages N"},
@@ -219,6 +229,8 @@ constexpr std::array kOptions{
               "print only what EXPR lets through, as filter EXPR"},
     OptionRow{"--drops", nullptr, nullptr, OptionWhere::AfterPort, setDrops,
               "a line for every dropped frame and run of noise, as drops 1"},
+    OptionRow{"--json", nullptr, "FILE", OptionWhere::AfterPort, setJson,
+              "every report as a JSON object, one per line, into FILE (- : standard output), as json 1 FILE"},
     OptionRow{"--capture", "-w", "FILE", OptionWhere::AfterPort, setCapture,
               "record the line into the capture FILE (pcap); with -r, the frames the filter passes"},
     OptionRow{"--read", "-r", "FILE", OptionWhere::Anywhere, setRead,

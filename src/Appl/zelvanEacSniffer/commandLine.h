@@ -33,7 +33,8 @@ struct MainOptions {
     Boolean stats = FALSE;
     const char* statsCsvFile = nullptr;
     const char* filter = nullptr;
-    Boolean drops = FALSE;  // a line for every dropped frame and run of noise
+    Boolean drops = FALSE;           // a line for every dropped frame and run of noise
+    const char* jsonFile = nullptr;  // the reports as JSON Lines ("-": standard output)
 };
 
 // What the command line settled.

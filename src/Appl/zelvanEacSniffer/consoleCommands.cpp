@@ -40,6 +40,8 @@ constexpr const char* kHelpStrCapture =
     " Records every byte of the line into a capture file (pcap).\n \n capture 1 FILENAME\n capture 0\n";
 constexpr const char* kHelpStrDrops =
     " drops 1  -> a line for every dropped frame and run of noise \n drops 0  -> no such lines (default)\n";
+constexpr const char* kHelpStrJson =
+    " Writes every report as a JSON object, one per line, into a file as well.\n \n json 1 FILENAME\n json 0\n";
 constexpr const char* kReplyOk = "ok\n";
 constexpr const char* kReplyStopping = "-- Stopping --\n";
 
@@ -159,6 +161,24 @@ const char* dropsCmd(U8 argc, char** argv, void* cbArg) {
     return kReplyOk;
 }
 
+const char* jsonCmd(U8 argc, char** argv, void* cbArg) {
+    Sniffer& sniffer = snifferOf(cbArg);
+    if (argc == 2 && std::strcmp(argv[1], "0") == 0) {
+        mainStopJson(sniffer);
+        return kReplyOk;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "1") == 0 && argv[2][0] != '\0') {
+        std::string reason;
+        if (mainStartJson(sniffer, argv[2], reason) == FALSE) {
+            std::snprintf(sniffer.statsCsvReply.data(), sniffer.statsCsvReply.size(), "Could not open file: %s: %s\n%s",
+                          argv[2], reason.c_str(), kHelpStrJson);
+            return sniffer.statsCsvReply.data();
+        }
+        return kReplyOk;
+    }
+    return kHelpStrJson;
+}
+
 struct CommandRow {
     const char* name;
     const char* help;
@@ -177,6 +197,7 @@ constexpr std::array kCommands{
     CommandRow{"filter", kHelpStrFilter, filterCmd, filterWord},
     CommandRow{"capture", kHelpStrCapture, captureCmd, nullptr},
     CommandRow{"drops", kHelpStrDrops, dropsCmd, nullptr},
+    CommandRow{"json", kHelpStrJson, jsonCmd, nullptr},
 };
 
 }  // namespace
@@ -244,4 +265,19 @@ Boolean mainWriteStatsCsv(const char* path, IcOutputUse use, std::string& reason
         return FALSE;
     }
     return TRUE;
+}
+
+Boolean mainStartJson(Sniffer& sniffer, const char* path, std::string& reason) {
+    mainStopJson(sniffer);
+    if (sniffer.json.open(path, false, reason) == FALSE) {
+        return FALSE;
+    }
+    sniffer.observer.recordSink = JsonOutput::sink;
+    sniffer.observer.recordSinkArg = &sniffer.json;
+    return TRUE;
+}
+
+void mainStopJson(Sniffer& sniffer) {
+    sniffer.observer.recordSink = nullptr;
+    sniffer.json.close();
 }

@@ -21,3 +21,7 @@ Boolean mainClaimStatsCsv(const MainCommandLine& cli);
 // What --stats and --stats-csv ask for at the end: the table through the
 // logger, the CSV into its file. FALSE when the CSV could not be written.
 Boolean mainFinishStats(const MainCommandLine& cli);
+// The reports as JSON Lines into `path` from now on (live: never waiting for
+// the reader), or no more.
+Boolean mainStartJson(Sniffer& sniffer, const char* path, std::string& reason);
+void mainStopJson(Sniffer& sniffer);

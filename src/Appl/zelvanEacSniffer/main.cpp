@@ -57,6 +57,7 @@ void finishOnExit() {
         snifferOnExit = nullptr;
         zvEacNwkFlush(&sniffer->nwkInst);
         (void)mainFinishStats(sniffer->cli);
+        mainStopJson(*sniffer);
         loggerFlush();
     }
 }
@@ -103,6 +104,11 @@ Boolean applyOptions(Sniffer& sniffer) {
         ZvEacFilter filter{};
         (void)zvEacFilterParseText(options.filter, filter);  // checked on the command line
         mainApplyFilter(sniffer.nwkInst, filter);
+    }
+    if (options.jsonFile != nullptr && mainStartJson(sniffer, options.jsonFile, reason) == FALSE) {
+        std::fprintf(stderr, "%s: option --json: cannot write to %s: %s\n", sniffer.cli.appName, options.jsonFile,
+                     reason.c_str());
+        return FALSE;
     }
     return TRUE;
 }
@@ -217,6 +223,7 @@ void runMainLoop(Sniffer& sniffer, const WaitList& waitList) {
         // itself (a write failure, a gap it dropped) goes out in this pass,
         // not after the next wake-up, which may be long in coming.
         loggerExe();
+        sniffer.json.exe();
         consoleExe(sniffer.ui);
         // The screen took text again after some was dropped: the notice goes
         // out on the next pass even when nothing else is printed, followed by
@@ -229,7 +236,8 @@ void runMainLoop(Sniffer& sniffer, const WaitList& waitList) {
             icFifoCharsHeld(&sniffer.fifoRx) != 0) {
             continue;  // stopping, text just queued, or keys consoleExe just read
         }
-        const U32 due = std::min(zvEacNwkNextDeadline_ms(&sniffer.nwkInst), loggerNextDeadline_ms());
+        const U32 due = std::min(
+            {zvEacNwkNextDeadline_ms(&sniffer.nwkInst), loggerNextDeadline_ms(), sniffer.json.nextDeadline_ms()});
         if (due == 0) {
             continue;
         }
@@ -260,6 +268,7 @@ int runLive(Sniffer& sniffer, UartBitrate uartFormattedBaudRate) {
     sniffer.recorder.stop();
     zvEacNwkFlush(&sniffer.nwkInst);  // noise still waiting to be ended by a quiet line
     const Boolean statsWritten = mainFinishStats(sniffer.cli);
+    mainStopJson(sniffer);
 
     closePorts(sniffer);
     // The reply to quit and everything queued before it must reach the screen.

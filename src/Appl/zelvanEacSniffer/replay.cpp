@@ -10,6 +10,7 @@
 #include "Appl/zelvanEacSniffer/busObserver.h"
 #include "Appl/zelvanEacSniffer/capture.h"
 #include "Appl/zelvanEacSniffer/consoleCommands.h"
+#include "Appl/zelvanEacSniffer/jsonOutput.h"
 #include "capture/zvCapFile.h"
 #include "capture/zvCapFormat.h"
 #include "capture/zvCapReplay.h"
@@ -45,6 +46,9 @@ struct Replay {
     std::string copyError;
     U32 rawBitRate = 0;
     Boolean bitRateKnown = FALSE;
+    JsonOutput json;
+    // --json -: standard output is the records' alone.
+    bool textToStdout = true;
 };
 
 // A frame the filter passes (everything while no filter is set): the rule
@@ -89,6 +93,9 @@ void replayTap(void* arg, const ZvEacNwkUnit& unit) {
 
 void printToStdout(void* arg, const char* text) {
     auto* replay = static_cast<Replay*>(arg);
+    if (!replay->textToStdout) {
+        return;
+    }
     if (std::fputs(text, stdout) == EOF && replay->stdoutError == 0) {
         replay->stdoutError = errno != 0 ? errno : EIO;
     }
@@ -109,6 +116,12 @@ int outputFailures(Replay& replay) {
     if (replay.stdoutError != 0) {
         std::fprintf(stderr, "%s: standard output: cannot write: %s\n", replay.cli.appName,
                      std::strerror(replay.stdoutError));
+        status = 1;
+    }
+    replay.json.close();
+    if (!replay.json.problem().empty()) {
+        std::fprintf(stderr, "%s: option --json: cannot write to %s: %s\n", replay.cli.appName,
+                     replay.json.path().c_str(), replay.json.problem().c_str());
         status = 1;
     }
     if (replay.copy != nullptr) {
@@ -146,6 +159,16 @@ Boolean openOutputs(Replay& replay) {
     }
     if (mainClaimStatsCsv(replay.cli) == FALSE) {
         return FALSE;
+    }
+    if (options.jsonFile != nullptr) {
+        if (replay.json.open(options.jsonFile, true, reason) == FALSE) {
+            std::fprintf(stderr, "%s: option --json: cannot write to %s: %s\n", replay.cli.appName, options.jsonFile,
+                         reason.c_str());
+            return FALSE;
+        }
+        replay.observer.recordSink = JsonOutput::sink;
+        replay.observer.recordSinkArg = &replay.json;
+        replay.textToStdout = std::strcmp(options.jsonFile, "-") != 0;
     }
     if (options.captureFile != nullptr) {
         replay.copy = zvCapWriterOpen(options.captureFile, reason);

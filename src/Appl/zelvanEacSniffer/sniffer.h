@@ -7,6 +7,7 @@
 #include "Appl/zelvanEacSniffer/busObserver.h"
 #include "Appl/zelvanEacSniffer/capture.h"
 #include "Appl/zelvanEacSniffer/commandLine.h"
+#include "Appl/zelvanEacSniffer/jsonOutput.h"
 #include "Appl/zelvanEacSniffer/reconnect.h"
 #include "eac/zelvan/zvEacNetwork.h"
 #include "fifo/icFifo.h"
@@ -26,6 +27,7 @@ struct Sniffer {
     ZvEacNwkInst nwkInst{};
     BusObserver observer{};
     CaptureRecorder recorder;
+    JsonOutput json;
     PortReconnect reconnect{};
 
     IcFifoInstance fifoTx{};

@@ -15,6 +15,8 @@ struct IcLogFile {
 // Opens `path` for appending, creating it if it is missing. FALSE, with an
 // errno value in `*error`, when it cannot be opened.
 Boolean icLogFileOpen(const char* path, IcLogFile* file, int* error);
+// Standard output on a handle of its own that never waits, as a log file.
+Boolean icLogFileOpenStandardOutput(IcLogFile* file, int* error);
 // Offers `len` bytes and returns how many the file took. Fewer than offered:
 // with `*error` 0 the file takes no more for now, otherwise writing failed
 // (an errno value).

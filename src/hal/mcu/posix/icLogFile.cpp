@@ -17,6 +17,21 @@ Boolean icLogFileOpen(const char* path, IcLogFile* file, int* error) {
     return TRUE;
 }
 
+Boolean icLogFileOpenStandardOutput(IcLogFile* file, int* error) {
+    // A new open of the same file or pipe: its own status flags, so that not
+    // waiting leaves standard output itself as it was.
+    int fd = ::open("/proc/self/fd/1", O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        fd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    }
+    if (fd < 0) {
+        *error = errno;
+        return FALSE;
+    }
+    file->os = fd;
+    return TRUE;
+}
+
 std::size_t icLogFileWrite(IcLogFile file, const char* data, std::size_t len, int* error) {
     *error = 0;
     std::size_t done = 0;

@@ -29,6 +29,18 @@ int errnoFor(DWORD error) {
 
 }  // namespace
 
+Boolean icLogFileOpenStandardOutput(IcLogFile* file, int* error) {
+    HANDLE own = INVALID_HANDLE_VALUE;
+    const HANDLE process = GetCurrentProcess();
+    if (DuplicateHandle(process, GetStdHandle(STD_OUTPUT_HANDLE), process, &own, 0, FALSE, DUPLICATE_SAME_ACCESS) ==
+        FALSE) {
+        *error = errnoFor(GetLastError());
+        return FALSE;
+    }
+    file->os = reinterpret_cast<std::intptr_t>(own);
+    return TRUE;
+}
+
 // A regular file on Windows takes its text at once; a write is not worth a
 // thread of its own here.
 Boolean icLogFileOpen(const char* path, IcLogFile* file, int* error) {
