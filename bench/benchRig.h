@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/hal_types.h"
 #include "eac/zelvan/zvEacNetwork.h"
-#include "hal/include/hal_types.h"
 
 namespace bench {
 

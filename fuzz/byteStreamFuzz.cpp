@@ -19,10 +19,10 @@
 
 #include "Appl/zelvanEacSniffer/busObserver.h"
 #include "Shell/shell.h"
+#include "base/hal_types.h"
 #include "eac/zelvan/zvEacNetwork.h"
 #include "eac/zelvan/zvEacNetworkPrivate.h"
 #include "fifo/icFifo.h"
-#include "hal/include/hal_types.h"
 #include "hal/include/icLocalTime.h"
 #include "hal/include/icPlatformTimer.h"
 #include "logger/logger.h"

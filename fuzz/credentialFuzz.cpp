@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "Dkit/Include/dkitCredential.h"
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "Dkit/Include/dkitCredential.h"
+#include "base/hal_types.h"
 #include "eac/zelvan/zvEacFrame.h"
-#include "hal/include/hal_types.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "Shell/shell.h"
+#include "base/hal_types.h"
 #include "fifo/icFifo.h"
-#include "hal/include/hal_types.h"
 
 namespace {
 

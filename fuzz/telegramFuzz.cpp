@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "base/hal_types.h"
 #include "eac/zelvan/zvEacToStr.h"
-#include "hal/include/hal_types.h"
 #include "hal/include/icLocalTime.h"
 #include "logger/logger.h"
 

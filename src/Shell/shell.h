@@ -2,8 +2,8 @@
 // channel.
 #pragma once
 
+#include "base/hal_types.h"
 #include "fifo/icFifo.h"
-#include "hal/include/hal_types.h"
 #include "hal/include/multiUart.h"
 
 enum ShellResCodes : U8 {

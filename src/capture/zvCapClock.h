@@ -9,7 +9,7 @@
 // apart (the wall clock was set), it starts again from the wall clock.
 #pragma once
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 struct ZvCapWallClock {
     Boolean anchored;

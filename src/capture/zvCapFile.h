@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 inline constexpr const char* ZV_CAP_NOT_AVAILABLE = "capture files are not available in this build";
 

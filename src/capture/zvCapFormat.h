@@ -21,7 +21,7 @@
 #include <cstddef>
 #include <span>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 // pcap link type of the private-use range the files are written with.
 inline constexpr int ZV_CAP_LINK_TYPE = 149;

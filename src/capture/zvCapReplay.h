@@ -5,10 +5,10 @@
 
 #include <span>
 
+#include "base/hal_types.h"
 #include "capture/zvCapFormat.h"
 #include "eac/zelvan/zvEacNetwork.h"
 #include "fifo/icFifo.h"
-#include "hal/include/hal_types.h"
 
 // The receiver reads `fifoRx`, which must keep arrival ticks. From here to
 // zvCapReplayEnd the platform's millisecond count is the replay's clock.

@@ -1,6 +1,6 @@
 #include "fifo/icFifo.h"
 
-#include "error/icError.h"
+#include "base/icError.h"
 #include "timer/icTimer.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // stays set while data is held.
 #pragma once
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 #include "hal/include/icOsal.h"
 
 using IcFifoIndex = U16;

@@ -13,7 +13,7 @@
 #include <array>
 #include <span>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 // Longest expression read from one text; any filter's description fits.
 inline constexpr std::size_t ZV_EAC_FILTER_TEXT_MAX = 4096;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "Shell/shell.h"
-#include "error/icError.h"
+#include "base/icError.h"
 #include "hal/include/icLocalTime.h"
 #include "hal/include/icLogFile.h"
 #include "hal/include/icOutputGuard.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 enum ZvEacToStrVerbosity : U8 {
     VERB_NONE = 0,

@@ -9,9 +9,9 @@
 #include <span>
 #include <string>
 
+#include "base/hal_types.h"
 #include "eac/zelvan/zvEacNetwork.h"
 #include "eac/zelvan/zvEacRecord.h"
-#include "hal/include/hal_types.h"
 
 inline constexpr int ZV_EAC_JSON_VERSION = 1;
 

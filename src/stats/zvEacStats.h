@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
+#include "base/hal_types.h"
 #include "eac/zelvan/zvEacNetwork.h"
-#include "hal/include/hal_types.h"
 
 // What the receiver decided about a run of bytes: its own kinds, by the
 // names the figures use.

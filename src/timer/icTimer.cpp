@@ -3,7 +3,7 @@
 #include <array>
 #include <atomic>
 
-#include "error/icError.h"
+#include "base/icError.h"
 #include "hal/include/icPlatformTimer.h"
 
 namespace {
@@ -14,7 +14,7 @@ constexpr U32 kMsPerSysTimeStep = 1001;
 
 struct TimerData {
     Boolean isRunning = FALSE;
-    // Set on the platform's timer thread, cleared on the main thread.
+    // Set where the platform runs timer routines, cleared on the main thread.
     std::atomic<Boolean> hasExpired{FALSE};
     Boolean isPeriodic = FALSE;
     U32 handle = 0;
@@ -31,7 +31,9 @@ OsalWaitObject timerDoneEvent = nullptr;
 IcTimerHandle sysTimeTimerHandle = 0;
 U32 sysTimeBase_ms = 0;
 
-// On the platform's timer thread: mark and wake, never user code.
+// Where the platform runs timer routines (its own timer thread, or the
+// serving thread inside platformTimerServeDue): mark and wake, never user
+// code.
 void timerCbRoutine(U32 eventId, void* entry) {
     auto* tim = static_cast<TimerData*>(entry);
     tim->hasExpired.store(TRUE, std::memory_order_release);
@@ -66,9 +68,6 @@ void icTimerInit() {
         osalApi->waitObjectReset(timerDoneEvent);
     }
     IC_ASSERT_TEXT(kFile, timerDoneEvent != nullptr, "Assertion failed 'timerDoneEvent'");
-    // The main loop sleeps on the event: it wakes for a due timer itself,
-    // without the timer thread waking first to set the event.
-    platformTimerServeFromWaiters(timerDoneEvent);
     nextFreeTimer = 0;
     sysTimeBase_ms = platformTimerGetTickCount();
     sysTimeTimerHandle = icTimerAlloc(nullptr);
@@ -108,6 +107,7 @@ IcTimerResultCode icTimerStop(IcTimerHandle th) {
 }
 
 void icTimerExe() {
+    platformTimerServeDue();
     if (osalWaitObjIsSet(timerDoneEvent) == FALSE) {
         return;
     }
@@ -124,6 +124,8 @@ void icTimerExe() {
     }
     osalApi->waitObjectReset(timerDoneEvent);
 }
+
+U32 icTimerNextDeadline_ms() { return osalWaitObjIsSet(timerDoneEvent) != FALSE ? 0 : platformTimerNextDue_ms(); }
 
 OsalWaitObject hioTimerGetWaitObject() { return timerDoneEvent; }
 

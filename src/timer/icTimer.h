@@ -2,7 +2,7 @@
 // free-running 16-bit millisecond tick.
 #pragma once
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 #include "hal/include/icOsal.h"
 
 using IcTimerHandle = U8;
@@ -30,7 +30,14 @@ void icTimerInit();
 IcTimerHandle icTimerAlloc(void* cbArg);
 IcTimerResultCode icTimerStart(IcTimerHandle th, IcTimerTick ms, IcTimerFiringMode firingMode, IcTimerCb tcb);
 IcTimerResultCode icTimerStop(IcTimerHandle th);
+// Runs the callbacks of the timers that are due.
 void icTimerExe();
+// Milliseconds until icTimerExe has a callback to run (0: now), MAX_U32 while
+// no timer is due to run one there. A loop that sleeps on the wait object no
+// longer than this, then calls icTimerExe, runs every timer on time; nothing
+// wakes it while no timer runs.
+U32 icTimerNextDeadline_ms();
+// Set while an expiry waits for icTimerExe.
 OsalWaitObject hioTimerGetWaitObject();
 IcTimerTick icTimerGetRunningTimer_ms();
 // The running tick and the microseconds into it (0..999), from one reading

@@ -24,8 +24,9 @@
 #include <thread>
 #include <vector>
 
-#include "error/icError.h"
+#include "base/icError.h"
 #include "fifo/icFifo.h"
+#include "fifo/icFifoDriverHooks.h"
 #include "hal/include/multiUart.h"
 #include "support/childProcess.h"
 #include "support/frameEncoder.h"
@@ -347,8 +348,8 @@ void openConsole() {
     if (ui == nullptr) {
         _exit(102);
     }
-    consoleOpenTx(ui, icFifoPopChar, icFifoCharsToPop, &tx);
-    consoleOpenRx(ui, icFifoPushChar, &rx);
+    consoleOpenTx(ui, icFifoDriverPopChar, icFifoDriverCharsToPop, &tx);
+    consoleOpenRx(ui, icFifoDriverPushChar, &rx);
     termios during{};
     if (tcgetattr(STDIN_FILENO, &during) != 0 || (during.c_lflag & (ICANON | ECHO)) != 0) {
         _exit(103);  // console mode not entered: the test would prove nothing

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "Shell/shell.h"
-#include "error/icError.h"
+#include "base/icError.h"
 #include "fifo/icFifo.h"
 #include "hal/include/icLocalTime.h"
 #include "hal/include/icPlatformTimer.h"

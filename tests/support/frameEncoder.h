@@ -5,8 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "base/hal_types.h"
 #include "eac/zelvan/zvEacFrame.h"
-#include "hal/include/hal_types.h"
 
 namespace zvtest {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/hal_types.h"
 #include "eac/zelvan/zvEacToStr.h"
-#include "hal/include/hal_types.h"
 #include "logger/logger.h"
 
 // Every capture pins the local time to 2024-01-31 13:05:09.042; this is the

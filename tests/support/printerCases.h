@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 // Indentation of the lines inside the flag blocks: two tabs and 18 blanks.
 inline const std::string kFlagIndent = "\t\t                  ";

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -31,12 +32,16 @@ void countCall(void* cbArg, IcTimerHandle th) {
 
 void noop(void*, IcTimerHandle) {}
 
-// The main loop's share: sleep on the service's wait object, run what is due.
+// The main loop's share: sleep on the service's wait object no longer than
+// its next deadline, run what is due.
 void serveFor(
     milliseconds duration, const std::function<bool()>& done = [] { return false; }) {
     const OsalWaitObject event = hioTimerGetWaitObject();
     for (const auto end = Clock::now() + duration; Clock::now() < end && !done();) {
-        osalApi->waitForObjects(&event, 1, 100);
+        const U32 due = icTimerNextDeadline_ms();
+        if (due != 0) {
+            osalApi->waitForObjects(&event, 1, static_cast<U16>(std::min<U32>(due, 100)));
+        }
         icTimerExe();
     }
 }
@@ -54,6 +59,7 @@ protected:
 // With no timer running nothing wakes a thread that sleeps on the service:
 // the system time is read off the clock, not counted by a tick.
 TEST_F(IcTimerTest, NothingWakesWhileNoTimerRuns) {
+    EXPECT_EQ(icTimerNextDeadline_ms(), MAX_U32);
     const OsalWaitObject event = hioTimerGetWaitObject();
     const auto start = Clock::now();
     osalApi->waitForObjects(&event, 1, 30);
@@ -110,6 +116,23 @@ TEST_F(IcTimerTest, OneShotCallsBackOnceOnTheServingThread) {
     EXPECT_GE(calls.at[0] - start, milliseconds(50));
     EXPECT_EQ(calls.handle, th);
     EXPECT_EQ(calls.thread, std::this_thread::get_id());
+}
+
+// The deadline says when icTimerExe has work: within the period while the
+// timer runs (or never, where the platform wakes the loop through the wait
+// object), now once it has expired, and never after a stop.
+TEST_F(IcTimerTest, NextDeadlineTellsWhenExeHasWork) {
+    icTimerStart(th, 20, IC_TIMER_FIRE_ONCE, countCall);
+    const U32 running = icTimerNextDeadline_ms();
+    EXPECT_TRUE(running == MAX_U32 || (running >= 1 && running <= 20)) << running;
+    std::this_thread::sleep_for(milliseconds(60));
+    EXPECT_EQ(icTimerNextDeadline_ms(), 0U);
+    icTimerExe();
+    EXPECT_EQ(calls.at.size(), 1U);
+    EXPECT_EQ(icTimerNextDeadline_ms(), MAX_U32);
+    icTimerStart(th, 20, IC_TIMER_FIRE_ONCE, countCall);
+    icTimerStop(th);
+    EXPECT_EQ(icTimerNextDeadline_ms(), MAX_U32);
 }
 
 TEST_F(IcTimerTest, UnservedPeriodicExpiriesMergeIntoOneCall) {

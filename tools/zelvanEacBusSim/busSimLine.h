@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 enum BusSimLineKind : U8 {
     BUS_SIM_LINE_PTY = 0,

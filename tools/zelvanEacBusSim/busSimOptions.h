@@ -3,8 +3,8 @@
 
 #include <string>
 
+#include "base/hal_types.h"
 #include "busSimLine.h"
-#include "hal/include/hal_types.h"
 
 struct BusSimOptions {
     BusSimLineConfig line;

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 class BusSimRandom {
 public:

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "Dkit/Include/dkitCredential.h"
+#include "base/icError.h"
 #include "busSimRandom.h"
-#include "error/icError.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 // bus now and then and come back. Everything follows from the seed.
 #pragma once
 
+#include "base/hal_types.h"
 #include "busSimTelegrams.h"
 #include "eac/zelvan/zvEacNetwork.h"
-#include "hal/include/hal_types.h"
 
 struct BusSimFrame {
     ZvEacNwkAddr source;

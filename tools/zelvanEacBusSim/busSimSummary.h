@@ -26,9 +26,9 @@
 
 #include <string>
 
+#include "base/hal_types.h"
 #include "busSimScenario.h"
 #include "busSimWire.h"
-#include "hal/include/hal_types.h"
 
 void busSimSummaryInit(U32 seed, U8 deviceCount);
 // Every frame put on the line; `intact` when the receiver gets it whole.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "error/icError.h"
+#include "base/icError.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <span>
 
 #include "Dkit/Include/dkitCredential.h"
+#include "base/hal_types.h"
 #include "eac/zelvan/zvEacNetwork.h"
 #include "eac/zelvan/zvEacTelegrams.h"
-#include "hal/include/hal_types.h"
 
 // Longest telegram the simulator sends. Even if every byte of the frame had
 // to be escaped (STX and ETX never are), 2 + 2 * (3 header bytes + telegram

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "error/icError.h"
+#include "base/icError.h"
 
 namespace {
 

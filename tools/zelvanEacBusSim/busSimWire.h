@@ -6,10 +6,10 @@
 #include <span>
 #include <vector>
 
+#include "base/hal_types.h"
 #include "busSimRandom.h"
 #include "busSimScenario.h"
 #include "eac/zelvan/zvEacFrame.h"
-#include "hal/include/hal_types.h"
 
 enum BusSimFaultKind : U8 {
     BUS_SIM_FAULT_BCC = 0,    // a wrong block check character

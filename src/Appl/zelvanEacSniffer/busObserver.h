@@ -6,8 +6,8 @@
 
 #include <array>
 
+#include "base/hal_types.h"
 #include "eac/zelvan/zvEacNetwork.h"
-#include "hal/include/hal_types.h"
 #include "hal/include/icHalArchBitfield.h"
 #include "output/zvEacJson.h"
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <thread>
 
+#include "base/hal_types.h"
 #include "capture/zvCapClock.h"
 #include "capture/zvCapFile.h"
 #include "eac/zelvan/zvEacNetwork.h"
-#include "hal/include/hal_types.h"
 #include "timer/icTimer.h"
 
 // Appends `unit` as one packet stamped `wall_us`; FALSE with the reason.

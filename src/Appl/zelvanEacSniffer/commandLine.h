@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 #include "hal/include/multiUart.h"
 
 enum EacFlavour : U8 {

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 #include "hal/include/icLogFile.h"
 #include "output/zvEacJson.h"
 

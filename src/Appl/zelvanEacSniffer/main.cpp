@@ -12,7 +12,8 @@
 #include "Appl/zelvanEacSniffer/replay.h"
 #include "Appl/zelvanEacSniffer/sniffer.h"
 #include "Shell/shell.h"
-#include "error/icError.h"
+#include "base/icError.h"
+#include "fifo/icFifoDriverHooks.h"
 #include "hal/include/icOsal.h"
 #include "hal/include/icOutputGuard.h"
 #include "hal/include/icProcess.h"
@@ -32,9 +33,6 @@ struct WaitList {
     std::array<OsalWaitObject, kMaxWaitObjects> objects{};
     U8 count = 0;
 };
-
-// The drivers move blocks and size their reads by the FIFOs' room.
-constexpr UartFifoOps kFifoOps{icFifoCharsHeld, icFifoFreeRoom, icFifoPushBlock, icFifoPopBlock};
 
 // The lines these fatal errors have always reported.
 constexpr U16 kLineNoConsole = 496;
@@ -137,15 +135,16 @@ Boolean wireUp(Sniffer& sniffer, UartBitrate uartFormattedBaudRate, WaitList& wa
         icErrorHandler(kModuleFile, 0, kLineNoSerialPort, "Assertion failed 'NULL != comAinst'");
     }
 
-    consoleSetFifoOps(sniffer.ui, &kFifoOps);
-    uartSetFifoOps(sniffer.comAinst, &kFifoOps);
-    consoleOpenTx(sniffer.ui, icFifoPopChar, icFifoCharsToPop, &sniffer.fifoShellTx);
-    consoleOpenRx(sniffer.ui, icFifoPushChar, &sniffer.fifoShellRx);
+    // The drivers move blocks and size their reads by the FIFOs' room.
+    consoleSetFifoOps(sniffer.ui, &kIcFifoDriverOps);
+    uartSetFifoOps(sniffer.comAinst, &kIcFifoDriverOps);
+    consoleOpenTx(sniffer.ui, icFifoDriverPopChar, icFifoDriverCharsToPop, &sniffer.fifoShellTx);
+    consoleOpenRx(sniffer.ui, icFifoDriverPushChar, &sniffer.fifoShellRx);
     // The main loop writes the screen itself: a push into the full output
     // FIFO lets the console write some out instead of losing text.
     icFifoSetMakeRoomFunc(&sniffer.fifoShellTx, consoleMakeRoom, sniffer.ui);
-    uartOpenRx(sniffer.comAinst, icFifoPushChar, &sniffer.fifoRx);
-    uartOpenTx(sniffer.comAinst, icFifoPopChar, icFifoCharsToPop, &sniffer.fifoTx);
+    uartOpenRx(sniffer.comAinst, icFifoDriverPushChar, &sniffer.fifoRx);
+    uartOpenTx(sniffer.comAinst, icFifoDriverPopChar, icFifoDriverCharsToPop, &sniffer.fifoTx);
     icFifoSetStartTxFunc(&sniffer.fifoTx, uartStartTx, sniffer.comAinst);
 
     shellInit(sniffer.ui, &sniffer.fifoShellTx, &sniffer.fifoShellRx);
@@ -191,8 +190,8 @@ Boolean wireUp(Sniffer& sniffer, UartBitrate uartFormattedBaudRate, WaitList& wa
 }
 
 // How long the loop may sleep: until the frame in progress would run out of
-// time or the log file's buffer is due; without either, until something
-// happens (0). Software timers shorten the sleep through their wait object.
+// time, the log file's or the records' buffer or a software timer is due;
+// without any, until something happens (0).
 U16 waitLimit_ms(U32 due) {
     constexpr U32 kLongestLimit = 0xFFFF;
     return due == MAX_U32 ? U16{0} : static_cast<U16>(std::clamp<U32>(due, 1, kLongestLimit));
@@ -236,8 +235,8 @@ void runMainLoop(Sniffer& sniffer, const WaitList& waitList) {
             icFifoCharsHeld(&sniffer.fifoRx) != 0) {
             continue;  // stopping, text just queued, or keys consoleExe just read
         }
-        const U32 due = std::min(
-            {zvEacNwkNextDeadline_ms(&sniffer.nwkInst), loggerNextDeadline_ms(), sniffer.json.nextDeadline_ms()});
+        const U32 due = std::min({zvEacNwkNextDeadline_ms(&sniffer.nwkInst), loggerNextDeadline_ms(),
+                                  icTimerNextDeadline_ms(), sniffer.json.nextDeadline_ms()});
         if (due == 0) {
             continue;
         }

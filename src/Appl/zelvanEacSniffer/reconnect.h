@@ -3,7 +3,7 @@
 // back. Without it a failing port ends the program.
 #pragma once
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 #include "hal/include/multiUart.h"
 #include "timer/icTimer.h"
 

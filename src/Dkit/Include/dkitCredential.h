@@ -13,7 +13,7 @@
 // a programming error and ends the process through the fatal-error handler.
 #pragma once
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 struct DkitCredential {
     // Capacity while building; bytes occupied after finalize and on receipt.

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <functional>
 
-#include "error/icError.h"
+#include "base/icError.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Small engine for event-driven state machines whose states are functions.
 #pragma once
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 using IcSmEvent = U8;
 inline constexpr IcSmEvent IC_SM_EV_NONE = 0;

@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <span>
 
+#include "base/hal_types.h"
 #include "eac/zelvan/zvEacNetwork.h"
-#include "hal/include/hal_types.h"
 
 // How many of a unit's first bytes the line shows.
 inline constexpr std::size_t ZV_EAC_DROP_REPORT_BYTES = 16;

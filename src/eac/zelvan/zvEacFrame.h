@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <span>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 using ZvEacNwkAddr = U8;
 using ZvEacNwkLen = U8;

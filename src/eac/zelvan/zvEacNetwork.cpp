@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <array>
 
+#include "base/icError.h"
 #include "eac/zelvan/zvEacNetworkPrivate.h"
-#include "error/icError.h"
 #include "fifo/icFifo.h"
 #include "memory/mallocWrap/mallocWrap.h"
 #include "timer/icTimer.h"

@@ -4,11 +4,11 @@
 #include <array>
 #include <span>
 
+#include "base/hal_types.h"
 #include "common/statemachine/icStateMachine.h"
 #include "eac/zelvan/zvEacFrame.h"
 #include "eac/zelvan/zvEacRawDump.h"
 #include "fifo/icFifo.h"
-#include "hal/include/hal_types.h"
 
 enum ZvEacNwkResult : U8 {
     ZV_EAC_NWK_RC_SUCCESS = 0,

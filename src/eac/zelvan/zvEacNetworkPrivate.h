@@ -2,8 +2,8 @@
 // events and its five state functions.
 #pragma once
 
+#include "base/hal_types.h"
 #include "common/statemachine/icStateMachine.h"
-#include "hal/include/hal_types.h"
 
 // The first three values are the engine's own events under the receiver's names.
 enum ZvEacNwkEvents : U8 {

@@ -7,7 +7,7 @@
 
 #include <array>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 // Where the receiver stands when it takes the byte; decides what goes around
 // it on the dump's lines.

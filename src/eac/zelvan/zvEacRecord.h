@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 enum class ZvEacValueKind : U8 {
     GROUP,   // no value of its own: the entries in `fields`

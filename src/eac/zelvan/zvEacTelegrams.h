@@ -10,7 +10,7 @@
 
 #include <cstddef>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 // ---------------------------------------------------------------------------
 // Message ids (byte 0 of every telegram).

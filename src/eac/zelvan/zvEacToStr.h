@@ -2,7 +2,7 @@
 // the value-to-text tables.
 #pragma once
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 enum ZvEacToStrMsgDirection : U8 {
     PRINT_MSG_DIR_OUTGOING = 0,  // master to device

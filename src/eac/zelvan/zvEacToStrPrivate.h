@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 // Read-only view over received bytes. Every read is checked against the
 // received length: callers test has() before printing anything, and a read

@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "error/icError.h"
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
+#include "base/icError.h"
 
 inline constexpr U32 kIcUartTag = 0x5A565354u;
 inline constexpr U32 kIcConsoleTag = 0x5A56434Fu;

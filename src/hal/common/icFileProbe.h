@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 // Tells two names of one file apart from two files.
 struct IcFileId {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "error/icError.h"
+#include "base/icError.h"
 #include "hal/include/icOsal.h"
 
 namespace {
@@ -75,7 +75,7 @@ std::size_t icUartReceiveRoom(const IcUartPort* port) {
 void icUartDeliver(const IcUartPort* port, std::span<const Char> bytes) {
     if (port->fifoOps != nullptr && port->fifoOps->pushBlock != nullptr) {
         // One push for the whole read: the bytes came in together.
-        port->fifoOps->pushBlock(port->rxFifo, bytes.data(), static_cast<IcFifoIndex>(bytes.size()));
+        port->fifoOps->pushBlock(port->rxFifo, bytes.data(), static_cast<UartFifoIndex>(bytes.size()));
         return;
     }
     for (const Char byte : bytes) {
@@ -114,7 +114,7 @@ UartInstancePtr uartNewDevice(const char* devicePath, UartBitrate bitrate) {
     return toHandle(port);
 }
 
-void uartOpenRx(UartInstancePtr ui, UartRxCb rxCb, IcFifoInstance* userParam) {
+void uartOpenRx(UartInstancePtr ui, UartRxCb rxCb, UartFifo userParam) {
     IcUartPort* port = fromHandle(ui);
     if (port == nullptr || port->receiving) {
         return;
@@ -129,7 +129,7 @@ void uartOpenRx(UartInstancePtr ui, UartRxCb rxCb, IcFifoInstance* userParam) {
     startReceiving(port);
 }
 
-void uartOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend charsToSend, IcFifoInstance* userParam) {
+void uartOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend charsToSend, UartFifo userParam) {
     IcUartPort* port = fromHandle(ui);
     if (port == nullptr) {
         return;

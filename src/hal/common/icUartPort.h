@@ -29,10 +29,10 @@ struct IcUartPort {
     // is caught instead of misread. First, where every driver keeps its tag.
     U32 tag = kIcUartTag;
     UartTxPopChar uartTxPopChar = nullptr;
-    IcFifoInstance* txFifo = nullptr;
+    UartFifo txFifo = nullptr;
     UartTxCharsToSend uartTxCharsToSend = nullptr;
     UartRxCb uartRxCb = nullptr;
-    IcFifoInstance* rxFifo = nullptr;
+    UartFifo rxFifo = nullptr;
     const UartFifoOps* fifoOps = nullptr;
     Boolean portIsOpen = FALSE;
     // The receive side is open: uartExe moves bytes.

@@ -2,7 +2,7 @@
 // position n % 8.
 #pragma once
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 using IcHalArchBitfieldStorageElement = U8;
 using IcHalArchBitfield = IcHalArchBitfieldStorageElement*;

@@ -1,7 +1,7 @@
 // Local wall-clock time with milliseconds, for report timestamps.
 #pragma once
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 struct IcLocalTime {
     U16 year;

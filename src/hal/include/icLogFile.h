@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 struct IcLogFile {
     std::intptr_t os = -1;  // the system's handle; -1 while not open

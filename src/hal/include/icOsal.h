@@ -2,7 +2,7 @@
 // queues behind one constant table of operations.
 #pragma once
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 enum OsalResCodes : S8 {
     OSAL_RES_FAIL = -1,

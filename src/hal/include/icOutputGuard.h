@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 // Who writes a file. A use holds its file from the claim to the release;
 // a claim of the same use replaces the one before.

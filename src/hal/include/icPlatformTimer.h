@@ -1,18 +1,25 @@
-// Platform side of the timer service: timer events that fire on a platform
-// thread, and a monotonic millisecond count.
+// Platform side of the timer service: timer events, and a monotonic
+// millisecond count.
 #pragma once
 
-#include "hal/include/hal_types.h"
-#include "hal/include/icOsal.h"
+#include "base/hal_types.h"
 
 using PlatformTimerRoutine = void (*)(U32 eventId, void* arg);
 using PlatformTickSource = U32 (*)();
 
-// Starts a one-shot or periodic event of `delayMs` milliseconds whose routine
-// runs on the platform's timer thread. Returns its id, 0 on failure.
+// Starts a one-shot or periodic event of `delayMs` milliseconds. Its routine
+// runs where the platform runs it: on a timer thread of the system's, or in
+// platformTimerServeDue on the thread that serves the events. Returns its id,
+// 0 on failure.
 U32 platformTimerSetEvent(U16 delayMs, PlatformTimerRoutine routine, void* arg, Boolean periodic);
 // Cancels an event; once it returns, the routine of that event no longer runs.
 void platformTimerKillEvent(U32 eventId);
+// Milliseconds until platformTimerServeDue has a routine to run (0: now),
+// MAX_U32 while it has none; a sleep this long ends at or after the due time.
+// The thread that serves the events sleeps no longer than this.
+U32 platformTimerNextDue_ms();
+// Runs the routines of the events that are due, on the calling thread.
+void platformTimerServeDue();
 // Milliseconds of a monotonic clock (wraps at 2^32).
 U32 platformTimerGetTickCount();
 // Microseconds of the same clock: its thousandth part is the tick count
@@ -20,9 +27,3 @@ U32 platformTimerGetTickCount();
 U64 platformTimerGetMicros();
 // Tests replace the clock with their own; nullptr restores the real one.
 void platformTimerSetTickSource(PlatformTickSource source);
-// The routines of the events set `obj`. A thread that sleeps on `obj` in
-// waitForObjects then runs the due routines itself when their time comes,
-// instead of the timer thread waking for them and then waking it: one wake-up
-// per expiry instead of two. The timer thread still serves every expiry that
-// no sleeping thread takes care of.
-void platformTimerServeFromWaiters(OsalWaitObject obj);

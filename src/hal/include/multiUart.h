@@ -1,8 +1,7 @@
 // Driver interface shared by the serial port driver and the console driver.
 #pragma once
 
-#include "fifo/icFifo.h"
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 #include "hal/include/icOsal.h"
 
 struct UartInstance;
@@ -16,22 +15,26 @@ enum UartBitrate : U8 {
     UART_115200 = 4,
 };
 
+// The FIFOs between a driver and the core, as a driver sees them: a handle it
+// only passes back to the functions it was handed with it, and a count.
+using UartFifo = void*;
+using UartFifoIndex = U16;
+
 // Hooks: the application hands in the FIFO functions and a FIFO.
-using UartTxPopChar = Char (*)(IcFifoInstance* fifo);
-using UartTxCharsToSend = IcFifoIndex (*)(IcFifoInstance* fifo);
-using UartRxCb = void (*)(IcFifoInstance* fifo, Char chr);
+using UartTxPopChar = Char (*)(UartFifo fifo);
+using UartTxCharsToSend = UartFifoIndex (*)(UartFifo fifo);
+using UartRxCb = void (*)(UartFifo fifo, Char chr);
 
 // What a driver may do with its FIFOs beyond the byte hooks: ask, without
 // side effects, how much a FIFO holds or has room for, and move blocks. The
-// application hands in the FIFO's own functions (icFifoCharsHeld,
-// icFifoFreeRoom, icFifoPushBlock, icFifoPopBlock); a driver never looks
-// inside a FIFO. Without them a driver makes do with the byte hooks: it then
+// application hands in the FIFO's own functions (fifo/icFifoDriverHooks.h);
+// a driver never looks inside a FIFO. Without them a driver makes do with the byte hooks: it then
 // cannot tell how much room a FIFO has, and a full one drops what is pushed.
 struct UartFifoOps {
-    IcFifoIndex (*charsHeld)(IcFifoInstance* fifo);
-    IcFifoIndex (*freeRoom)(IcFifoInstance* fifo);
-    IcFifoIndex (*pushBlock)(IcFifoInstance* fifo, const Char* block, IcFifoIndex len);
-    IcFifoIndex (*popBlock)(IcFifoInstance* fifo, IcFifoIndex maxCharsToPop, Char* buffer);
+    UartFifoIndex (*charsHeld)(UartFifo fifo);
+    UartFifoIndex (*freeRoom)(UartFifo fifo);
+    UartFifoIndex (*pushBlock)(UartFifo fifo, const Char* block, UartFifoIndex len);
+    UartFifoIndex (*popBlock)(UartFifo fifo, UartFifoIndex maxCharsToPop, Char* buffer);
 };
 
 // The main loop sleeps in one waitForObjects on the drivers' wait objects;
@@ -46,8 +49,8 @@ void uartInit();
 UartInstancePtr uartNew(U8 port, UartBitrate bitrate);
 // Any device path: /dev/ttyUSB0, /dev/serial/by-id/..., a pseudo-terminal.
 UartInstancePtr uartNewDevice(const char* devicePath, UartBitrate bitrate);
-void uartOpenRx(UartInstancePtr ui, UartRxCb rxCb, IcFifoInstance* userParam);
-void uartOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend charsToSend, IcFifoInstance* userParam);
+void uartOpenRx(UartInstancePtr ui, UartRxCb rxCb, UartFifo userParam);
+void uartOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend charsToSend, UartFifo userParam);
 void uartStartTx(void* ui);
 void uartStopTx(UartInstancePtr ui);
 void uartStartRx(UartInstancePtr ui);
@@ -75,8 +78,8 @@ void uartDelete(UartInstancePtr ui);
 // --- console driver ---------------------------------------------------------
 void consoleInit();
 UartInstancePtr consoleNew();
-void consoleOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend charsToSend, IcFifoInstance* userParam);
-void consoleOpenRx(UartInstancePtr ui, UartRxCb rxCb, IcFifoInstance* userParam);
+void consoleOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend charsToSend, UartFifo userParam);
+void consoleOpenRx(UartInstancePtr ui, UartRxCb rxCb, UartFifo userParam);
 void consoleStartThread(UartInstancePtr ui);
 void consoleCloseTx(UartInstancePtr ui);
 void consoleCloseRx(UartInstancePtr ui);

@@ -14,9 +14,9 @@
 #include "Shell/shell.h"
 #include "eac/zelvan/zvEacNetwork.h"
 #include "fifo/icFifo.h"
+#include "filter/zvEacFilter.h"
 #include "hal/include/icLocalTime.h"
 #include "logger/logger.h"
-#include "filter/zvEacFilter.h"
 #include "stats/zvEacStats.h"
 
 namespace {

@@ -22,8 +22,8 @@
 #include <mutex>
 #include <new>
 
-#include "error/icError.h"
-#include "hal/common/icDriverHandle.h"
+#include "base/icError.h"
+#include "hal/common/icConsolePort.h"
 #include "hal/include/icOsal.h"
 #include "hal/include/multiUart.h"
 #include "hal/mcu/posix/icOsalPosix.h"
@@ -32,76 +32,30 @@
 
 namespace {
 
-constexpr const char* kModule = "hal/mcu/posix/consoleUart";
-
-// Keys taken from standard input per read(); the shell's input FIFO is
-// smaller.
-constexpr std::size_t kInputChunk = 256;
-// Output taken from the shell's FIFO for one write(): more than the FIFO
-// holds, so that one write usually carries all of it.
-constexpr std::size_t kOutputChunk = 8192;
-// A push into the full output FIFO waits this long at most for the screen
-// to take some of it (consoleMakeRoom). Meanwhile the serial line's bytes
-// wait in the system's buffer, which holds far more than the line brings in
-// this time, and the frame receiver's 190 ms rule stays clear of the pause.
-// A screen that stays stuck longer costs one such wait, then text is dropped
-// until the screen moves again.
-constexpr int kMakeRoomWait_ms = 100;
-// Limits on the way out of the process: a stuck standard output or a lock
-// held by a thread that died must not keep the process from ending.
-constexpr auto kExitLockWait = std::chrono::milliseconds(500);
-// The way out (quit, a stop signal, a failure) has this long in all to write
-// what is still queued to a screen that does not take it; the rest is
-// dropped. It ends well inside the second a stop signal allows.
-constexpr auto kExitOutputBudget = std::chrono::milliseconds(700);
-
-using Clock = std::chrono::steady_clock;
-
 enum Wait : U8 { WAIT_SIGNALS, WAIT_INPUT, WAIT_OUTPUT, WAIT_COUNT };
 static_assert(WAIT_COUNT <= CONSOLE_MAX_WAIT_OBJECTS);
 
-struct ConsolePort {
-    U32 tag = kIcConsoleTag;
-    UartTxPopChar uartTxPopChar = nullptr;
-    IcFifoInstance* txFifo = nullptr;
-    UartTxCharsToSend uartTxCharsToSend = nullptr;
-    UartRxCb uartRxCb = nullptr;
-    IcFifoInstance* rxFifo = nullptr;
-    const UartFifoOps* fifoOps = nullptr;
+using Clock = std::chrono::steady_clock;
+
+struct ConsolePort : IcConsolePort {
     // Opened: consoleExe serves the keyboard and the screen.
     bool serving = false;
-    std::array<OsalWaitObject, WAIT_COUNT> waits{};
-
-    bool inputIsTerminal = false;
-    bool inputEnded = false;
-    bool lastWasCr = false;
-
     // Output taken from the FIFO that the screen has not taken yet.
-    std::array<Char, kOutputChunk> pending{};
+    std::array<Char, kIcConsoleOutputChunk> pending{};
     std::size_t pendingStart = 0;
     std::size_t pendingEnd = 0;
 };
 
+ConsolePort* posixOf(IcConsolePort* port) { return static_cast<ConsolePort*>(port); }
+
 // ---- process-wide state -------------------------------------------------------
 
-std::atomic<bool> stopRequested{false};
 // Continued after a stop (Ctrl-Z and fg): the line being typed is to be
 // shown again.
 std::atomic<bool> resumed{false};
 // The stop signals write here so that the main loop wakes at once.
 std::atomic<int> signalFd{-1};
 
-// The console whose queued output is written out when the process ends.
-std::atomic<ConsolePort*> activeConsole{nullptr};
-
-// Output is written under this lock, so that a flush on the way out never
-// cuts into a write of the main loop. Recursive: the exit hook may run on the
-// thread that holds it. Never destroyed: the process may still write while
-// it runs its exit handlers.
-std::recursive_timed_mutex& outputMutex() {
-    static auto* const mutex = new std::recursive_timed_mutex;
-    return *mutex;
-}
 // Standard output is gone (EPIPE, closed): output is dropped from then on.
 std::atomic<bool> outputBroken{false};
 // Where output goes: for a terminal or a pipe a descriptor of its own in
@@ -134,7 +88,7 @@ void notifySignal() {
 
 extern "C" void onStopSignal(int signo) {
     const int savedErrno = errno;
-    if (stopRequested.exchange(true)) {
+    if (icConsoleRequestStop()) {
         // Asked twice: the orderly stop is not happening. Put the terminal
         // back and let the signal take its default course.
         icPosixTerminalRestore();
@@ -197,31 +151,13 @@ std::size_t writeOnce(const Char* data, std::size_t len) {
 // Takes what the FIFO holds into the pending buffer, as far as it fits.
 // Returns how many characters it took.
 std::size_t refill(ConsolePort* cp) {
-    IcFifoInstance* fifo = cp->txFifo;
-    if (fifo == nullptr || cp->uartTxPopChar == nullptr) {
-        return 0;
-    }
     if (cp->pendingStart == cp->pendingEnd) {
         cp->pendingStart = 0;
         cp->pendingEnd = 0;
     }
-    const std::size_t before = cp->pendingEnd;
-    Char* const buf = cp->pending.data();
-    if (cp->fifoOps != nullptr && cp->fifoOps->popBlock != nullptr) {
-        while (cp->pendingEnd < kOutputChunk) {
-            const auto space = static_cast<IcFifoIndex>(std::min<std::size_t>(kOutputChunk - cp->pendingEnd, 0xFFFF));
-            const IcFifoIndex n = cp->fifoOps->popBlock(fifo, space, buf + cp->pendingEnd);
-            if (n == 0) {
-                break;
-            }
-            cp->pendingEnd += n;
-        }
-    } else {
-        while (cp->pendingEnd < kOutputChunk && cp->uartTxCharsToSend != nullptr && cp->uartTxCharsToSend(fifo) > 0) {
-            buf[cp->pendingEnd++] = cp->uartTxPopChar(fifo);
-        }
-    }
-    return cp->pendingEnd - before;
+    const std::size_t n = icConsoleTakeOutput(cp, std::span<Char>(cp->pending).subspan(cp->pendingEnd));
+    cp->pendingEnd += n;
+    return n;
 }
 
 // Writes queued output without waiting: until everything is out (TRUE) or
@@ -269,28 +205,15 @@ void drainOutput(ConsolePort* cp, Clock::time_point deadline) {
     }
 }
 
-// Set by the first flush on the way out; every later one keeps to it.
-Clock::time_point exitOutputDeadline() {
-    static std::atomic<Clock::rep> deadline{0};
-    Clock::rep expected = 0;
-    const Clock::rep mine = (Clock::now() + kExitOutputBudget).time_since_epoch().count();
-    return Clock::time_point(Clock::duration(deadline.compare_exchange_strong(expected, mine) ? mine : expected));
-}
-
-bool lockOutputUntil(Clock::time_point deadline) {
-    const auto left = deadline - Clock::now();
-    return outputMutex().try_lock_for(left < kExitLockWait ? left : kExitLockWait);
-}
-
 // The way out of the process after a fatal error or a port failure: write
 // what is still queued and give the terminal back. Whatever cannot be had
 // quickly (a lock held by a thread that failed, a stuck reader) is skipped.
 void flushForExit() {
-    ConsolePort* cp = activeConsole.load();
-    const Clock::time_point deadline = exitOutputDeadline();
-    if (cp != nullptr && lockOutputUntil(deadline)) {
-        drainOutput(cp, deadline);
-        outputMutex().unlock();
+    IcConsolePort* port = icConsoleActive();
+    const Clock::time_point deadline = icConsoleExitDeadline();
+    if (port != nullptr && icConsoleLockOutputUntil(deadline)) {
+        drainOutput(posixOf(port), deadline);
+        icConsoleOutputLock().unlock();
     }
     icPosixTerminalRestore();
 }
@@ -310,42 +233,15 @@ void setupProcessOnce() {
 
 // ---- input ---------------------------------------------------------------------
 
-// How many keys may be read now without the input FIFO dropping any.
-std::size_t inputRoom(const ConsolePort* cp) {
-    if (cp->fifoOps == nullptr || cp->fifoOps->freeRoom == nullptr) {
-        return kInputChunk;
-    }
-    return std::min<std::size_t>(cp->fifoOps->freeRoom(cp->rxFifo), kInputChunk);
-}
-
-// A terminal delivers keys as they are. Piped input ends its lines with LF or
-// CR LF; the shell ends a line on CR, so each line end becomes one CR.
-void deliverInput(ConsolePort* cp, const Char* bytes, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        Char chr = bytes[i];
-        if (!cp->inputIsTerminal) {
-            const bool afterCr = cp->lastWasCr;
-            cp->lastWasCr = chr == '\r';
-            if (chr == '\n') {
-                if (afterCr) {
-                    continue;
-                }
-                chr = '\r';
-            }
-        }
-        cp->uartRxCb(cp->rxFifo, chr);
-    }
-}
-
 void readInput(ConsolePort* cp) {
-    const std::size_t room = inputRoom(cp);
+    const std::size_t room = icConsoleInputRoom(cp);
     if (room == 0) {
         return;
     }
-    std::array<Char, kInputChunk> buf{};
+    std::array<Char, kIcConsoleInputChunk> buf{};
     const ssize_t n = ::read(inputFd, buf.data(), room);
     if (n > 0) {
-        deliverInput(cp, buf.data(), static_cast<std::size_t>(n));
+        (void)icConsoleDeliver(cp, std::span<Char>(buf.data(), static_cast<std::size_t>(n)));
     } else if (n == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
         // End of input (or a terminal that went away): no more keys, but the
         // program keeps running until it is told to stop.
@@ -358,86 +254,66 @@ void readInput(ConsolePort* cp) {
 // Keys stay in the system's buffer while the FIFO is full or nobody takes
 // them; the screen is watched only while it has refused output.
 void armWaits(ConsolePort* cp, bool outputWaiting) {
-    const bool wantInput = cp->serving && !cp->inputEnded && cp->uartRxCb != nullptr && inputRoom(cp) > 0;
+    const bool wantInput =
+        cp->serving && !cp->inputEnded && cp->uartRxCb.load() != nullptr && icConsoleInputRoom(cp) > 0;
     icOsalPosixWaitObjWatchFd(cp->waits[WAIT_INPUT], wantInput ? inputFd : -1, POLLIN);
     icOsalPosixWaitObjWatchFd(cp->waits[WAIT_OUTPUT], cp->serving && outputWaiting ? outputFd : -1, POLLOUT);
     icOsalPosixWaitObjWatchFd(cp->waits[WAIT_SIGNALS], cp->serving ? signalFd.load() : -1, POLLIN);
 }
 
-void stopServing(ConsolePort* cp) {
-    cp->serving = false;
-    armWaits(cp, false);
-    for (const OsalWaitObject obj : cp->waits) {
-        osalApi->waitObjectReset(obj);
-    }
-}
-
-UartInstancePtr toHandle(ConsolePort* cp) { return reinterpret_cast<UartInstancePtr>(cp); }
-
-ConsolePort* fromHandle(void* ui) { return icDriverFromHandle<ConsolePort>(ui, kIcConsoleTag, kModule); }
-
 }  // namespace
 
-void consoleInit() {}
+// ---- platform hooks ------------------------------------------------------------
 
-UartInstancePtr consoleNew() {
+IcConsolePort* icConsolePlatformNew() {
     setupProcessOnce();
     auto* cp = new (std::nothrow) ConsolePort;
     if (cp == nullptr) {
         return nullptr;
     }
-    for (OsalWaitObject& obj : cp->waits) {
-        obj = osalApi->waitObjCreate();
-        if (obj == nullptr) {
+    cp->waitCount = WAIT_COUNT;
+    for (U8 i = 0; i < WAIT_COUNT; ++i) {
+        cp->waits[i] = osalApi->waitObjCreate();
+        if (cp->waits[i] == nullptr) {
             delete cp;
             return nullptr;
         }
     }
     armWaits(cp, false);
-    activeConsole = cp;
-    return toHandle(cp);
+    return cp;
 }
 
-void consoleOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend charsToSend,
-                   IcFifoInstance* userParam) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr) {
-        return;
-    }
-    cp->txFifo = userParam;
-    cp->uartTxCharsToSend = charsToSend;
-    cp->uartTxPopChar = popChar;
-    consoleStartThread(ui);
-}
+void icConsolePlatformDelete(IcConsolePort* port) { delete posixOf(port); }
 
-void consoleOpenRx(UartInstancePtr ui, UartRxCb rxCb, IcFifoInstance* userParam) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr) {
-        return;
-    }
-    cp->rxFifo = userParam;
-    cp->uartRxCb = rxCb;
-    consoleStartThread(ui);
-}
-
-// There is no thread any more: the console is served by consoleExe on the
-// main loop. This enters the console mode and arms the wait objects.
-void consoleStartThread(UartInstancePtr ui) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr) {
-        return;
-    }
+// There is no thread: the console is served by consoleExe on the main loop.
+// This enters the console mode and arms the wait objects.
+void icConsolePlatformStart(IcConsolePort* port) {
+    ConsolePort* cp = posixOf(port);
     if (!cp->serving) {
         cp->serving = true;
-        cp->inputIsTerminal = isatty(STDIN_FILENO) != 0;
+        cp->keysAsTyped = isatty(STDIN_FILENO) != 0;
         icPosixTerminalEnter();
     }
     armWaits(cp, false);
 }
 
-void consoleExe(UartInstancePtr ui) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr || !cp->serving) {
+void icConsolePlatformStop(IcConsolePort* port) {
+    ConsolePort* cp = posixOf(port);
+    cp->serving = false;
+    armWaits(cp, false);
+    for (U8 i = 0; i < WAIT_COUNT; ++i) {
+        osalApi->waitObjectReset(cp->waits[i]);
+    }
+}
+
+// The main loop looks at the hooks on its next pass.
+void icConsolePlatformHooksChanged(IcConsolePort* /*port*/) {}
+
+void icConsolePlatformRestoreMode() { icPosixTerminalRestore(); }
+
+void icConsolePlatformExe(IcConsolePort* port) {
+    ConsolePort* cp = posixOf(port);
+    if (!cp->serving) {
         return;
     }
     if (osalWaitObjIsSet(cp->waits[WAIT_SIGNALS]) != FALSE) {
@@ -449,95 +325,40 @@ void consoleExe(UartInstancePtr ui) {
         osalApi->waitObjectReset(cp->waits[WAIT_INPUT]);
         if ((icOsalPosixWaitObjRevents(cp->waits[WAIT_INPUT]) & POLLNVAL) != 0) {
             cp->inputEnded = true;
-        } else if (cp->uartRxCb != nullptr) {
+        } else if (cp->uartRxCb.load() != nullptr) {
             readInput(cp);
         }
     }
     osalApi->waitObjectReset(cp->waits[WAIT_OUTPUT]);
     bool allOut = true;
     {
-        const std::lock_guard<std::recursive_timed_mutex> guard(outputMutex());
+        const std::lock_guard<std::recursive_timed_mutex> guard(icConsoleOutputLock());
         allOut = writeQueued(cp);
     }
     armWaits(cp, !allOut);
 }
 
-void consoleSetFifoOps(UartInstancePtr ui, const UartFifoOps* ops) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp != nullptr) {
-        cp->fifoOps = ops;
-    }
-}
-
-U8 consoleWaitObjects(UartInstancePtr ui, OsalWaitObject* list, U8 maxObjects) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr || list == nullptr) {
-        return 0;
-    }
-    const U8 count = std::min<U8>(WAIT_COUNT, maxObjects);
-    std::copy_n(cp->waits.begin(), count, list);
-    return count;
-}
-
-void consoleMakeRoom(void* ui) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr) {
-        return;
-    }
-    const std::lock_guard<std::recursive_timed_mutex> guard(outputMutex());
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kMakeRoomWait_ms);
+void icConsolePlatformMakeRoom(IcConsolePort* port) {
+    ConsolePort* cp = posixOf(port);
+    const std::lock_guard<std::recursive_timed_mutex> guard(icConsoleOutputLock());
+    const auto deadline = Clock::now() + kIcConsoleMakeRoomWait;
     // Room is made as soon as the pending buffer takes some of the FIFO.
     while (!writeQueued(cp) && refill(cp) == 0 && waitForScreen(deadline, signalFd.load())) {
     }
     armWaits(cp, cp->pendingStart != cp->pendingEnd);
 }
 
-void consoleCloseTx(UartInstancePtr ui) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr) {
-        return;
+void icConsolePlatformFlush(IcConsolePort* port) {
+    const Clock::time_point deadline = icConsoleExitDeadline();
+    if (icConsoleLockOutputUntil(deadline)) {
+        drainOutput(posixOf(port), deadline);
+        icConsoleOutputLock().unlock();
     }
-    stopServing(cp);
-    cp->uartTxPopChar = nullptr;
-    cp->uartTxCharsToSend = nullptr;
-    icPosixTerminalRestore();
 }
 
-void consoleCloseRx(UartInstancePtr ui) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr) {
-        return;
-    }
-    stopServing(cp);
-    cp->uartRxCb = nullptr;
-    icPosixTerminalRestore();
-}
-
-void consoleDelete(UartInstancePtr ui) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr) {
-        return;
-    }
-    ConsolePort* expected = cp;
-    activeConsole.compare_exchange_strong(expected, nullptr);
-    stopServing(cp);
-    icPosixTerminalRestore();
-    cp->tag = 0;
-    delete cp;
-}
-
-Boolean consoleStopRequested() { return stopRequested.load() ? TRUE : FALSE; }
+// ---- driver interface ----------------------------------------------------------
 
 Boolean consoleResumed() { return resumed.exchange(false) ? TRUE : FALSE; }
-
-void consoleFlush(UartInstancePtr ui) {
-    ConsolePort* cp = fromHandle(ui);
-    const Clock::time_point deadline = exitOutputDeadline();
-    if (cp != nullptr && lockOutputUntil(deadline)) {
-        drainOutput(cp, deadline);
-        outputMutex().unlock();
-    }
-}
 
 Boolean consoleReadStdinByte(Char* chr) {
     if (chr == nullptr) {

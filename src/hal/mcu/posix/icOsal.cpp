@@ -19,7 +19,7 @@
 #include <mutex>
 #include <new>
 
-#include "error/icError.h"
+#include "base/icError.h"
 #include "hal/common/icOsalQueue.h"
 #include "hal/include/icOsal.h"
 #include "hal/mcu/posix/icOsalPosix.h"
@@ -66,7 +66,6 @@ struct OsalWaitObjectRecord {
     std::atomic<short> watchEvents{0};
     std::atomic<short> revents{0};
     std::atomic<bool> isWatch{false};
-    std::atomic<const IcOsalPosixWaitClock*> clock{nullptr};
 };
 
 namespace {
@@ -117,13 +116,6 @@ void setPriority(OsalPrio prio);
 timespec monotonicNow() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return now;
-}
-
-// Never ahead of monotonicNow(); behind it by up to one kernel tick.
-timespec coarseNow() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
     return now;
 }
 
@@ -345,39 +337,6 @@ void waitObjReset(OsalWaitObject obj) {
     }
 }
 
-// The clock of the first object in the list that has one.
-const IcOsalPosixWaitClock* clockOf(const OsalWaitObject* waitList, U8 numOfWaitObjects) {
-    for (U8 i = 0; i < numOfWaitObjects; ++i) {
-        if (waitList[i] == nullptr) {
-            continue;  // the caller's checks report it
-        }
-        if (const IcOsalPosixWaitClock* clock = waitList[i]->clock.load(std::memory_order_acquire)) {
-            return clock;
-        }
-    }
-    return nullptr;
-}
-
-// Counts the calling thread as one that serves `clock` while it sleeps.
-class ClockSleeper {
-public:
-    explicit ClockSleeper(const IcOsalPosixWaitClock* clock) : clock_(clock) {
-        if (clock_ != nullptr) {
-            clock_->sleepers(+1);
-        }
-    }
-    ~ClockSleeper() {
-        if (clock_ != nullptr) {
-            clock_->sleepers(-1);
-        }
-    }
-    ClockSleeper(const ClockSleeper&) = delete;
-    ClockSleeper& operator=(const ClockSleeper&) = delete;
-
-private:
-    const IcOsalPosixWaitClock* clock_;
-};
-
 bool anySet(const OsalWaitObject* waitList, U8 numOfWaitObjects) {
     for (U8 i = 0; i < numOfWaitObjects; ++i) {
         IC_ASSERT_TEXT(kFile, waitList[i] != nullptr, kWaitFailed);
@@ -426,17 +385,6 @@ bool takeResults(const OsalWaitObject* waitList, const pollfd* fds, U8 numOfWait
 
 void waitForObjects(const OsalWaitObject* waitList, U8 numOfWaitObjects, U16 timeout_ms) {
     IC_ASSERT_TEXT(kFile, waitList != nullptr && numOfWaitObjects > 0, kWaitFailed);
-    // The main loop comes here once per pass when busy: the coarse clock (a
-    // few milliseconds behind at most) is enough to see that the clock has
-    // nothing due, and costs a third of the precise one; with nothing
-    // scheduled no clock is read at all.
-    const IcOsalPosixWaitClock* clock = clockOf(waitList, numOfWaitObjects);
-    if (clock != nullptr) {
-        const long long due = clock->nextDueNs();
-        if (due != LLONG_MAX && toNs(coarseNow()) >= due) {
-            clock->serveDue(toNs(monotonicNow()));
-        }
-    }
     if (anySet(waitList, numOfWaitObjects)) {
         return;
     }
@@ -450,16 +398,11 @@ void waitForObjects(const OsalWaitObject* waitList, U8 numOfWaitObjects, U16 tim
     }
     const long long deadline =
         timeout_ms != 0 ? toNs(monotonicNow()) + static_cast<long long>(timeout_ms) * kNsPerMs : LLONG_MAX;
-    const ClockSleeper sleeper(clock);
     for (;;) {
-        long long until = deadline;
-        if (clock != nullptr) {
-            until = std::min(until, clock->nextDueNs());
-        }
         timespec pause{};
         const timespec* limit = nullptr;
-        if (until != LLONG_MAX) {
-            const long long left = std::max(until - toNs(monotonicNow()), 0LL);
+        if (deadline != LLONG_MAX) {
+            const long long left = std::max(deadline - toNs(monotonicNow()), 0LL);
             pause = timespec{static_cast<time_t>(left / kNsPerSec), static_cast<long>(left % kNsPerSec)};
             limit = &pause;
         }
@@ -468,11 +411,8 @@ void waitForObjects(const OsalWaitObject* waitList, U8 numOfWaitObjects, U16 tim
             IC_ASSERT_TEXT(kFile, errno == EINTR, kWaitFailed);
             continue;
         }
-        const long long now = limit != nullptr ? toNs(monotonicNow()) : 0;
-        if (clock != nullptr && limit != nullptr) {
-            clock->serveDue(now);
-        }
-        if (takeResults(waitList, fds.data(), numOfWaitObjects) || (limit != nullptr && now >= deadline)) {
+        if (takeResults(waitList, fds.data(), numOfWaitObjects) ||
+            (limit != nullptr && toNs(monotonicNow()) >= deadline)) {
             return;
         }
     }
@@ -515,10 +455,4 @@ void icOsalPosixWaitObjWatchFd(OsalWaitObject obj, int fd, short events) {
 
 short icOsalPosixWaitObjRevents(OsalWaitObject obj) {
     return obj != nullptr ? obj->revents.load(std::memory_order_relaxed) : short{0};
-}
-
-void icOsalPosixSetWaitClock(OsalWaitObject obj, const IcOsalPosixWaitClock* clock) {
-    if (obj != nullptr) {
-        obj->clock.store(clock, std::memory_order_release);
-    }
 }

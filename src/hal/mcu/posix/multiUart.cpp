@@ -22,7 +22,7 @@
 #include <cstring>
 #include <new>
 
-#include "error/icError.h"
+#include "base/icError.h"
 #include "hal/common/icUartPort.h"
 #include "hal/include/icOsal.h"
 #include "hal/include/multiUart.h"

@@ -16,8 +16,8 @@
 #include <mutex>
 #include <new>
 
-#include "error/icError.h"
-#include "hal/common/icDriverHandle.h"
+#include "base/icError.h"
+#include "hal/common/icConsolePort.h"
 #include "hal/include/icOsal.h"
 #include "hal/include/multiUart.h"
 #include "hal/mcu/windows/icWin.h"
@@ -27,24 +27,8 @@ namespace {
 
 constexpr const char* kModule = "hal/mcu/windows/consoleUart";
 
-// Keys taken per read; the shell's input FIFO is smaller.
-constexpr std::size_t kInputChunk = 256;
 // Console input records taken per read.
 constexpr std::size_t kRecordChunk = 64;
-// Output taken from the shell's FIFO for one write: more than the FIFO holds,
-// so that one write usually carries all of it.
-constexpr std::size_t kOutputChunk = 8192;
-// A push into the full output FIFO waits this long at most for the console
-// thread to take some of it (consoleMakeRoom); the serial line's bytes wait
-// in the driver's buffer meanwhile.
-constexpr DWORD kMakeRoomWait_ms = 100;
-// Limits on the way out of the process: a stuck standard output or a lock
-// held by a thread that died must not keep the process from ending.
-constexpr auto kExitLockWait = std::chrono::milliseconds(500);
-// The way out (quit, a stop, a failure) has this long in all to write what is
-// still queued to a screen that does not take it; the rest is dropped. It
-// ends well inside the second a stop allows.
-constexpr ULONGLONG kExitOutputBudget_ms = 700;
 // Closing the console window ends the process once the control handler
 // returns, and the system waits about five seconds for it: time for the
 // orderly stop.
@@ -55,18 +39,7 @@ enum class InputKind : U8 { NONE, CONSOLE, STREAM };
 enum Wait : U8 { WAIT_STOP, WAIT_INPUT, WAIT_COUNT };
 static_assert(WAIT_COUNT <= CONSOLE_MAX_WAIT_OBJECTS);
 
-struct ConsolePort {
-    U32 tag = kIcConsoleTag;
-    // Hooks may be set while the thread runs (consoleOpenRx after
-    // consoleOpenTx); the argument is stored before its hook.
-    std::atomic<UartTxPopChar> uartTxPopChar{nullptr};
-    std::atomic<IcFifoInstance*> txFifo{nullptr};
-    std::atomic<UartTxCharsToSend> uartTxCharsToSend{nullptr};
-    std::atomic<UartRxCb> uartRxCb{nullptr};
-    std::atomic<IcFifoInstance*> rxFifo{nullptr};
-    std::atomic<const UartFifoOps*> fifoOps{nullptr};
-    std::array<OsalWaitObject, WAIT_COUNT> waits{};
-
+struct ConsolePort : IcConsolePort {
     std::atomic<bool> threadIsRunning{false};
     OsalSem sem = nullptr;  // start and stop handshake with the console thread
     // Set for the thread to look at its FIFOs and run flag again; `wakePending`
@@ -81,13 +54,11 @@ struct ConsolePort {
     // Input state, touched by the console thread only.
     InputKind inputKind = InputKind::NONE;
     HANDLE input = nullptr;
-    bool inputEnded = false;
-    bool lastWasCr = false;
 };
 
-// ---- process-wide state -------------------------------------------------------
+ConsolePort* winOf(IcConsolePort* port) { return static_cast<ConsolePort*>(port); }
 
-std::atomic<bool> stopRequested{false};
+// ---- process-wide state -------------------------------------------------------
 
 // Not constexpr: the address of a function imported from a DLL is known only
 // once the program is loaded.
@@ -98,17 +69,6 @@ DWORD savedInputMode = 0;
 HANDLE modeHandle = nullptr;
 std::atomic<bool> inputModeChanged{false};
 
-// The console whose queued output is written out when the process ends.
-std::atomic<ConsolePort*> activeConsole{nullptr};
-
-// Pop and write happen under this lock, so output from the console thread
-// and from a flush never overtake each other. Recursive: the exit hook may
-// run on a thread that already holds it. Never destroyed: the console thread
-// may still write while the process runs its exit handlers.
-std::recursive_timed_mutex& outputMutex() {
-    static auto* const mutex = new std::recursive_timed_mutex;
-    return *mutex;
-}
 // Standard output is gone (closed pipe): output is dropped from then on.
 std::atomic<bool> outputBroken{false};
 
@@ -164,44 +124,16 @@ void writeOut(const Char* data, std::size_t len) {
     }
 }
 
-// Takes up to `room` characters of queued output.
-std::size_t takeOutput(ConsolePort* cp, Char* out, std::size_t room) {
-    IcFifoInstance* fifo = cp->txFifo.load();
-    const UartFifoOps* ops = cp->fifoOps.load();
-    if (fifo == nullptr) {
-        return 0;
-    }
-    if (ops != nullptr && ops->popBlock != nullptr) {
-        std::size_t n = 0;
-        while (n < room) {
-            const auto want = static_cast<IcFifoIndex>(std::min<std::size_t>(room - n, 0xFFFF));
-            const IcFifoIndex got = ops->popBlock(fifo, want, out + n);
-            if (got == 0) {
-                break;
-            }
-            n += got;
-        }
-        return n;
-    }
-    const UartTxPopChar pop = cp->uartTxPopChar.load();
-    const UartTxCharsToSend count = cp->uartTxCharsToSend.load();
-    std::size_t n = 0;
-    while (pop != nullptr && count != nullptr && n < room && count(fifo) > 0) {
-        out[n++] = pop(fifo);
-    }
-    return n;
-}
-
 // Writes what is queued, in blocks, until the FIFO is empty, or in the
 // console thread until it is being stopped.
 void drainOutput(ConsolePort* cp, bool fromThread) {
     if (cp->txFifo.load() == nullptr || cp->uartTxPopChar.load() == nullptr) {
         return;
     }
-    const std::lock_guard<std::recursive_timed_mutex> lock(outputMutex());
-    static std::array<Char, kOutputChunk> buf{};  // under the lock
+    const std::lock_guard<std::recursive_timed_mutex> lock(icConsoleOutputLock());
+    static std::array<Char, kIcConsoleOutputChunk> buf{};  // under the lock
     while (!fromThread || cp->threadIsRunning.load()) {
-        const std::size_t n = takeOutput(cp, buf.data(), buf.size());
+        const std::size_t n = icConsoleTakeOutput(cp, buf);
         if (n == 0) {
             return;
         }
@@ -210,20 +142,16 @@ void drainOutput(ConsolePort* cp, bool fromThread) {
     }
 }
 
+// What is left of the way out's budget.
+DWORD exitOutputLeft_ms() {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(icConsoleExitDeadline() -
+                                                                            std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
+}
+
 // Runs `work` on a thread of its own and waits for it at most `limitMs`: a
 // write into a pipe whose reader has stopped reading blocks, and must not
 // keep the caller (or the process's end) waiting.
-// What is left of the way out's budget, which the first flush on the way out
-// starts; every later one keeps to it.
-DWORD exitOutputLeft_ms() {
-    static std::atomic<ULONGLONG> deadline{0};
-    ULONGLONG expected = 0;
-    const ULONGLONG mine = GetTickCount64() + kExitOutputBudget_ms;
-    const ULONGLONG due = deadline.compare_exchange_strong(expected, mine) ? mine : expected;
-    const ULONGLONG now = GetTickCount64();
-    return due > now ? static_cast<DWORD>(due - now) : 0;
-}
-
 void runWithLimit(LPTHREAD_START_ROUTINE work, void* arg, DWORD limitMs) {
     UniqueHandle thread(CreateThread(nullptr, 0, work, arg, 0, nullptr));
     if (thread.valid()) {
@@ -233,9 +161,9 @@ void runWithLimit(LPTHREAD_START_ROUTINE work, void* arg, DWORD limitMs) {
 
 DWORD WINAPI flushWithinLimit(LPVOID arg) {
     auto* cp = static_cast<ConsolePort*>(arg);
-    if (outputMutex().try_lock_for(kExitLockWait)) {
+    if (icConsoleOutputLock().try_lock_for(kIcConsoleExitLockWait)) {
         drainOutput(cp, false);
-        outputMutex().unlock();
+        icConsoleOutputLock().unlock();
     }
     return 0;
 }
@@ -245,9 +173,9 @@ DWORD WINAPI flushWithinLimit(LPVOID arg) {
 // back. Whatever cannot be had quickly (a lock held by the thread that
 // failed, a stuck reader) is skipped.
 void flushForExit() {
-    ConsolePort* cp = activeConsole.load();
-    if (cp != nullptr) {
-        runWithLimit(flushWithinLimit, cp, exitOutputLeft_ms());
+    IcConsolePort* port = icConsoleActive();
+    if (port != nullptr) {
+        runWithLimit(flushWithinLimit, winOf(port), exitOutputLeft_ms());
     }
     restoreConsoleMode();
     if (processEnding != nullptr) {
@@ -274,7 +202,7 @@ void setupProcessOnce() {
 // lives as long as the process, as standard input does.
 struct StdinPump {
     SRWLOCK lock = SRWLOCK_INIT;
-    std::array<Char, kInputChunk> buffer{};
+    std::array<Char, kIcConsoleInputChunk> buffer{};
     std::size_t held = 0;
     bool ended = false;
     HANDLE input = nullptr;
@@ -285,7 +213,7 @@ StdinPump pump;
 std::once_flag pumpStartOnce;
 
 void pumpThread(void*) {
-    std::array<Char, kInputChunk> chunk{};
+    std::array<Char, kIcConsoleInputChunk> chunk{};
     for (;;) {
         AcquireSRWLockExclusive(&pump.lock);
         const std::size_t room = pump.buffer.size() - pump.held;
@@ -347,58 +275,9 @@ std::size_t takeFromPump(Char* out, std::size_t room, bool& ended) {
 
 // ---- input ---------------------------------------------------------------------
 
-// How many keys may be read now without the input FIFO dropping any.
-std::size_t inputRoom(const ConsolePort* cp) {
-    const UartFifoOps* ops = cp->fifoOps.load();
-    if (ops == nullptr || ops->freeRoom == nullptr) {
-        return kInputChunk;
-    }
-    return std::min<std::size_t>(ops->freeRoom(cp->rxFifo.load()), kInputChunk);
-}
-
-// Keys from the console come as they are. Piped input ends its lines with LF
-// or CR LF; the shell ends a line on CR, so each line end becomes one CR.
-std::size_t translateInput(ConsolePort* cp, Char* bytes, std::size_t count) {
-    if (cp->inputKind == InputKind::CONSOLE) {
-        return count;
-    }
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        Char chr = bytes[i];
-        const bool afterCr = cp->lastWasCr;
-        cp->lastWasCr = chr == '\r';
-        if (chr == '\n') {
-            if (afterCr) {
-                continue;
-            }
-            chr = '\r';
-        }
-        bytes[kept++] = chr;
-    }
-    return kept;
-}
-
-void deliverInput(ConsolePort* cp, const Char* bytes, std::size_t count) {
-    const UartRxCb rxCb = cp->uartRxCb.load();
-    IcFifoInstance* fifo = cp->rxFifo.load();
-    const UartFifoOps* ops = cp->fifoOps.load();
-    if (rxCb == nullptr || count == 0) {
-        return;
-    }
-    if (ops != nullptr && ops->pushBlock != nullptr) {
-        ops->pushBlock(fifo, bytes, static_cast<IcFifoIndex>(count));
-    } else {
-        for (std::size_t i = 0; i < count; ++i) {
-            rxCb(fifo, bytes[i]);
-        }
-    }
-    // The main loop does not sleep on the FIFO: this wakes it for the keys.
-    osalApi->waitObjSignal(cp->waits[WAIT_INPUT]);
-}
-
 // Takes what input there is without waiting for more.
 void readInput(ConsolePort* cp, std::size_t room) {
-    std::array<Char, kInputChunk> chars{};
+    std::array<Char, kIcConsoleInputChunk> chars{};
     room = std::min(room, chars.size());
     std::size_t n = 0;
     if (cp->inputKind == InputKind::CONSOLE) {
@@ -419,7 +298,10 @@ void readInput(ConsolePort* cp, std::size_t room) {
         n = takeFromPump(chars.data(), room, ended);
         cp->inputEnded = ended;
     }
-    deliverInput(cp, chars.data(), translateInput(cp, chars.data(), n));
+    if (icConsoleDeliver(cp, std::span<Char>(chars.data(), n)) > 0) {
+        // The main loop does not sleep on the FIFO: this wakes it for the keys.
+        osalApi->waitObjSignal(cp->waits[WAIT_INPUT]);
+    }
 }
 
 // What standard input is: the console, or a stream the pump reads. Nothing
@@ -438,6 +320,8 @@ void settleInput(ConsolePort* cp) {
         cp->input = startPump(input);
         cp->inputEnded = cp->input == nullptr;
     }
+    // Keys from the console come as they are; a stream brings lines.
+    cp->keysAsTyped = cp->inputKind == InputKind::CONSOLE;
 }
 
 // ---- thread --------------------------------------------------------------------
@@ -448,7 +332,7 @@ void consoleThread(void* arg) {
 
     while (cp->threadIsRunning.load()) {
         const bool wantInput = !cp->inputEnded && cp->uartRxCb.load() != nullptr;
-        const std::size_t room = wantInput ? inputRoom(cp) : 0;
+        const std::size_t room = wantInput ? icConsoleInputRoom(cp) : 0;
         // Keys stay with the system while the FIFO is full (consoleExe wakes
         // the thread when it has room again) or nobody takes them.
         cp->inputBlocked = wantInput && room == 0;
@@ -464,20 +348,6 @@ void consoleThread(void* arg) {
     }
     osalApi->semSignal(cp->sem);
 }
-
-void consoleStopThread(ConsolePort* cp) {
-    if (cp->threadIsRunning.exchange(false)) {
-        (void)SetEvent(cp->wakeEvent.get());
-        osalApi->semWait(cp->sem, MAX_U32);
-    }
-    for (const OsalWaitObject obj : cp->waits) {
-        osalApi->waitObjectReset(obj);
-    }
-}
-
-UartInstancePtr toHandle(ConsolePort* cp) { return reinterpret_cast<UartInstancePtr>(cp); }
-
-ConsolePort* fromHandle(void* ui) { return icDriverFromHandle<ConsolePort>(ui, kIcConsoleTag, kModule); }
 
 }  // namespace
 
@@ -511,14 +381,14 @@ std::size_t icWinConsoleKeyChars(const INPUT_RECORD* records, std::size_t count,
 
 BOOL WINAPI icWinConsoleCtrlHandler(DWORD ctrlType) {
     const auto wakeMainLoop = [] {
-        if (ConsolePort* cp = activeConsole.load()) {
-            osalApi->waitObjSignal(cp->waits[WAIT_STOP]);
+        if (IcConsolePort* port = icConsoleActive()) {
+            osalApi->waitObjSignal(port->waits[WAIT_STOP]);
         }
     };
     switch (ctrlType) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
-            if (stopRequested.exchange(true)) {
+            if (icConsoleRequestStop()) {
                 // Asked twice: the orderly stop is not happening. Give the
                 // console its mode back and let the system end the process.
                 restoreConsoleMode();
@@ -529,7 +399,7 @@ BOOL WINAPI icWinConsoleCtrlHandler(DWORD ctrlType) {
         case CTRL_CLOSE_EVENT:
         case CTRL_LOGOFF_EVENT:
         case CTRL_SHUTDOWN_EVENT:
-            stopRequested = true;
+            (void)icConsoleRequestStop();
             wakeMainLoop();
             // The system ends the process when this returns: hold it until
             // the main loop has stopped in order.
@@ -543,11 +413,9 @@ BOOL WINAPI icWinConsoleCtrlHandler(DWORD ctrlType) {
     }
 }
 
-// ---- driver interface ----------------------------------------------------------
+// ---- platform hooks ------------------------------------------------------------
 
-void consoleInit() {}
-
-UartInstancePtr consoleNew() {
+IcConsolePort* icConsolePlatformNew() {
     setupProcessOnce();
     auto* cp = new (std::nothrow) ConsolePort;
     if (cp == nullptr) {
@@ -557,45 +425,23 @@ UartInstancePtr consoleNew() {
     cp->wakeEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     cp->tookEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     bool ok = cp->wakeEvent.valid() && cp->tookEvent.valid();
-    for (OsalWaitObject& obj : cp->waits) {
-        obj = osalApi->waitObjCreate();
-        ok = ok && obj != nullptr;
+    cp->waitCount = WAIT_COUNT;
+    for (U8 i = 0; i < WAIT_COUNT; ++i) {
+        cp->waits[i] = osalApi->waitObjCreate();
+        ok = ok && cp->waits[i] != nullptr;
     }
     if (!ok) {
         delete cp;
         return nullptr;
     }
-    activeConsole = cp;
-    return toHandle(cp);
+    return cp;
 }
 
-void consoleOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend charsToSend,
-                   IcFifoInstance* userParam) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr) {
-        return;
-    }
-    cp->txFifo = userParam;
-    cp->uartTxCharsToSend = charsToSend;
-    cp->uartTxPopChar = popChar;
-    wakeThread(cp);
-    consoleStartThread(ui);
-}
+void icConsolePlatformDelete(IcConsolePort* port) { delete winOf(port); }
 
-void consoleOpenRx(UartInstancePtr ui, UartRxCb rxCb, IcFifoInstance* userParam) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr) {
-        return;
-    }
-    cp->rxFifo = userParam;
-    cp->uartRxCb = rxCb;
-    wakeThread(cp);
-    consoleStartThread(ui);
-}
-
-void consoleStartThread(UartInstancePtr ui) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr || cp->threadIsRunning.load()) {
+void icConsolePlatformStart(IcConsolePort* port) {
+    ConsolePort* cp = winOf(port);
+    if (cp->threadIsRunning.load()) {
         return;
     }
     cp->threadIsRunning = true;
@@ -612,96 +458,53 @@ void consoleStartThread(UartInstancePtr ui) {
     osalApi->semWait(cp->sem, MAX_U32);
 }
 
+void icConsolePlatformStop(IcConsolePort* port) {
+    ConsolePort* cp = winOf(port);
+    if (cp->threadIsRunning.exchange(false)) {
+        (void)SetEvent(cp->wakeEvent.get());
+        osalApi->semWait(cp->sem, MAX_U32);
+    }
+    for (U8 i = 0; i < WAIT_COUNT; ++i) {
+        osalApi->waitObjectReset(cp->waits[i]);
+    }
+}
+
+void icConsolePlatformHooksChanged(IcConsolePort* port) { wakeThread(winOf(port)); }
+
+void icConsolePlatformRestoreMode() { restoreConsoleMode(); }
+
 // The keys are in the FIFO already and the console thread writes the screen:
 // this only clears what woke the main loop and hands the thread its work.
-void consoleExe(UartInstancePtr ui) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr || !cp->threadIsRunning.load()) {
+void icConsolePlatformExe(IcConsolePort* port) {
+    ConsolePort* cp = winOf(port);
+    if (!cp->threadIsRunning.load()) {
         return;
     }
     // The stop itself is the flag consoleStopRequested reads.
     osalApi->waitObjectReset(cp->waits[WAIT_STOP]);
     osalApi->waitObjectReset(cp->waits[WAIT_INPUT]);
-    const UartFifoOps* ops = cp->fifoOps.load();
-    const bool outputWaits = ops == nullptr || ops->charsHeld == nullptr || ops->charsHeld(cp->txFifo.load()) > 0;
-    if (outputWaits || (cp->inputBlocked.load() && inputRoom(cp) > 0)) {
+    if (icConsoleOutputWaits(cp) || (cp->inputBlocked.load() && icConsoleInputRoom(cp) > 0)) {
         wakeThread(cp);
     }
 }
 
-void consoleSetFifoOps(UartInstancePtr ui, const UartFifoOps* ops) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp != nullptr) {
-        cp->fifoOps = ops;
-    }
-}
-
-U8 consoleWaitObjects(UartInstancePtr ui, OsalWaitObject* list, U8 maxObjects) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr || list == nullptr) {
-        return 0;
-    }
-    const U8 count = std::min<U8>(WAIT_COUNT, maxObjects);
-    std::copy_n(cp->waits.begin(), count, list);
-    return count;
-}
-
-void consoleMakeRoom(void* ui) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr || !cp->threadIsRunning.load()) {
+void icConsolePlatformMakeRoom(IcConsolePort* port) {
+    ConsolePort* cp = winOf(port);
+    if (!cp->threadIsRunning.load()) {
         return;
     }
     // Room is made as soon as the thread has taken some of the FIFO.
     (void)ResetEvent(cp->tookEvent.get());
     wakeThread(cp);
-    (void)WaitForSingleObject(cp->tookEvent.get(), kMakeRoomWait_ms);
+    (void)WaitForSingleObject(cp->tookEvent.get(), static_cast<DWORD>(kIcConsoleMakeRoomWait.count()));
 }
 
-void consoleCloseTx(UartInstancePtr ui) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr) {
-        return;
-    }
-    consoleStopThread(cp);
-    cp->uartTxPopChar = nullptr;
-    cp->uartTxCharsToSend = nullptr;
-    restoreConsoleMode();
-}
+void icConsolePlatformFlush(IcConsolePort* port) { runWithLimit(flushWithinLimit, winOf(port), exitOutputLeft_ms()); }
 
-void consoleCloseRx(UartInstancePtr ui) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr) {
-        return;
-    }
-    consoleStopThread(cp);
-    cp->uartRxCb = nullptr;
-    restoreConsoleMode();
-}
-
-void consoleDelete(UartInstancePtr ui) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp == nullptr) {
-        return;
-    }
-    ConsolePort* expected = cp;
-    activeConsole.compare_exchange_strong(expected, nullptr);
-    consoleStopThread(cp);
-    restoreConsoleMode();
-    cp->tag = 0;
-    delete cp;
-}
-
-Boolean consoleStopRequested() { return stopRequested.load() ? TRUE : FALSE; }
+// ---- driver interface ----------------------------------------------------------
 
 // No job control on Windows: the console is never handed back and forth.
 Boolean consoleResumed() { return FALSE; }
-
-void consoleFlush(UartInstancePtr ui) {
-    ConsolePort* cp = fromHandle(ui);
-    if (cp != nullptr) {
-        runWithLimit(flushWithinLimit, cp, exitOutputLeft_ms());
-    }
-}
 
 Boolean consoleReadStdinByte(Char* chr) {
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);

@@ -7,7 +7,7 @@
 #include <memory>
 #include <new>
 
-#include "error/icError.h"
+#include "base/icError.h"
 #include "hal/common/icOsalQueue.h"
 #include "hal/mcu/windows/icWin.h"
 

@@ -6,7 +6,7 @@
 // The project's types first: windows.h defines TRUE and FALSE as macros, and
 // hal_types.h must have declared its own before that. Every module of the
 // layer reaches windows.h through this header.
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 #include "hal/include/icOsal.h"
 
 #include <windows.h>

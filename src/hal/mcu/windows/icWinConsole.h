@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 #include "hal/mcu/windows/icWin.h"
 
 // The console functions the driver changes the input mode with. Tests put in

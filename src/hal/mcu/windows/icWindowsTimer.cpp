@@ -165,6 +165,8 @@ U64 platformTimerGetMicros() {
 
 void platformTimerSetTickSource(PlatformTickSource source) { tickSource.store(source, std::memory_order_release); }
 
-// The system's timer thread sets the object itself; a waiting thread has
-// nothing to serve.
-void platformTimerServeFromWaiters(OsalWaitObject /*obj*/) {}
+// The system's timer thread runs the routines: nothing is left for the
+// thread that serves the timer service, which sleeps on what they set.
+U32 platformTimerNextDue_ms() { return MAX_U32; }
+
+void platformTimerServeDue() {}

@@ -18,8 +18,9 @@
 #include <string>
 #include <thread>
 
-#include "error/icError.h"
+#include "base/icError.h"
 #include "fifo/icFifo.h"
+#include "fifo/icFifoDriverHooks.h"
 #include "hal/include/icOsal.h"
 #include "hal/include/multiUart.h"
 #include "support/ptyPair.h"
@@ -72,8 +73,6 @@ struct Pipe {
 
 void rewire(int fd, int target) { check(dup2(fd, target) == target, "dup2"); }
 
-constexpr UartFifoOps kFifoOps{icFifoCharsHeld, icFifoFreeRoom, icFifoPushBlock, icFifoPopBlock};
-
 // The application's wiring: shell output and input FIFOs on one console,
 // served the way the main loop serves it.
 struct Console {
@@ -90,9 +89,9 @@ struct Console {
     void open() {
         ui = consoleNew();
         check(ui != nullptr, "consoleNew");
-        consoleSetFifoOps(ui, &kFifoOps);
-        consoleOpenTx(ui, icFifoPopChar, icFifoCharsToPop, &tx);
-        consoleOpenRx(ui, icFifoPushChar, &rx);
+        consoleSetFifoOps(ui, &kIcFifoDriverOps);
+        consoleOpenTx(ui, icFifoDriverPopChar, icFifoDriverCharsToPop, &tx);
+        consoleOpenRx(ui, icFifoDriverPushChar, &rx);
         icFifoSetMakeRoomFunc(&tx, consoleMakeRoom, ui);
     }
     // One pass of the main loop's share: sleep until the console has work

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "fifo/icFifo.h"
+#include "fifo/icFifoDriverHooks.h"
 #include "hal/include/icOsal.h"
 #include "hal/include/multiUart.h"
 #include "support/ptyPair.h"
@@ -21,8 +22,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-constexpr UartFifoOps kFifoOps{icFifoCharsHeld, icFifoFreeRoom, icFifoPushBlock, icFifoPopBlock};
 
 // The main loop's part: sleep on the driver's wait object and let uartExe
 // move what the line brought in.
@@ -53,8 +52,8 @@ protected:
     void openRx(UartBitrate rate = UART_115200) {
         ui = uartNewDevice(pty.slavePath().c_str(), rate);
         ASSERT_NE(ui, nullptr);
-        uartSetFifoOps(ui, &kFifoOps);
-        uartOpenRx(ui, icFifoPushChar, &rxFifo);
+        uartSetFifoOps(ui, &kIcFifoDriverOps);
+        uartOpenRx(ui, icFifoDriverPushChar, &rxFifo);
     }
     // Serves the driver and pops from the FIFO until `count` bytes came or
     // the time-out ran out. `takePerPass` > 0 makes a slow consumer that
@@ -162,7 +161,7 @@ TEST_F(SerialDriverTest, ClosingGivesTheLineBackForTheNextProgram) {
     EXPECT_EQ(exclusive, 0);
 
     // Open again, the way another program would, and still receive.
-    uartOpenRx(ui, icFifoPushChar, &rxFifo);
+    uartOpenRx(ui, icFifoDriverPushChar, &rxFifo);
     ASSERT_TRUE(pty.write("again"));
     EXPECT_EQ(collect(5), "again");
 }
@@ -182,7 +181,7 @@ TEST_P(SerialTransmitTest, WritesEverythingQueuedAndNothingElse) {
     icFifoInit(&txFifo, txBuf.data(), static_cast<IcFifoIndex>(txBuf.size()));
     openRx();
     if (GetParam().hooksSet) {
-        uartOpenTx(ui, icFifoPopChar, icFifoCharsToPop, &txFifo);
+        uartOpenTx(ui, icFifoDriverPopChar, icFifoDriverCharsToPop, &txFifo);
     }
     std::string queued;
     for (std::size_t i = 0; i < GetParam().queued; ++i) {
@@ -242,7 +241,7 @@ TEST_P(SerialBusyDeathTest, SaysWhyTheLineIsRefused) {
                 dropAdministratorRights();
             }
             UartInstancePtr second = uartNewDevice(pty.slavePath().c_str(), UART_9600);
-            uartOpenRx(second, icFifoPushChar, &rxFifo);
+            uartOpenRx(second, icFifoDriverPushChar, &rxFifo);
             serveUntilTheEnd(second);
         },
         testing::ExitedWithCode(1), c.message);
@@ -291,7 +290,7 @@ TEST_P(SerialOpenFailureDeathTest, NamesTheDeviceAndTheReason) {
             // An unknown bit rate must not get in the way of the open.
             const auto rate = static_cast<UartBitrate>(7);
             UartInstancePtr port = c.device != nullptr ? uartNewDevice(c.device, rate) : uartNew(c.index, rate);
-            uartOpenRx(port, icFifoPushChar, nullptr);
+            uartOpenRx(port, icFifoDriverPushChar, nullptr);
             serveUntilTheEnd(port);
         },
         testing::ExitedWithCode(1), c.message);

@@ -16,8 +16,9 @@
 #include <utility>
 #include <vector>
 
-#include "error/icError.h"
+#include "base/icError.h"
 #include "fifo/icFifo.h"
+#include "fifo/icFifoDriverHooks.h"
 #include "hal/include/icOsal.h"
 #include "hal/include/multiUart.h"
 #include "hal/mcu/windows/icWinConsole.h"
@@ -56,13 +57,11 @@ BOOL WINAPI fakeSetMode(HANDLE console, DWORD mode) {
 
 constexpr IcWinConsoleApi kFakeConsole{fakeGetMode, fakeSetMode};
 
-constexpr UartFifoOps kFifoOps{icFifoCharsHeld, icFifoFreeRoom, icFifoPushBlock, icFifoPopBlock};
-
 UartInstancePtr openConsole(IcFifoInstance& txFifo, IcFifoInstance& rxFifo) {
     UartInstancePtr ui = consoleNew();
-    consoleSetFifoOps(ui, &kFifoOps);
-    consoleOpenTx(ui, icFifoPopChar, icFifoCharsToPop, &txFifo);
-    consoleOpenRx(ui, icFifoPushChar, &rxFifo);
+    consoleSetFifoOps(ui, &kIcFifoDriverOps);
+    consoleOpenTx(ui, icFifoDriverPopChar, icFifoDriverCharsToPop, &txFifo);
+    consoleOpenRx(ui, icFifoDriverPushChar, &rxFifo);
     return ui;
 }
 

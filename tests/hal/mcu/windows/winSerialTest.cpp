@@ -7,6 +7,7 @@
 #include <string>
 
 #include "fifo/icFifo.h"
+#include "fifo/icFifoDriverHooks.h"
 #include "hal/include/multiUart.h"
 #include "hal/mcu/windows/icWinSerial.h"
 
@@ -91,7 +92,7 @@ TEST(WinSerialTest, PortIndexNamesTheDeviceAndTheOperatorSeesItsComName) {
     static std::array<Char, 64> buf{};
     static IcFifoInstance fifo{};
     icFifoInit(&fifo, buf.data(), static_cast<IcFifoIndex>(buf.size()));
-    uartOpenRx(uartNew(218, UART_115200), icFifoPushChar, &fifo);
+    uartOpenRx(uartNew(218, UART_115200), icFifoDriverPushChar, &fifo);
     for (;;) {
         Sleep(1000);
     }

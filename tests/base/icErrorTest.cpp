@@ -1,4 +1,4 @@
-#include "error/icError.h"
+#include "base/icError.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

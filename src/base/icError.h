@@ -1,7 +1,7 @@
 // Fatal-error handler: every assertion in the system ends here.
 #pragma once
 
-#include "hal/include/hal_types.h"
+#include "base/hal_types.h"
 
 // Prints "\n<file>:<line>: (F) <str>\n" on standard output (when both texts
 // are given) and ends the process with status 2. Callable from any thread.
