@@ -138,6 +138,11 @@ void zvCapReplayFinish() {
     if (receiver != nullptr && fifo != nullptr && !finished) {
         finished = true;
         runReceiver();
+        if (lastKind == ZV_CAP_KIND_DROP_TIMEOUT) {
+            // The live receiver timed this frame out before the run ended:
+            // the quiet line that did it is not in the file, so give it.
+            advanceTo(nowTick + kTimeoutGap_ms);
+        }
         // The input ends as a live run does: what was still coming in is cut.
         zvEacNwkFinish(receiver);
         advanceTo(nowTick + kTimeoutGap_ms);

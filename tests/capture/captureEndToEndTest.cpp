@@ -474,6 +474,27 @@ TEST_P(CaptureRunEnd, AFrameStillComingInIsRecordedAndCountedAsCut) {
 INSTANTIATE_TEST_SUITE_P(Capture, CaptureRunEnd, testing::Values(RunEnd{"Quit", false}, RunEnd{"Sigterm", true}),
                          [](const testing::TestParamInfo<RunEnd>& info) { return std::string(info.param.name); });
 
+// A frame the line left unfinished well before the end timed out live; the
+// file does not hold the quiet line that did it, and its replay must not
+// call the frame cut instead.
+TEST(CaptureEndToEnd, AFrameThatTimedOutBeforeTheEndIsATimeOutInTheReplay) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok()) << pty.error();
+    zvtest::TempDir tmp;
+    const std::string file = tmp.file("late.pcap");
+    ChildProcess sniffer;
+    ASSERT_TRUE(sniffer.start({kSniffer, pty.slavePath(), "-w", file, "--drops"}));
+    ASSERT_TRUE(sniffer.waitForStdout(" application initialized\n"));
+    ASSERT_TRUE(pty.write(std::string("\x02\x05\x00\x08\x11", 5)));
+    ASSERT_TRUE(sniffer.waitForStdout("dropped frame: time-out"));
+    ASSERT_TRUE(sniffer.writeStdin("quit\n"));
+    ASSERT_EQ(sniffer.waitExit(), 0) << sniffer.stdoutText();
+    const zvtest::RunResult replay = zvtest::runProgram({kSniffer, "-r", file, "--stats"});
+    EXPECT_EQ(replay.exitStatus, 0) << replay.err;
+    EXPECT_NE(replay.out.find("wrong bcc 0, time-out 1, no etx 0, no memory 0; noise"), std::string::npos)
+        << replay.out;
+}
+
 // --- time stamps a report cannot show -------------------------------------------------------
 
 std::string le32(std::uint32_t v) {

@@ -230,7 +230,8 @@ constexpr std::array kOptions{
     OptionRow{"--drops", nullptr, nullptr, OptionWhere::AfterPort, setDrops,
               "a line for every dropped frame and run of noise, as drops 1"},
     OptionRow{"--json", nullptr, "FILE", OptionWhere::AfterPort, setJson,
-              "every report as a JSON object, one per line, into FILE (- : standard output), as json 1 FILE"},
+              "every report as a JSON object, one per line, into FILE (- : standard output, the console then on "
+              "standard error), as json 1 FILE"},
     OptionRow{"--capture", "-w", "FILE", OptionWhere::AfterPort, setCapture,
               "record the line into the capture FILE (pcap); with -r, the frames the filter passes"},
     OptionRow{"--read", "-r", "FILE", OptionWhere::Anywhere, setRead,

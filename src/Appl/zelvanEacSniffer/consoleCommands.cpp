@@ -169,6 +169,13 @@ const char* jsonCmd(U8 argc, char** argv, void* cbArg) {
     }
     if (argc == 3 && std::strcmp(argv[1], "1") == 0 && argv[2][0] != '\0') {
         std::string reason;
+        if (std::strcmp(argv[2], "-") == 0 && !sniffer.stdoutIsJson) {
+            // Records between the console's lines would serve neither.
+            std::snprintf(sniffer.statsCsvReply.data(), sniffer.statsCsvReply.size(),
+                          "Could not open file: -: standard output is the console's (start with --json - for that)\n%s",
+                          kHelpStrJson);
+            return sniffer.statsCsvReply.data();
+        }
         if (mainStartJson(sniffer, argv[2], reason) == FALSE) {
             std::snprintf(sniffer.statsCsvReply.data(), sniffer.statsCsvReply.size(), "Could not open file: %s: %s\n%s",
                           argv[2], reason.c_str(), kHelpStrJson);

@@ -248,8 +248,15 @@ void runMainLoop(Sniffer& sniffer, const WaitList& waitList) {
 }
 
 int runLive(Sniffer& sniffer, UartBitrate uartFormattedBaudRate) {
-    std::printf("\n %s Version: %s\n", sniffer.cli.appName, mainAppVersion());
-    std::fflush(stdout);
+    const char* jsonFile = sniffer.cli.options.jsonFile;
+    sniffer.stdoutIsJson = jsonFile != nullptr && std::strcmp(jsonFile, "-") == 0;
+    std::FILE* text = stdout;
+    if (sniffer.stdoutIsJson) {
+        consoleUseStandardError();
+        text = stderr;
+    }
+    std::fprintf(text, "\n %s Version: %s\n", sniffer.cli.appName, mainAppVersion());
+    std::fflush(text);
 
     if (mainClaimStatsCsv(sniffer.cli) == FALSE) {
         return 1;

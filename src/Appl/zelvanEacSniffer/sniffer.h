@@ -28,6 +28,9 @@ struct Sniffer {
     BusObserver observer{};
     CaptureRecorder recorder;
     JsonOutput json;
+    // Started with --json -: standard output is the records', the console
+    // writes to standard error.
+    bool stdoutIsJson = false;
     PortReconnect reconnect{};
 
     IcFifoInstance fifoTx{};

@@ -76,6 +76,9 @@ void uartCloseRx(UartInstancePtr ui);
 void uartDelete(UartInstancePtr ui);
 
 // --- console driver ---------------------------------------------------------
+// Before consoleInit: the console writes to standard error, because standard
+// output carries data of its own (JSON records) that text must not break.
+void consoleUseStandardError();
 void consoleInit();
 UartInstancePtr consoleNew();
 void consoleOpenTx(UartInstancePtr ui, UartTxPopChar popChar, UartTxCharsToSend charsToSend, UartFifo userParam);

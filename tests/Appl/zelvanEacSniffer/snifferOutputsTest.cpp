@@ -87,6 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
         ConsoleCase{"LogOnThePort", {}, "logToFile 1 PORT", "Could not open file: PORT: refused: a terminal"},
         ConsoleCase{"CsvOnThePort", {}, "stats csv PORT", "Could not write file: PORT: refused: a terminal"},
         ConsoleCase{"CaptureOnAnotherLine", {}, "capture 1 LINE", "Could not open capture file LINE: refused"},
+        ConsoleCase{"JsonOnThePort", {}, "json 1 PORT", "Could not open file: PORT: refused: a terminal"},
+        ConsoleCase{"JsonIntoTheConsole", {}, "json 1 -", "Could not open file: -: standard output is the console's"},
         ConsoleCase{"CaptureOnTheLogFile",
                     {"logToFile 1 FILE:a"},
                     "capture 1 FILE:a",

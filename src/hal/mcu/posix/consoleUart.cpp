@@ -64,6 +64,7 @@ std::atomic<bool> outputBroken{false};
 // that started us and stays as it is); otherwise standard output.
 int outputFd = STDOUT_FILENO;
 UniqueFd ownOutput;
+bool outputIsStandardError = false;
 // Keys are read the same way: a key that another process of the terminal
 // took first (the shell, after Ctrl-Z, bg and fg) must not leave the main
 // loop waiting inside read() for the next one.
@@ -105,13 +106,15 @@ extern "C" void onContinued() {
 }
 
 void chooseOutput() {
+    outputFd = outputIsStandardError ? STDERR_FILENO : STDOUT_FILENO;
     struct stat st {};
-    if (fstat(STDOUT_FILENO, &st) != 0) {
+    if (fstat(outputFd, &st) != 0) {
         outputBroken = true;
         return;
     }
     if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) {
-        ownOutput.reset(::open("/proc/self/fd/1", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        ownOutput.reset(::open(outputIsStandardError ? "/proc/self/fd/2" : "/proc/self/fd/1",
+                               O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (ownOutput.valid()) {
             outputFd = ownOutput.get();
         }
@@ -372,3 +375,5 @@ Boolean consoleReadStdinByte(Char* chr) {
         return n == 1 ? TRUE : FALSE;
     }
 }
+
+void consoleUseStandardError() { outputIsStandardError = true; }

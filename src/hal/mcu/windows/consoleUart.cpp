@@ -109,9 +109,11 @@ void wakeThread(ConsolePort* cp) {
 
 // ---- output --------------------------------------------------------------------
 
+std::atomic<bool> outputIsStandardError{false};
+
 // Writes all of `data` to standard output. Errors drop the output for good.
 void writeOut(const Char* data, std::size_t len) {
-    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    const HANDLE out = GetStdHandle(outputIsStandardError.load() ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     while (len > 0 && !outputBroken.load()) {
         DWORD written = 0;
         if (out == nullptr || out == INVALID_HANDLE_VALUE ||
@@ -515,3 +517,5 @@ Boolean consoleReadStdinByte(Char* chr) {
     }
     return n == 1 ? TRUE : FALSE;
 }
+
+void consoleUseStandardError() { outputIsStandardError = true; }
