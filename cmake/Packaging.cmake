@@ -69,7 +69,7 @@ endforeach()
 add_custom_target(zvManPages ALL DEPENDS ${ZV_MAN_FILES})
 install(FILES ${ZV_MAN_FILES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-install(FILES README.md packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${ZV_PACKAGE_NAME})
+install(FILES README.md packaging/copyright doc/records.schema.json DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${ZV_PACKAGE_NAME})
 
 # --- Debian package -------------------------------------------------------------
 

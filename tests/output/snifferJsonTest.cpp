@@ -91,6 +91,24 @@ TEST(JsonLines, LiveRecordsMatchTheSchemaTheSimulatorAndTheReplay) {
     ASSERT_EQ(replay.exitStatus, 0) << replay.err;
     EXPECT_TRUE(replay.out == live) << "the replay's records differ from the live ones";
 
+    // The README's questions to a capture run as they stand.
+    std::istringstream readme(zvtest::readFile(std::string(ZV_SOURCE_DIR) + "/README.md"));
+    const std::string recipeStart = "    zelvanEacSniffer -r site.pcap --json - |";
+    std::size_t recipes = 0;
+    std::string answers;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.rfind(recipeStart, 0) != 0) {
+            continue;
+        }
+        ++recipes;
+        const std::string command = kSniffer + " -r '" + capture + "' --json - |" + line.substr(recipeStart.size());
+        const zvtest::RunResult answer = zvtest::runProgram({"/bin/bash", "-o", "pipefail", "-c", command});
+        EXPECT_EQ(answer.exitStatus, 0) << line << "\n" << answer.err;
+        answers += answer.out;
+    }
+    EXPECT_EQ(recipes, 3U);
+    EXPECT_NE(answers.find("MSGID_LOCK_STATE"), std::string::npos) << answers;
+
     // A filter narrows telegrams and dropped frames alike, by their addresses.
     const zvtest::RunResult five =
         zvtest::runProgram({kSniffer, "-r", capture, "--json", "-", "--filter", "addr 5"}, {}, true, 60s);
