@@ -1,10 +1,14 @@
 #include "busSimSummary.h"
 
+#include "eac/zelvan/zvEacTelegrams.h"
+#include "eac/zelvan/zvEacToStr.h"
+
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <string>
 #include <utility>
 
 namespace {
@@ -44,6 +48,42 @@ U32 noiseBytes = 0;
 
 // The sniffer's picture of the bus, updated exactly as it updates its own.
 std::array<bool, kAddresses> online{};
+// The last lock, door and tamper state each device sent intact, by the
+// names the value tables give them: what a table of device states must end
+// with.
+struct LastStates {
+    std::string lock;
+    std::string door;
+    std::string tamper;
+};
+std::array<LastStates, kAddresses> lastStates{};
+
+void noteState(const BusSimFrame& frame) {
+    const std::span<const U8> bytes = frame.telegram.bytes();
+    if (bytes.size() < 2) {
+        return;
+    }
+    LastStates& last = lastStates[frame.source];
+    switch (bytes[0]) {
+        case ZV_EAC_MSGID_DABS_LOCK_STATE:
+            last.lock = zvEacLockStateCodeToStr(bytes[1]);
+            break;
+        case ZV_EAC_MSGID_DABS_DOOR_STATE:
+            last.door = zvEacDoorStateCodeToStr(bytes[1]);
+            break;
+        case ZV_EAC_MSGID_DABS_TAMPER_STATE:
+            last.tamper = zvEacTamperStateCodeToStr(bytes[1]);
+            break;
+        case ZV_EAC_MSGID_DABS_TAMPER_STATE_FOR_DEVICE:
+            // The device id first, then the state.
+            if (bytes.size() > 1 + sizeof(ZvEacDabsDeviceId)) {
+                last.tamper = zvEacTamperStateCodeToStr(bytes[1 + sizeof(ZvEacDabsDeviceId)]);
+            }
+            break;
+        default:
+            break;
+    }
+}
 ZvEacNwkAddr currentProbeOrPoll = 0;
 
 void observe(const BusSimFrame& frame) {
@@ -65,6 +105,7 @@ void observe(const BusSimFrame& frame) {
     } else {
         if (msgid) {
             ++telegramsFrom[{frame.source, *msgid}];
+            noteState(frame);
         }
         if (frame.source == currentProbeOrPoll) {
             ++deviceCounts[frame.source].answers;
@@ -96,6 +137,7 @@ void busSimSummaryInit(U32 seed, U8 deviceCount) {
     onlineReports.fill(0);
     offlineReports.fill(0);
     online.fill(false);
+    lastStates.fill(LastStates{});
     currentProbeOrPoll = kMasterAddr;
     totalBytes = 0;
     deviceCounts.fill(DeviceCounts{});
@@ -194,6 +236,16 @@ std::string busSimSummaryText() {
     }
     for (U8 kind = 0; kind < DROP_KINDS; ++kind) {
         appendLine(text, "drops %s %u\n", kDropNames[kind], static_cast<unsigned>(drops[kind]));
+    }
+    for (unsigned address = 1; address <= devices; ++address) {
+        appendLine(text, "state %u online %u\n", address, online[address] ? 1U : 0U);
+        const LastStates& last = lastStates[address];
+        for (const auto& [name, value] :
+             {std::pair{"lock", &last.lock}, std::pair{"door", &last.door}, std::pair{"tamper", &last.tamper}}) {
+            if (!value->empty()) {
+                appendLine(text, "state %u %s %s\n", address, name, value->c_str());
+            }
+        }
     }
     appendLine(text, "noise bytes %u\n", static_cast<unsigned>(noiseBytes));
     appendLine(text, "total frames %u\n", static_cast<unsigned>(good + faulty));

@@ -17,6 +17,10 @@
 //   drops bcc 3                        (frames the receiver drops, by kind:
 //   drops timeout 2                     bcc, timeout, noetx)
 //   drops noetx 0
+//   state 5 online 1                   (every device 1..N: as the sniffer
+//   state 5 lock LOCK_STATE_LOCKED      sees it at the end; the last lock,
+//   state 5 door DOOR_STATE_CLOSED      door and tamper state sent intact,
+//   state 5 tamper TAMPER_STATE_...     where one was)
 //   noise bytes 17                     (bytes the receiver takes outside frames)
 //   total frames 1500
 //   total good 1490

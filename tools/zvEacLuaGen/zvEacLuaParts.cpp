@@ -26,7 +26,13 @@ std::string zvEacLuaParts() {
     using Value = decltype(ZvEacTeleParamOpData::u);
     std::string widths;
     auto width = [&widths](unsigned id, std::size_t w) {
-        widths += "[" + std::to_string(id) + "] = " + std::to_string(w) + ", ";
+        // Appended piece by piece: g++ 12 sees a false overlap in
+        // "literal" + std::string when it optimises.
+        widths += '[';
+        widths += std::to_string(id);
+        widths += "] = ";
+        widths += std::to_string(w);
+        widths += ", ";
     };
     for (unsigned id : {ZV_EAC_PARAM_ID_TMO_SLAVE_OFFLINE, ZV_EAC_PARAM_ID_TMO_SLAVE_MIN,
                         ZV_EAC_PARAM_ID_TMO_SLAVE_PROBE_MAX, ZV_EAC_PARAM_ID_TMO_SLAVE_POLL_MAX}) {

@@ -22,6 +22,7 @@ void printPrompt(const BusObserver& self) {
 void changeOnOffline(BusObserver& self, ZvEacNwkAddr addr, Boolean online) {
     icHalArchBitfieldSet(self.onlineDevices.data(), addr, online);
     zvEacStatsOnline(addr, online);
+    self.devices.presence(loggerReportInstant_us(), addr, online != FALSE);
     if (zvEacFilterAddressPasses(zvEacFilterActive(), addr, addr) != FALSE) {
         reportOnOffline(self, addr, online);
     }
@@ -51,6 +52,7 @@ void zvEacNetworkRxCb(void* cbArg, ZvEacNwkAddr source, ZvEacNwkAddr destination
         self.currentProbeOrPoll = kMasterAddr;
     }
 
+    self.devices.telegram(loggerReportInstant_us(), source, destination, length, message);
     if (message == nullptr) {
         return;
     }
@@ -97,10 +99,14 @@ void reportOnOffline(const BusObserver& self, U8 addr, Boolean online) {
 
 void busObserverReset(BusObserver& self) {
     self.onlineDevices.fill(0);
+    self.devices.reset();
     self.currentProbeOrPoll = kMasterAddr;
 }
 
-void busObserverUnit(const BusObserver& self, const ZvEacNwkUnit& unit) {
+void busObserverUnit(BusObserver& self, const ZvEacNwkUnit& unit) {
+    if (unit.kind != ZV_EAC_NWK_UNIT_FRAME && unit.kind != ZV_EAC_NWK_UNIT_NOISE) {
+        self.devices.drop(unit.wire);
+    }
     if ((self.reportDrops == FALSE && self.recordSink == nullptr) || unit.kind == ZV_EAC_NWK_UNIT_FRAME) {
         return;
     }

@@ -7,6 +7,7 @@
 #include <array>
 
 #include "base/hal_types.h"
+#include "devices/zvEacDevices.h"
 #include "eac/zelvan/zvEacNetwork.h"
 #include "hal/include/icHalArchBitfield.h"
 #include "output/zvEacJson.h"
@@ -29,6 +30,8 @@ struct BusObserver {
     Boolean reportDrops = FALSE;
     BusObserverRecordSink recordSink = nullptr;  // nullptr: no records
     void* recordSinkArg = nullptr;
+    // Every device's identity and decoded state, whatever is printed.
+    ZvEacDeviceTable devices;
 };
 
 // Forgets every online device and the pending poll.
@@ -42,4 +45,4 @@ void reportOnOffline(const BusObserver& self, U8 addr, Boolean online);
 // Every unit the receiver decided on (its tap): the line for a dropped frame
 // or noise while reportDrops is on. An address filter shows only drops whose
 // addresses were read and pass; noise has none.
-void busObserverUnit(const BusObserver& self, const ZvEacNwkUnit& unit);
+void busObserverUnit(BusObserver& self, const ZvEacNwkUnit& unit);

@@ -204,6 +204,20 @@ bool setDrops(MainOptions& out, const char* /*value*/, std::string& /*problem*/)
     return true;
 }
 
+bool setDevices(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
+    out.devices = TRUE;
+    return true;
+}
+
+bool setDevicesCsv(MainOptions& out, const char* value, std::string& problem) {
+    if (value[0] == '\0') {
+        problem = "expects a file name";
+        return false;
+    }
+    out.devicesCsvFile = value;
+    return true;
+}
+
 bool setJson(MainOptions& out, const char* value, std::string& problem) {
     if (value[0] == '\0') {
         problem = "expects a file name, or - for standard output";
@@ -232,6 +246,10 @@ constexpr std::array kOptions{
     OptionRow{"--json", nullptr, "FILE", OptionWhere::AfterPort, setJson,
               "every report as a JSON object, one per line, into FILE (- : standard output, the console then on "
               "standard error), as json 1 FILE"},
+    OptionRow{"--devices", nullptr, nullptr, OptionWhere::AfterPort, setDevices,
+              "print the device table once more at the end, as devices"},
+    OptionRow{"--devices-csv", nullptr, "FILE", OptionWhere::AfterPort, setDevicesCsv,
+              "write the device table to FILE at the end, as devices csv FILE"},
     OptionRow{"--capture", "-w", "FILE", OptionWhere::AfterPort, setCapture,
               "record the line into the capture FILE (pcap); with -r, the frames the filter passes"},
     OptionRow{"--read", "-r", "FILE", OptionWhere::Anywhere, setRead,

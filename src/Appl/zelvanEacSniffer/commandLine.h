@@ -35,6 +35,9 @@ struct MainOptions {
     const char* filter = nullptr;
     Boolean drops = FALSE;           // a line for every dropped frame and run of noise
     const char* jsonFile = nullptr;  // the reports as JSON Lines ("-": standard output)
+    // The device table once more at the end, and/or as CSV.
+    Boolean devices = FALSE;
+    const char* devicesCsvFile = nullptr;
 };
 
 // What the command line settled.

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "Shell/shell.h"
+#include "devices/zvEacDevices.h"
 #include "logger/logger.h"
 #include "stats/zvEacStats.h"
 
@@ -42,6 +43,10 @@ constexpr const char* kHelpStrDrops =
     " drops 1  -> a line for every dropped frame and run of noise \n drops 0  -> no such lines (default)\n";
 constexpr const char* kHelpStrJson =
     " Writes every report as a JSON object, one per line, into a file as well.\n \n json 1 FILENAME\n json 0\n";
+constexpr const char* kHelpStrDevices =
+    " devices            -> every device seen: kind, online, lock and door, last change, missed %, drops\n"
+    " devices wide       -> every column: all decoded states, polls, answers, firmware, hardware, serial\n"
+    " devices csv FILE   -> every column as CSV into FILE\n";
 constexpr const char* kReplyOk = "ok\n";
 constexpr const char* kReplyStopping = "-- Stopping --\n";
 
@@ -61,6 +66,15 @@ const char* filterWord(std::size_t index) {
 void shellSink(void* /*arg*/, const char* text) { snifferPrint(text); }
 void loggerSink(void* /*arg*/, const char* text) { loggerPrintf("%s", text); }
 void fileSink(void* arg, const char* text) { std::fputs(text, static_cast<std::FILE*>(arg)); }
+
+// The shell and the logger format into buffers of a report line's size;
+// a table goes through them in pieces that fit.
+void printInPieces(void (*sink)(void*, const char*), const std::string& text) {
+    constexpr std::size_t kPiece = 120;
+    for (std::size_t at = 0; at < text.size(); at += kPiece) {
+        sink(nullptr, text.substr(at, kPiece).c_str());
+    }
+}
 
 Boolean rawDumpGate(void* /*arg*/, U8 source, U8 destination) {
     return zvEacFilterAddressPasses(zvEacFilterActive(), source, destination);
@@ -119,6 +133,30 @@ const char* statsCmd(U8 argc, char** argv, void* cbArg) {
         return kReplyOk;
     }
     return kHelpStrStats;
+}
+
+const char* devicesCmd(U8 argc, char** argv, void* cbArg) {
+    Sniffer& sniffer = snifferOf(cbArg);
+    const std::string_view what(argc >= 2 ? argv[1] : "");
+    if (argc == 1 || (argc == 2 && what == "wide")) {
+        printInPieces(shellSink, zvEacDevicesText(sniffer.observer.devices, argc == 2));
+        return "";
+    }
+    if (argc == 3 && what == "csv") {
+        std::string reason;
+        if (mainWriteTable(argv[2], IC_OUTPUT_TABLE, zvEacDevicesCsv(sniffer.observer.devices), reason) == FALSE) {
+            std::snprintf(sniffer.statsCsvReply.data(), sniffer.statsCsvReply.size(), "Could not write file: %s: %s\n",
+                          argv[2], reason.c_str());
+            return sniffer.statsCsvReply.data();
+        }
+        return kReplyOk;
+    }
+    return kHelpStrDevices;
+}
+
+const char* devicesWord(std::size_t index) {
+    constexpr std::array<const char*, 2> kWords{"wide", "csv"};
+    return index < kWords.size() ? kWords[index] : nullptr;
 }
 
 const char* filterCmd(U8 argc, char** argv, void* cbArg) {
@@ -205,6 +243,7 @@ constexpr std::array kCommands{
     CommandRow{"capture", kHelpStrCapture, captureCmd, nullptr},
     CommandRow{"drops", kHelpStrDrops, dropsCmd, nullptr},
     CommandRow{"json", kHelpStrJson, jsonCmd, nullptr},
+    CommandRow{"devices", kHelpStrDevices, devicesCmd, devicesWord},
 };
 
 }  // namespace
@@ -224,28 +263,48 @@ void mainApplyFilter(ZvEacNwkInst& nwk, const ZvEacFilter& filter) {
     zvEacNwkSetRawDumpGate(&nwk, filter.byAddress != FALSE ? rawDumpGate : nullptr, nullptr);
 }
 
-Boolean mainClaimStatsCsv(const MainCommandLine& cli) {
-    const char* path = cli.options.statsCsvFile;
+namespace {
+
+Boolean claimAtStart(const MainCommandLine& cli, const char* option, const char* path, IcOutputUse use) {
     if (path == nullptr) {
         return TRUE;
     }
     std::string reason;
-    std::FILE* file = icOutputOpen(path, "a", IC_OUTPUT_STATS_CSV, reason);
+    std::FILE* file = icOutputOpen(path, "a", use, reason);
     if (file == nullptr) {
-        std::fprintf(stderr, "%s: option --stats-csv: cannot write to %s: %s\n", cli.appName, path, reason.c_str());
+        std::fprintf(stderr, "%s: option %s: cannot write to %s: %s\n", cli.appName, option, path, reason.c_str());
         return FALSE;
     }
     (void)std::fclose(file);  // nothing written: nothing to lose
     return TRUE;
 }
 
-Boolean mainFinishStats(const MainCommandLine& cli) {
+}  // namespace
+
+Boolean mainClaimStatsCsv(const MainCommandLine& cli) {
+    return claimAtStart(cli, "--stats-csv", cli.options.statsCsvFile, IC_OUTPUT_STATS_CSV) != FALSE &&
+                   claimAtStart(cli, "--devices-csv", cli.options.devicesCsvFile, IC_OUTPUT_DEVICES_CSV) != FALSE
+               ? TRUE
+               : FALSE;
+}
+
+Boolean mainFinishStats(const MainCommandLine& cli, const ZvEacDeviceTable& devices) {
     const MainOptions& options = cli.options;
     if (options.stats != FALSE) {
         loggerPrintf("\n");  // off the prompt's line
         zvEacStatsPrintTable(loggerSink, nullptr);
     }
+    if (options.devices != FALSE) {
+        loggerPrintf("\n");
+        printInPieces(loggerSink, zvEacDevicesText(devices, false));
+    }
     std::string reason;
+    if (options.devicesCsvFile != nullptr &&
+        mainWriteTable(options.devicesCsvFile, IC_OUTPUT_DEVICES_CSV, zvEacDevicesCsv(devices), reason) == FALSE) {
+        std::fprintf(stderr, "%s: option --devices-csv: cannot write to %s: %s\n", cli.appName, options.devicesCsvFile,
+                     reason.c_str());
+        return FALSE;
+    }
     if (options.statsCsvFile != nullptr &&
         mainWriteStatsCsv(options.statsCsvFile, IC_OUTPUT_STATS_CSV, reason) == FALSE) {
         std::fprintf(stderr, "%s: option --stats-csv: cannot write to %s: %s\n", cli.appName, options.statsCsvFile,
@@ -262,6 +321,24 @@ Boolean mainWriteStatsCsv(const char* path, IcOutputUse use, std::string& reason
     }
     zvEacStatsWriteCsv(fileSink, file);
     const bool written = std::ferror(file) == 0 && std::fflush(file) == 0;
+    const int error = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (use == IC_OUTPUT_TABLE) {
+        icOutputGuardRelease(use);
+    }
+    if (!written || !closed) {
+        reason = std::strerror(written ? errno : error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+Boolean mainWriteTable(const char* path, IcOutputUse use, const std::string& text, std::string& reason) {
+    std::FILE* file = icOutputOpen(path, "w", use, reason);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
     const int error = errno;
     const bool closed = std::fclose(file) == 0;
     if (use == IC_OUTPUT_TABLE) {

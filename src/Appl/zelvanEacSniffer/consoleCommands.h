@@ -14,13 +14,17 @@ void mainApplyFilter(ZvEacNwkInst& nwk, const ZvEacFilter& filter);
 // The statistics as CSV into `path`; FALSE, with the reason, when the file
 // cannot be written completely.
 Boolean mainWriteStatsCsv(const char* path, IcOutputUse use, std::string& reason);
-// --stats-csv's file, held from the start so that no other output takes it
+// --stats-csv's and --devices-csv's files, held from the start so that no other output takes it
 // and found unwritable before a long run rather than after; FALSE (with one
 // line on standard error) when it cannot be written.
 Boolean mainClaimStatsCsv(const MainCommandLine& cli);
-// What --stats and --stats-csv ask for at the end: the table through the
-// logger, the CSV into its file. FALSE when the CSV could not be written.
-Boolean mainFinishStats(const MainCommandLine& cli);
+// A table written whole into `path`; FALSE, with the reason, when it could
+// not be.
+Boolean mainWriteTable(const char* path, IcOutputUse use, const std::string& text, std::string& reason);
+// What --stats, --stats-csv, --devices and --devices-csv ask for at the end:
+// the tables through the logger, the CSVs into their files. FALSE when a CSV
+// could not be written.
+Boolean mainFinishStats(const MainCommandLine& cli, const ZvEacDeviceTable& devices);
 // The reports as JSON Lines into `path` from now on (live: never waiting for
 // the reader), or no more.
 Boolean mainStartJson(Sniffer& sniffer, const char* path, std::string& reason);

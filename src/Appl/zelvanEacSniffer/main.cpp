@@ -54,7 +54,7 @@ void finishOnExit() {
     if (sniffer->recorder.onLoopThread()) {
         snifferOnExit = nullptr;
         zvEacNwkFlush(&sniffer->nwkInst);
-        (void)mainFinishStats(sniffer->cli);
+        (void)mainFinishStats(sniffer->cli, sniffer->observer.devices);
         mainStopJson(*sniffer);
         loggerFlush();
     }
@@ -273,7 +273,7 @@ int runLive(Sniffer& sniffer, UartBitrate uartFormattedBaudRate) {
     snifferOnExit = nullptr;  // from here on main does it
     sniffer.recorder.stop();
     zvEacNwkFlush(&sniffer.nwkInst);  // noise still waiting to be ended by a quiet line
-    const Boolean statsWritten = mainFinishStats(sniffer.cli);
+    const Boolean statsWritten = mainFinishStats(sniffer.cli, sniffer.observer.devices);
     mainStopJson(sniffer);
 
     closePorts(sniffer);

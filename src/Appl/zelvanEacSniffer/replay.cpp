@@ -315,7 +315,7 @@ int mainReadCapture(const MainCommandLine& cli, U32 rawBitRate) {
     const int status = zvCapLooksLikeCapture(headBytes) != FALSE ? replayCapture(replay, file, headBytes)
                                                                  : replayRaw(replay, file, headBytes, rawBitRate);
     zvCapReplayFinish();
-    const Boolean statsWritten = mainFinishStats(cli);
+    const Boolean statsWritten = mainFinishStats(cli, replay.observer.devices);
     zvCapReplayEnd();
     loggerFlush();
     loggerSetTimeSource(nullptr, nullptr);

@@ -1,0 +1,96 @@
+// The device table's rules: a state changes (and takes a new time) only
+// when its value does; a telegram the decoder cannot read changes nothing;
+// a command to a device counts for that device; a dropped frame counts for
+// the device its header names.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "devices/zvEacDevices.h"
+
+namespace {
+
+struct Step {
+    U64 wall_us;
+    U8 source;
+    U8 destination;
+    std::vector<U8> telegram;
+};
+
+struct TableCase {
+    const char* name;
+    std::vector<Step> steps;
+    U8 device;
+    ZvEacDeviceSlot slot;
+    const char* text;  // nullptr: not known
+    U64 changed_us;
+};
+
+std::vector<TableCase> tableCases() {
+    return {
+        {"FirstReportSetsTheTime", {{100, 5, 0, {0xA3, 0x02}}}, 5, ZvEacDeviceSlot::LOCK, "LOCK_STATE_LOCKED", 100},
+        {"TheSameValueKeepsItsTime",
+         {{100, 5, 0, {0xA3, 0x02}}, {200, 5, 0, {0xA3, 0x02}}},
+         5,
+         ZvEacDeviceSlot::LOCK,
+         "LOCK_STATE_LOCKED",
+         100},
+        {"ANewValueTakesANewTime",
+         {{100, 5, 0, {0xA3, 0x02}}, {200, 5, 0, {0xA3, 0x01}}},
+         5,
+         ZvEacDeviceSlot::LOCK,
+         "LOCK_STATE_UNLOCKED",
+         200},
+        {"AShortTelegramChangesNothing",
+         {{100, 5, 0, {0xA3, 0x02}}, {200, 5, 0, {0xA3}}},
+         5,
+         ZvEacDeviceSlot::LOCK,
+         "LOCK_STATE_LOCKED",
+         100},
+        {"DoorsApart", {{100, 6, 0, {0xA8, 0x02}}}, 6, ZvEacDeviceSlot::LOCK, nullptr, 0},
+        {"TheMastersDecisionCountsForTheDevice",
+         {{300, 0, 3, {0x48, 0x01}}},
+         3,
+         ZvEacDeviceSlot::ACCESS,
+         "GRANTED",
+         300},
+        {"AnotherDeviceIsAnotherRow", {{100, 5, 0, {0xA3, 0x02}}}, 4, ZvEacDeviceSlot::LOCK, nullptr, 0},
+    };
+}
+
+class DeviceTable : public testing::TestWithParam<TableCase> {};
+
+TEST_P(DeviceTable, KeepsTheLastValueWithTheTimeItChanged) {
+    const TableCase& c = GetParam();
+    ZvEacDeviceTable table;
+    for (const Step& step : c.steps) {
+        table.telegram(step.wall_us, step.source, step.destination, static_cast<U8>(step.telegram.size()),
+                       step.telegram.data());
+    }
+    const ZvEacDeviceValue& value = table.device(c.device).state[static_cast<std::size_t>(c.slot)];
+    EXPECT_EQ(value.known, c.text != nullptr);
+    if (c.text != nullptr) {
+        EXPECT_EQ(value.text, c.text);
+        EXPECT_EQ(value.changed_us, c.changed_us);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, DeviceTable, testing::ValuesIn(tableCases()),
+                         [](const testing::TestParamInfo<TableCase>& info) { return info.param.name; });
+
+TEST(DeviceTableDrops, CountForTheDeviceTheHeaderNames) {
+    ZvEacDeviceTable table;
+    const std::vector<U8> fromFive{0x02, 0x00, 0x05, 0x02, 0xA3, 0x02, 0xFF, 0x03};
+    const std::vector<U8> toSeven{0x02, 0x07, 0x00, 0x01};
+    const std::vector<U8> headless{0x02};
+    table.drop(fromFive);
+    table.drop(toSeven);
+    const U64 before = table.generation();
+    table.drop(headless);
+    EXPECT_EQ(table.device(5).drops, 1U);
+    EXPECT_EQ(table.device(7).drops, 1U);
+    EXPECT_EQ(table.generation(), before);  // nothing to count
+}
+
+}  // namespace
