@@ -110,18 +110,27 @@ std::string localClock(U64 wall_us) {
 }
 
 std::string fit(const std::string& text, std::size_t width) {
-    return text.size() <= width ? text : text.substr(0, width - 1) + "~";
+    if (text.size() <= width) {
+        return text;
+    }
+    std::string cut = text.substr(0, width - 1);
+    cut += '~';
+    return cut;
 }
 
 std::string csvCell(const std::string& text) {
     if (text.find_first_of(",\"\n") == std::string::npos) {
         return text;
     }
-    std::string out = "\"";
+    std::string out(1, '"');
     for (const char c : text) {
-        out += c == '"' ? std::string("\"\"") : std::string(1, c);
+        out += c;
+        if (c == '"') {
+            out += c;
+        }
     }
-    return out + "\"";
+    out += '"';
+    return out;
 }
 
 std::string utcOrEmpty(U64 wall_us) { return wall_us == 0 ? std::string() : zvEacJsonUtcTime(wall_us); }
@@ -306,13 +315,23 @@ std::string zvEacDevicesText(const ZvEacDeviceTable& table, bool wide) {
 }
 
 std::string zvEacDevicesCsv(const ZvEacDeviceTable& table) {
+    // Built by appending: g++ 12 warns falsely about "literal" + std::string
+    // when it optimises.
     std::string out =
         "address,kind,online,presence_since,first_seen,last_heard,polls,answers,missed,answer_mean_ms,"
         "answer_p99_ms,drops,firmware,hardware,serial";
     for (const char* name : kSlotNames) {
-        out += std::string(",") + name + "," + name + "_changed";
+        out += ',';
+        out += name;
+        out += ',';
+        out += name;
+        out += "_changed";
     }
-    out += "\n";
+    out += '\n';
+    const auto cell = [&out](const std::string& text) {
+        out += ',';
+        out += csvCell(text);
+    };
     for (unsigned a = 1; a < 256; ++a) {
         const ZvEacDevice& d = table.device(static_cast<U8>(a));
         if (!d.seen) {
@@ -324,14 +343,22 @@ std::string zvEacDevicesCsv(const ZvEacDeviceTable& table) {
                             static_cast<unsigned>(view.answers), static_cast<unsigned>(view.missed),
                             view.answerMeanTenths_ms / 10.0, static_cast<unsigned>(view.answerP99_ms),
                             static_cast<unsigned>(d.drops));
-        out += std::to_string(a) + "," + csvCell(d.kind) + "," +
-               (d.presenceSince_us == 0 ? "" : (d.online ? "1" : "0")) + "," + utcOrEmpty(d.presenceSince_us) + "," +
-               utcOrEmpty(d.firstSeen_us) + "," + utcOrEmpty(d.lastHeard_us) + "," + figures.data() + "," +
-               csvCell(d.firmware) + "," + csvCell(d.hardware) + "," + csvCell(d.serial);
+        out += std::to_string(a);
+        cell(d.kind);
+        cell(d.presenceSince_us == 0 ? std::string() : std::string(d.online ? "1" : "0"));
+        cell(utcOrEmpty(d.presenceSince_us));
+        cell(utcOrEmpty(d.firstSeen_us));
+        cell(utcOrEmpty(d.lastHeard_us));
+        out += ',';
+        out += figures.data();
+        cell(d.firmware);
+        cell(d.hardware);
+        cell(d.serial);
         for (const ZvEacDeviceValue& v : d.state) {
-            out += "," + csvCell(v.known ? v.text : "") + "," + (v.known ? utcOrEmpty(v.changed_us) : "");
+            cell(v.known ? v.text : std::string());
+            cell(v.known ? utcOrEmpty(v.changed_us) : std::string());
         }
-        out += "\n";
+        out += '\n';
     }
     return out;
 }

@@ -3,6 +3,7 @@
 // given raw. Each case flattens the record to one line per field.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,29 +14,36 @@
 
 namespace {
 
+// A field's value as "123", "t:65 66 " or "b:1 2 ".
+std::string valueOf(const ZvEacField& f) {
+    if (f.kind == ZvEacValueKind::NUMBER) {
+        return std::to_string(f.number);
+    }
+    std::ostringstream text;
+    text << (f.kind == ZvEacValueKind::TEXT ? "t:" : "b:");
+    for (U8 b : f.bytes) {
+        text << static_cast<unsigned>(b) << ' ';
+    }
+    return text.str();
+}
+
 // "path=value|text", groups as "path{" ... "}".
 void flatten(const std::vector<ZvEacField>& fields, const std::string& prefix, std::vector<std::string>& out) {
     for (const ZvEacField& f : fields) {
-        const std::string path = prefix + f.name;
-        std::string value;
-        switch (f.kind) {
-            case ZvEacValueKind::GROUP:
-                out.push_back(path + "{" + (f.text.empty() ? "" : "|" + f.text));
-                flatten(f.fields, path + ".", out);
-                out.push_back("}");
-                continue;
-            case ZvEacValueKind::NUMBER:
-                value = std::to_string(f.number);
-                break;
-            case ZvEacValueKind::BYTES:
-            case ZvEacValueKind::TEXT:
-                value = f.kind == ZvEacValueKind::TEXT ? "t:" : "b:";
-                for (U8 b : f.bytes) {
-                    value += std::to_string(b) + " ";
-                }
-                break;
+        std::ostringstream line;
+        line << prefix << f.name;
+        if (f.kind == ZvEacValueKind::GROUP) {
+            line << '{';
+            if (!f.text.empty()) {
+                line << '|' << f.text;
+            }
+            out.push_back(line.str());
+            flatten(f.fields, prefix + f.name + ".", out);
+            out.emplace_back("}");
+            continue;
         }
-        out.push_back(path + "=" + value + "|" + f.text);
+        line << '=' << valueOf(f) << '|' << f.text;
+        out.push_back(line.str());
     }
 }
 
