@@ -17,6 +17,7 @@
 #include "Shell/shell.h"
 #include "benchModes.h"
 #include "benchRig.h"
+#include "devices/zvEacDevices.h"
 #include "eac/zelvan/zvEacToStr.h"
 #include "fifo/icFifo.h"
 #include "hal/include/icLocalTime.h"
@@ -325,6 +326,24 @@ void BM_DecodePathWithLineStats(benchmark::State& state) {
 BENCHMARK(BM_DecodePathWithLineStats)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // ---- platform primitives -------------------------------------------------------------
+
+// One telegram into the device table: a device repeating its lock state
+// (the common case: every poll answered with what it said before), and one
+// whose state changes every time, which is decoded.
+void BM_DeviceTableUpdate(benchmark::State& state) {
+    ZvEacDeviceTable table;
+    std::array<U8, 2> lockState{0xA3, 0x02};
+    const bool changing = state.range(0) != 0;
+    U64 now = 1;
+    for (auto _ : state) {
+        if (changing) {
+            lockState[1] = lockState[1] == 0x02 ? 0x01 : 0x02;
+        }
+        table.telegram(++now, 5, 0, static_cast<U8>(lockState.size()), lockState.data());
+    }
+    benchmark::DoNotOptimize(table.generation());
+}
+BENCHMARK(BM_DeviceTableUpdate)->Arg(0)->Arg(1);
 
 // What one received byte costs in the FIFO: push, count, pop.
 void BM_FifoCharRoundTrip(benchmark::State& state) {

@@ -15,7 +15,7 @@
 #               (default: the corpus is copied to a temp folder and left as is)
 #   -s          write the seed files again first (fuzz/makeCorpus)
 #   TARGET      byteStreamFuzz, telegramFuzz, credentialFuzz, shellFuzz,
-#               filterFuzz, captureFuzz, commandLineFuzz, outputGuardFuzz
+#               filterFuzz, captureFuzz, commandLineFuzz, outputGuardFuzz, recordFuzz
 #               (default: all)
 #
 # A crash leaves its input in build-fuzz/findings/<target>/; after fixing the
@@ -42,7 +42,7 @@ while getopts "t:n:j:ks" opt; do
   esac
 done
 shift $((OPTIND - 1))
-all=(byteStreamFuzz telegramFuzz credentialFuzz shellFuzz filterFuzz captureFuzz commandLineFuzz outputGuardFuzz)
+all=(byteStreamFuzz telegramFuzz credentialFuzz shellFuzz filterFuzz captureFuzz commandLineFuzz outputGuardFuzz recordFuzz)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 
@@ -59,6 +59,7 @@ trap 'rm -rf "$work"' EXIT
 max_len() {
   case $1 in
     telegramFuzz) echo 255 ;;
+    recordFuzz) echo 256 ;;
     shellFuzz) echo 1024 ;;
     filterFuzz) echo 320 ;;
     commandLineFuzz) echo 512 ;;

@@ -191,6 +191,12 @@ void ZvEacDeviceTable::telegram(U64 wall_us, U8 source, U8 destination, U8 lengt
     if (row == nullptr && !isIdentity(msgId)) {
         return;
     }
+    if (row != nullptr) {
+        const ZvEacDeviceValue& value = device.state[static_cast<std::size_t>(row->slot)];
+        if (value.known && value.wireLength == length && std::equal(data, data + length, value.wire.begin())) {
+            return;
+        }
+    }
     const U8 direction = source == kMaster ? 0 : 1;
     ZvEacRecord record;
     if (zvEacDecodeRecord(direction, address, length, data, record) == FALSE) {
@@ -200,6 +206,12 @@ void ZvEacDeviceTable::telegram(U64 wall_us, U8 source, U8 destination, U8 lengt
         const ZvEacField* field = fieldNamed(record.body, row->field);
         if (field != nullptr) {
             setState(device, row->slot, squeezed(field->text), wall_us);
+            ZvEacDeviceValue& value = device.state[static_cast<std::size_t>(row->slot)];
+            const bool fits = length <= value.wire.size();
+            value.wireLength = fits ? length : 0;
+            if (fits) {
+                std::copy(data, data + length, value.wire.begin());
+            }
         }
         return;
     }

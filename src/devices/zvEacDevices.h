@@ -37,6 +37,10 @@ struct ZvEacDeviceValue {
     bool known = false;
     std::string text;    // as the reports print it
     U64 changed_us = 0;  // when it last took a new value (its first report counts)
+    // The telegram it came from, as far as it fits: the same bytes again
+    // (a device answers every poll with its state) need no decoding.
+    std::array<U8, 24> wire{};
+    U8 wireLength = 0;
 };
 
 struct ZvEacDevice {
