@@ -1,10 +1,13 @@
 #include "Shell/shell.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "hal/include/icLocalTime.h"
 #include "timer/icTimer.h"
@@ -357,37 +360,78 @@ bool completeArgument(ShellHandle* self) {
         --start;
     }
     const std::size_t typed = self->index - start;
+    const std::string_view word(self->str + start, typed);
 
+    // A word matches as typed; failing that in any case; failing that by
+    // what follows its first underscore (LOCK_S for MSGID_LOCK_STATE). The
+    // completed word is spelled as offered, in the form it matched by.
+    const auto sameLetters = [&word](std::string_view form, bool anyCase) {
+        return form.size() >= word.size() &&
+               std::equal(word.begin(), word.end(), form.begin(), [anyCase](char a, char b) {
+                   return anyCase ? std::toupper(static_cast<unsigned char>(a)) ==
+                                        std::toupper(static_cast<unsigned char>(b))
+                                  : a == b;
+               });
+    };
+    const auto candidateAt = [&](const char* offered, int tier) -> std::string_view {
+        const std::string_view full(offered);
+        if (tier < 2) {
+            return sameLetters(full, tier == 1) ? full : std::string_view{};
+        }
+        const std::size_t underscore = full.find('_');
+        if (word.empty() || underscore == std::string_view::npos || !sameLetters(full.substr(underscore + 1), true)) {
+            return {};
+        }
+        return full.substr(underscore + 1);
+    };
+    int tier = 0;
+    for (; tier < 3; ++tier) {
+        bool any = false;
+        for (std::size_t i = 0; const char* offered = rec->completer(i); ++i) {
+            any = any || candidateAt(offered, tier).data() != nullptr;
+        }
+        if (any) {
+            break;
+        }
+    }
+    const auto candidateOf = [&](const char* offered) {
+        return tier < 3 ? candidateAt(offered, tier) : std::string_view{};
+    };
     std::size_t matches = 0;
-    const char* first = nullptr;
+    std::string_view first;
     std::size_t shared = 0;  // length of the part all matches have in common
-    for (std::size_t i = 0; const char* word = rec->completer(i); ++i) {
-        if (std::strncmp(word, self->str + start, typed) != 0) {
+    for (std::size_t i = 0; const char* offered = rec->completer(i); ++i) {
+        const std::string_view candidate = candidateOf(offered);
+        if (candidate.data() == nullptr) {
             continue;
         }
         if (matches++ == 0) {
-            first = word;
-            shared = std::strlen(word);
+            first = candidate;
+            shared = candidate.size();
             continue;
         }
-        std::size_t same = typed;
-        while (same < shared && word[same] == first[same]) {
+        std::size_t same = 0;
+        while (same < shared && same < candidate.size() && candidate[same] == first[same]) {
             ++same;
         }
         shared = same;
     }
-    if (matches > 1 && shared == typed && self->lastWasTab == TRUE) {
+    if (matches > 1 && shared <= typed && self->lastWasTab == TRUE) {
         shellPutString(self, "\n");
-        for (std::size_t i = 0; const char* word = rec->completer(i); ++i) {
-            if (std::strncmp(word, self->str + start, typed) == 0) {
+        for (std::size_t i = 0; const char* offered = rec->completer(i); ++i) {
+            if (candidateOf(offered).data() != nullptr) {
                 shellPutString(self, "\t");
-                shellPutString(self, word);
+                shellPutString(self, offered);
                 shellPutString(self, "\n");
             }
         }
     }
-    for (std::size_t k = typed; first != nullptr && k < shared && self->index < SHELL_MAX_LINE_LEN; ++k) {
-        self->str[self->index++] = first[k];
+    if (matches > 0 && shared >= typed) {
+        // The typed letters take the offered spelling, then the rest follows.
+        self->index = start;
+        for (std::size_t k = 0; k < shared && self->index < SHELL_MAX_LINE_LEN; ++k) {
+            self->str[self->index++] = first[k];
+        }
     }
     if (matches == 1 && self->index < SHELL_MAX_LINE_LEN) {
         self->str[self->index++] = ' ';

@@ -215,7 +215,7 @@ TEST_F(ShellTest, TabCompletion) {
 }
 
 const char* pickWord(std::size_t index) {
-    constexpr const char* kWords[] = {"alpha", "alpine", "beta"};
+    constexpr const char* kWords[] = {"alpha", "alpine", "beta", "MSGID_LOCK_STATE", "MSGID_LOCK_SET", "MSGID_DOOR"};
     return index < std::size(kWords) ? kWords[index] : nullptr;
 }
 
@@ -232,6 +232,10 @@ TEST_F(ShellTest, ArgumentCompletion) {
         {"no match", "pick z\t", "pick z\r > pick z"},
         {"other commands keep their own", "quit a\t", "quit a\r > quit a"},
         {"command name first", "pi\t", "pi\r > pick "},
+        {"any case, spelled as offered", "pick msgid_d\t", "pick msgid_d\r > pick MSGID_DOOR "},
+        {"by what follows the first underscore", "pick lock_st\t", "pick lock_st\r > pick LOCK_STATE "},
+        {"short form shared part", "pick lock\t", "pick lock\r > pick LOCK_S"},
+        {"any case when nothing matches as typed", "pick B\t", "pick B\r > pick beta "},
     };
     for (const KeysCase& c : cases) {
         SCOPED_TRACE(c.name);
