@@ -222,6 +222,8 @@ void loggerPrintf(const char* format, ...) {
     loggerPrintToFile(buffer, len);
 }
 
+void loggerSetScreenOutput(Boolean on) { bLogToShell = on; }
+
 U64 loggerReportInstant_us() {
     U64 wall_us = 0;
     if (timeSource != nullptr && timeSource(timeSourceArg, &wall_us) != FALSE) {

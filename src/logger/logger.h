@@ -30,6 +30,9 @@ Boolean loggerLogsToFile();
 // not. For runs without a console to say it on.
 const char* loggerFileProblem();
 Boolean loggerLogToFileCmd(U8 argc, char** argv);
+// Whether reports reach the console (they always reach the log file). Off
+// while a full-screen view owns the terminal.
+void loggerSetScreenOutput(Boolean on);
 
 // Where report timestamps come from. Without a source, or while it answers
 // FALSE, a timestamp shows when it is printed; otherwise the wall-clock

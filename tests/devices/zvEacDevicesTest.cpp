@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "devices/zvEacDevices.h"
+#include "devices/zvEacDevicesView.h"
 
 namespace {
 
@@ -91,6 +92,65 @@ TEST(DeviceTableDrops, CountForTheDeviceTheHeaderNames) {
     EXPECT_EQ(table.device(5).drops, 1U);
     EXPECT_EQ(table.device(7).drops, 1U);
     EXPECT_EQ(table.generation(), before);  // nothing to count
+}
+
+}  // namespace
+
+namespace {
+
+// The view: which devices it shows, in which order, and how each cell looks.
+TEST(DeviceView, SortsFiltersHighlightsFreshChangesAndDimsDevicesAway) {
+    ZvEacDeviceTable table;
+    const std::vector<U8> locked{0xA3, 0x02};
+    table.presence(1'000'000, 3, true);
+    table.telegram(1'000'000, 3, 0, 2, locked.data());
+    table.presence(5'000'000, 7, true);
+    table.telegram(5'000'000, 7, 0, 2, locked.data());
+    table.presence(6'000'000, 9, false);
+
+    const auto rowsOf = [&table](const ZvEacViewOptions& options) {
+        std::vector<std::string> rows;
+        const std::vector<IcScreenLine> lines = zvEacDevicesViewLines(table, options);
+        for (std::size_t i = 2; i + 1 < lines.size() && !lines[i].empty(); ++i) {
+            rows.push_back(lines[i][0].text.substr(0, 4));
+        }
+        return rows;
+    };
+    ZvEacViewOptions options;
+    options.now_us = 6'500'000;
+    options.rows = 10;
+    EXPECT_EQ(rowsOf(options), (std::vector<std::string>{"   3", "   7", "   9"}));
+    options.sort = ZvEacViewSort::LAST_CHANGE;
+    EXPECT_EQ(rowsOf(options), (std::vector<std::string>{"   7", "   3", "   9"}));
+    options.addressFilter = "7-9";
+    EXPECT_EQ(rowsOf(options), (std::vector<std::string>{"   7", "   9"}));
+    options.rows = 4;  // room for one device
+    EXPECT_EQ(rowsOf(options).size(), 1U);
+
+    options = ZvEacViewOptions{};
+    options.now_us = 6'500'000;
+    const std::vector<IcScreenLine> lines = zvEacDevicesViewLines(table, options);
+    ASSERT_GE(lines.size(), 5U);
+    const auto styleOf = [](const IcScreenLine& line, const std::string& text) {
+        for (const IcScreenSpan& span : line) {
+            if (span.text.find(text) != std::string::npos) {
+                return span.style;
+            }
+        }
+        return IcScreenStyle::HEADER;  // not found
+    };
+    EXPECT_EQ(styleOf(lines[2], "LOCKED"), IcScreenStyle::PLAIN);      // device 3: 5.5 s ago
+    EXPECT_EQ(styleOf(lines[3], "LOCKED"), IcScreenStyle::HIGHLIGHT);  // device 7: 1.5 s ago
+    EXPECT_EQ(styleOf(lines[4], "OFFLINE"), IcScreenStyle::DIM);
+    for (const IcScreenLine& line : lines) {
+        std::size_t width = 0;
+        for (const IcScreenSpan& span : line) {
+            width += span.text.size();
+        }
+        EXPECT_LE(width, 80U);
+    }
+    EXPECT_TRUE(zvEacViewFilterValid("5,7-9") != FALSE);
+    EXPECT_FALSE(zvEacViewFilterValid("5;rm") != FALSE);
 }
 
 }  // namespace

@@ -37,6 +37,8 @@ public:
     // the file; on the main loop's thread a frame still coming in first.
     void flushOnExit();
     bool onLoopThread() const { return std::this_thread::get_id() == loopThread_; }
+    // A capture file is being written.
+    bool recording() const { return writer_ != nullptr; }
 
 private:
     static Boolean reportTime(void* arg, U64* wall_us);

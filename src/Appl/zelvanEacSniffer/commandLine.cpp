@@ -209,6 +209,11 @@ bool setDevices(MainOptions& out, const char* /*value*/, std::string& /*problem*
     return true;
 }
 
+bool setTop(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
+    out.top = TRUE;
+    return true;
+}
+
 bool setDevicesCsv(MainOptions& out, const char* value, std::string& problem) {
     if (value[0] == '\0') {
         problem = "expects a file name";
@@ -250,6 +255,8 @@ constexpr std::array kOptions{
               "print the device table once more at the end, as devices"},
     OptionRow{"--devices-csv", nullptr, "FILE", OptionWhere::AfterPort, setDevicesCsv,
               "write the device table to FILE at the end, as devices csv FILE"},
+    OptionRow{"--top", nullptr, nullptr, OptionWhere::PortOnly, setTop,
+              "show the live device table instead of the console; q ends the sniffer"},
     OptionRow{"--capture", "-w", "FILE", OptionWhere::AfterPort, setCapture,
               "record the line into the capture FILE (pcap); with -r, the frames the filter passes"},
     OptionRow{"--read", "-r", "FILE", OptionWhere::Anywhere, setRead,

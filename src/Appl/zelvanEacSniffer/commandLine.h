@@ -38,6 +38,7 @@ struct MainOptions {
     // The device table once more at the end, and/or as CSV.
     Boolean devices = FALSE;
     const char* devicesCsvFile = nullptr;
+    Boolean top = FALSE;  // the live device table instead of the console
 };
 
 // What the command line settled.

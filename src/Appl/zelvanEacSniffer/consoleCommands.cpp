@@ -47,6 +47,9 @@ constexpr const char* kHelpStrDevices =
     " devices            -> every device seen: kind, online, lock and door, last change, missed %, drops\n"
     " devices wide       -> every column: all decoded states, polls, answers, firmware, hardware, serial\n"
     " devices csv FILE   -> every column as CSV into FILE\n";
+constexpr const char* kHelpStrTop =
+    " top  -> the device table live, in place of the console; q returns here\n"
+    "         keys: a by address, c by last change, m by missed %, / devices to show (5,7-9), Esc all\n";
 constexpr const char* kReplyOk = "ok\n";
 constexpr const char* kReplyStopping = "-- Stopping --\n";
 
@@ -154,6 +157,20 @@ const char* devicesCmd(U8 argc, char** argv, void* cbArg) {
     return kHelpStrDevices;
 }
 
+const char* topCmd(U8 argc, char** /*argv*/, void* cbArg) {
+    if (argc != 1) {
+        return kHelpStrTop;
+    }
+    Sniffer& sniffer = snifferOf(cbArg);
+    std::string reason;
+    if (sniffer.top.open(sniffer, false, reason) == FALSE) {
+        std::snprintf(sniffer.statsCsvReply.data(), sniffer.statsCsvReply.size(), "Cannot show the live view: %s\n",
+                      reason.c_str());
+        return sniffer.statsCsvReply.data();
+    }
+    return "";
+}
+
 const char* devicesWord(std::size_t index) {
     constexpr std::array<const char*, 2> kWords{"wide", "csv"};
     return index < kWords.size() ? kWords[index] : nullptr;
@@ -244,6 +261,7 @@ constexpr std::array kCommands{
     CommandRow{"drops", kHelpStrDrops, dropsCmd, nullptr},
     CommandRow{"json", kHelpStrJson, jsonCmd, nullptr},
     CommandRow{"devices", kHelpStrDevices, devicesCmd, devicesWord},
+    CommandRow{"top", kHelpStrTop, topCmd, nullptr},
 };
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "hal/include/icOsal.h"
 #include "hal/include/icOutputGuard.h"
 #include "hal/include/icProcess.h"
+#include "hal/include/icScreen.h"
 #include "logger/logger.h"
 #include "stats/zvEacStats.h"
 #include "timer/icTimer.h"
@@ -213,7 +214,11 @@ void runMainLoop(Sniffer& sniffer, const WaitList& waitList) {
         }
         icTimerExe();
         while (sniffer.running != FALSE && icFifoCharsHeld(&sniffer.fifoShellRx) != 0) {
-            shellExe();
+            if (sniffer.top.active()) {
+                sniffer.top.key(icFifoPopChar(&sniffer.fifoShellRx));
+            } else {
+                shellExe();
+            }
         }
         if (consoleResumed() != FALSE) {
             shellRedrawLine();
@@ -223,6 +228,11 @@ void runMainLoop(Sniffer& sniffer, const WaitList& waitList) {
         // not after the next wake-up, which may be long in coming.
         loggerExe();
         sniffer.json.exe();
+        if (sniffer.top.active()) {
+            // The view owns the screen: console text has nowhere to go.
+            icFifoReset(&sniffer.fifoShellTx);
+            sniffer.top.exe();
+        }
         consoleExe(sniffer.ui);
         // The screen took text again after some was dropped: the notice goes
         // out on the next pass even when nothing else is printed, followed by
@@ -235,8 +245,9 @@ void runMainLoop(Sniffer& sniffer, const WaitList& waitList) {
             icFifoCharsHeld(&sniffer.fifoRx) != 0) {
             continue;  // stopping, text just queued, or keys consoleExe just read
         }
-        const U32 due = std::min({zvEacNwkNextDeadline_ms(&sniffer.nwkInst), loggerNextDeadline_ms(),
-                                  icTimerNextDeadline_ms(), sniffer.json.nextDeadline_ms()});
+        const U32 due =
+            std::min({zvEacNwkNextDeadline_ms(&sniffer.nwkInst), loggerNextDeadline_ms(), icTimerNextDeadline_ms(),
+                      sniffer.json.nextDeadline_ms(), sniffer.top.nextDeadline_ms()});
         if (due == 0) {
             continue;
         }
@@ -248,6 +259,11 @@ void runMainLoop(Sniffer& sniffer, const WaitList& waitList) {
 }
 
 int runLive(Sniffer& sniffer, UartBitrate uartFormattedBaudRate) {
+    std::string reason;
+    if (sniffer.cli.options.top != FALSE && icScreenAvailable(reason) == FALSE) {
+        std::fprintf(stderr, "%s: option --top: %s\n", sniffer.cli.appName, reason.c_str());
+        return 1;
+    }
     const char* jsonFile = sniffer.cli.options.jsonFile;
     sniffer.stdoutIsJson = jsonFile != nullptr && std::strcmp(jsonFile, "-") == 0;
     std::FILE* text = stdout;
@@ -269,7 +285,13 @@ int runLive(Sniffer& sniffer, UartBitrate uartFormattedBaudRate) {
         consoleFlush(sniffer.ui);
         return 1;
     }
-    runMainLoop(sniffer, waitList);
+    const bool topFailed = sniffer.cli.options.top != FALSE && sniffer.top.open(sniffer, true, reason) == FALSE;
+    if (topFailed) {
+        std::fprintf(stderr, "%s: option --top: %s\n", sniffer.cli.appName, reason.c_str());
+    } else {
+        runMainLoop(sniffer, waitList);
+    }
+    sniffer.top.close();
     snifferOnExit = nullptr;  // from here on main does it
     sniffer.recorder.stop();
     zvEacNwkFlush(&sniffer.nwkInst);  // noise still waiting to be ended by a quiet line
@@ -279,7 +301,7 @@ int runLive(Sniffer& sniffer, UartBitrate uartFormattedBaudRate) {
     closePorts(sniffer);
     // The reply to quit and everything queued before it must reach the screen.
     consoleFlush(sniffer.ui);
-    return statsWritten != FALSE ? 0 : 1;
+    return statsWritten != FALSE && !topFailed ? 0 : 1;
 }
 
 }  // namespace

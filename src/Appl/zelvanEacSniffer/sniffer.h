@@ -9,6 +9,7 @@
 #include "Appl/zelvanEacSniffer/commandLine.h"
 #include "Appl/zelvanEacSniffer/jsonOutput.h"
 #include "Appl/zelvanEacSniffer/reconnect.h"
+#include "Appl/zelvanEacSniffer/topView.h"
 #include "eac/zelvan/zvEacNetwork.h"
 #include "fifo/icFifo.h"
 #include "filter/zvEacFilter.h"
@@ -32,6 +33,7 @@ struct Sniffer {
     // writes to standard error.
     bool stdoutIsJson = false;
     PortReconnect reconnect{};
+    TopView top;
 
     IcFifoInstance fifoTx{};
     IcFifoInstance fifoRx{};

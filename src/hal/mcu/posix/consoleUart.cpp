@@ -25,6 +25,7 @@
 #include "base/icError.h"
 #include "hal/common/icConsolePort.h"
 #include "hal/include/icOsal.h"
+#include "hal/include/icScreen.h"
 #include "hal/include/multiUart.h"
 #include "hal/mcu/posix/icOsalPosix.h"
 #include "hal/mcu/posix/icPosixFd.h"
@@ -212,6 +213,7 @@ void drainOutput(ConsolePort* cp, Clock::time_point deadline) {
 // what is still queued and give the terminal back. Whatever cannot be had
 // quickly (a lock held by a thread that failed, a stuck reader) is skipped.
 void flushForExit() {
+    icScreenClose();  // a live view open at the end leaves the terminal as it found it
     IcConsolePort* port = icConsoleActive();
     const Clock::time_point deadline = icConsoleExitDeadline();
     if (port != nullptr && icConsoleLockOutputUntil(deadline)) {

@@ -1,0 +1,106 @@
+// The live device table on a real terminal (tmux): a device's new lock
+// state shows within a second, q leaves the view (ending the sniffer when
+// it started with --top, back to the console after top) and the terminal is
+// given back; without a terminal --top refuses.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/childProcess.h"
+#include "support/ptyPair.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kSniffer = ZV_SNIFFER_BIN;
+const std::string kTmux = "/usr/bin/tmux";  // scripts/setup.sh installs it
+const std::string kLocked("\x02\x00\x05\x02\xa3\x02\xa6\x03", 8);
+const std::string kUnlocked("\x02\x00\x05\x02\xa3\x01\xa5\x03", 8);
+
+class Tmux {
+public:
+    explicit Tmux(const std::string& command) : name_("zvtop" + std::to_string(::getpid())) {
+        ok_ = run({"new-session", "-d", "-s", name_, "-x", "100", "-y", "20", command + "; echo EXIT=$?; sleep 60"})
+                  .exitStatus == 0;
+    }
+    ~Tmux() { (void)run({"kill-session", "-t", name_}); }
+    bool ok() const { return ok_; }
+    std::string screen() { return run({"capture-pane", "-p", "-t", name_}).out; }
+    bool keys(const std::string& keys) { return run({"send-keys", "-t", name_, "-l", keys}).exitStatus == 0; }
+    bool enter() { return run({"send-keys", "-t", name_, "Enter"}).exitStatus == 0; }
+    bool alternateScreen() { return run({"display-message", "-p", "-t", name_, "#{alternate_on}"}).out == "1\n"; }
+    bool shows(const std::string& text, std::chrono::milliseconds within = 10s) {
+        return zvtest::waitUntil([&] { return screen().find(text) != std::string::npos; }, within);
+    }
+
+private:
+    static zvtest::RunResult run(std::vector<std::string> args) {
+        args.insert(args.begin(), kTmux);
+        return zvtest::runProgram(args);
+    }
+    std::string name_;
+    bool ok_ = false;
+};
+
+bool haveTmux() { return std::filesystem::exists(kTmux); }
+
+TEST(SnifferTop, ShowsAChangeWithinASecondAndQEndsTheSniffer) {
+    if (!haveTmux()) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    PtyPair port;
+    ASSERT_TRUE(port.ok()) << port.error();
+    Tmux tmux(kSniffer + " " + port.slavePath() + " --top");
+    ASSERT_TRUE(tmux.ok());
+    ASSERT_TRUE(tmux.shows("q quit")) << tmux.screen();
+    EXPECT_TRUE(tmux.alternateScreen());
+    ASSERT_TRUE(port.write(kLocked));
+    EXPECT_TRUE(tmux.shows("LOCKED", 1500ms)) << tmux.screen();
+    EXPECT_TRUE(tmux.shows("online", 100ms)) << tmux.screen();
+    ASSERT_TRUE(port.write(kUnlocked));
+    EXPECT_TRUE(tmux.shows("UNLOCKED", 1500ms)) << tmux.screen();
+    ASSERT_TRUE(tmux.keys("q"));
+    EXPECT_TRUE(tmux.shows("EXIT=0")) << tmux.screen();
+    EXPECT_FALSE(tmux.alternateScreen());
+}
+
+TEST(SnifferTop, QReturnsToTheConsoleAfterTop) {
+    if (!haveTmux()) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    PtyPair port;
+    ASSERT_TRUE(port.ok()) << port.error();
+    Tmux tmux(kSniffer + " " + port.slavePath());
+    ASSERT_TRUE(tmux.ok());
+    ASSERT_TRUE(tmux.shows("application initialized")) << tmux.screen();
+    ASSERT_TRUE(tmux.keys("top"));
+    ASSERT_TRUE(tmux.enter());
+    ASSERT_TRUE(tmux.shows("q quit")) << tmux.screen();
+    ASSERT_TRUE(port.write(kLocked));
+    EXPECT_TRUE(tmux.shows("LOCKED", 1500ms)) << tmux.screen();
+    ASSERT_TRUE(tmux.keys("q"));
+    ASSERT_TRUE(zvtest::waitUntil([&] { return !tmux.alternateScreen(); }));
+    // The console is back and takes commands.
+    ASSERT_TRUE(tmux.keys("devices"));
+    ASSERT_TRUE(tmux.enter());
+    EXPECT_TRUE(tmux.shows("addr kind")) << tmux.screen();
+    ASSERT_TRUE(tmux.keys("quit"));
+    ASSERT_TRUE(tmux.enter());
+    EXPECT_TRUE(tmux.shows("EXIT=0")) << tmux.screen();
+}
+
+TEST(SnifferTop, RefusesWithoutATerminal) {
+    PtyPair port;
+    ASSERT_TRUE(port.ok()) << port.error();
+    const zvtest::RunResult run = zvtest::runProgram({kSniffer, port.slavePath(), "--top"});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, kSniffer + ": option --top: standard input and output must be a terminal\n");
+    EXPECT_EQ(run.out, "");
+}
+
+}  // namespace
