@@ -7,9 +7,9 @@
 #
 #   -t SECONDS  time per target (default 600)
 #   -n EXECUTIONS  the long mode, for a nightly machine: each target runs
-#               until it has executed this many inputs, then the corpus it
-#               grew is minimised into fuzz/corpus/<target>/ (-merge=1), so
-#               that the next sitting resumes from it
+#               until it has executed this many inputs, then what it found
+#               that reaches new code joins fuzz/corpus/<target>/ (-merge=1),
+#               so that the next sitting resumes from it
 #   -j JOBS     targets run at once (default 2)
 #   -k          keep what the run found: add new inputs to fuzz/corpus/<target>/
 #               (default: the corpus is copied to a temp folder and left as is)
@@ -96,12 +96,9 @@ run_one() {
     coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$work/$target.log" | tail -n 1)
     echo "$target: $count executions in ${elapsed}s ($((count / (elapsed > 0 ? elapsed : 1)))/s), $coverage, no finding"
     if [ "$executions" != 0 ]; then
-      # The grown corpus, minimised, replaces the kept one.
-      local merged=$work/$target.merged
-      mkdir -p "$merged"
-      "$build/$target" -merge=1 -max_len="$(max_len "$target")" "$merged" "$corpus" "$out" >/dev/null 2>&1
-      rm -rf "$corpus"
-      mv "$merged" "$corpus"
+      # Of what the run found, what reaches code the kept corpus does not
+      # joins it; seeds and regress-* inputs stay as they are.
+      "$build/$target" -merge=1 -max_len="$(max_len "$target")" "$corpus" "$out" >/dev/null 2>&1
     fi
   else
     echo "$target: FINDING (input in $findings/), last lines of the log:"

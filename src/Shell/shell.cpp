@@ -62,11 +62,21 @@ ShellResCodes reg(ShellHandle* sh, const char* cmd, const char* helpText, ShellC
 ShellResCodes unreg(ShellHandle* sh, const char* cmd);
 ShellResCodes shellPrintf(ShellHandle* sh, const char* format, ...) IC_PRINTF_FORMAT(2, 3);
 void shellTimeStamp(ShellHandle* sh);
+ShellResCodes shellPuts(ShellHandle* sh, const char* text);
 
 // The operations are in place from process start, so an early print lands in
 // a missing FIFO (and is dropped) instead of calling through a null slot.
 ShellHandle shellInstance{
-    {reg, unreg, shellPrintf, shellTimeStamp, &shellInstance}, nullptr, nullptr, nullptr, nullptr, {}, 0, FALSE, 0, 0,
+    {reg, unreg, shellPrintf, shellTimeStamp, shellPuts, &shellInstance},
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    {},
+    0,
+    FALSE,
+    0,
+    0,
 };
 
 // Text that a full output FIFO dropped (a terminal that did not keep up)
@@ -218,6 +228,11 @@ ShellResCodes shellPrintf(ShellHandle* /*sh*/, const char* format, ...) {
         return SHELL_RES_OK;
     }
     shellPutString(&shellInstance, buffer);
+    return SHELL_RES_OK;
+}
+
+ShellResCodes shellPuts(ShellHandle* /*sh*/, const char* text) {
+    shellPutString(&shellInstance, text);
     return SHELL_RES_OK;
 }
 
@@ -516,7 +531,7 @@ ShellApi* const shellApi = &shellInstance.shellApi;
 
 void shellInit(UartInstancePtr ui, IcFifoInstance* fifoTx, IcFifoInstance* fifoRx) {
     ShellHandle* self = &shellInstance;
-    self->shellApi = ShellApi{reg, unreg, shellPrintf, shellTimeStamp, self};
+    self->shellApi = ShellApi{reg, unreg, shellPrintf, shellTimeStamp, shellPuts, self};
     self->baseTicks = icTimerGetRunningTimer_ms();
     self->diffTicks = self->baseTicks;
     self->ui = ui;

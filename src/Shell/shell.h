@@ -21,6 +21,8 @@ struct ShellApi {
     ShellResCodes (*unreg)(ShellHandle* sh, const char* cmd);
     ShellResCodes (*printf)(ShellHandle* sh, const char* format, ...) IC_PRINTF_FORMAT(2, 3);
     void (*printTimeStamp)(ShellHandle* sh);
+    // Text as it is, without formatting it again.
+    ShellResCodes (*puts)(ShellHandle* sh, const char* text);
     ShellHandle* sh;
 };
 

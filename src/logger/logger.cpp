@@ -216,7 +216,7 @@ void loggerPrintf(const char* format, ...) {
         if (sink != nullptr) {
             sink(sinkArg, buffer);
         } else {
-            shellApi->printf(shellApi->sh, "%s", buffer);
+            shellApi->puts(shellApi->sh, buffer);
         }
     }
     loggerPrintToFile(buffer, len);

@@ -1,5 +1,6 @@
 #include <poll.h>
 #include <pthread.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <vector>
 
 #include "base/icError.h"
 #include "hal/common/icOsalQueue.h"
@@ -66,6 +68,10 @@ struct OsalWaitObjectRecord {
     std::atomic<short> watchEvents{0};
     std::atomic<short> revents{0};
     std::atomic<bool> isWatch{false};
+    // Counts the times the watched descriptor was let go or another taken,
+    // so that a waiter that registered it with the kernel knows to do it
+    // again (a new descriptor may reuse the old one's number).
+    std::atomic<U32> watchGeneration{0};
 };
 
 namespace {
@@ -383,6 +389,98 @@ bool takeResults(const OsalWaitObject* waitList, const pollfd* fds, U8 numOfWait
     return set;
 }
 
+// The descriptors of the wait list a thread waits on again and again (the
+// main loop's), registered with the kernel once instead of handed over on
+// every wait: a poll() walks every descriptor each time, an epoll_wait()
+// only those that became ready. A list the kernel cannot watch that way (a
+// regular file, one descriptor twice) is waited on with ppoll() instead.
+class EpollWaiter {
+public:
+    EpollWaiter() = default;
+    EpollWaiter(const EpollWaiter&) = delete;
+    EpollWaiter& operator=(const EpollWaiter&) = delete;
+    ~EpollWaiter() { forget(); }
+
+    // FALSE when this list is for ppoll(); `fds` hold the list's entries.
+    bool prepare(const OsalWaitObject* waitList, const pollfd* fds, U8 count) {
+        if (entries_.size() != count ||
+            !std::equal(entries_.begin(), entries_.end(), waitList,
+                        [](const Entry& e, const OsalWaitObjectRecord* obj) { return e.obj == obj; })) {
+            forget();
+            entries_.assign(count, Entry{});
+            for (U8 i = 0; i < count; ++i) {
+                entries_[i].obj = waitList[i];
+            }
+            epfd_ = epoll_create1(EPOLL_CLOEXEC);
+        }
+        if (epfd_ < 0) {
+            return false;  // this list stays with ppoll()
+        }
+        for (U8 i = 0; i < count; ++i) {
+            Entry& e = entries_[i];
+            const U32 generation = waitList[i]->watchGeneration.load(std::memory_order_relaxed);
+            if (e.fd == fds[i].fd && e.events == fds[i].events && e.generation == generation) {
+                continue;
+            }
+            if (e.fd >= 0) {
+                (void)epoll_ctl(epfd_, EPOLL_CTL_DEL, e.fd, nullptr);  // gone already when it was closed
+            }
+            e.fd = -1;
+            if (fds[i].fd >= 0 && fds[i].events != 0) {
+                epoll_event event{};
+                event.events = static_cast<U32>(static_cast<unsigned short>(fds[i].events));
+                event.data.u32 = i;
+                if (epoll_ctl(epfd_, EPOLL_CTL_ADD, fds[i].fd, &event) != 0) {
+                    // A regular file or a descriptor twice: ppoll() it is,
+                    // for as long as the list is this one.
+                    (void)close(epfd_);
+                    epfd_ = -1;
+                    return false;
+                }
+                e.fd = fds[i].fd;
+            }
+            e.events = fds[i].events;
+            e.generation = generation;
+        }
+        return true;
+    }
+
+    // As ppoll(): the number of ready entries, their revents in `fds`.
+    int wait(pollfd* fds, U8 count, int timeout_ms) {
+        std::array<epoll_event, 16> ready{};
+        const int n = epoll_wait(epfd_, ready.data(), static_cast<int>(ready.size()), timeout_ms);
+        for (U8 i = 0; i < count; ++i) {
+            fds[i].revents = 0;
+        }
+        for (int k = 0; k < n; ++k) {
+            const U32 i = ready[static_cast<std::size_t>(k)].data.u32;
+            if (i < count) {
+                fds[i].revents = static_cast<short>(ready[static_cast<std::size_t>(k)].events);
+            }
+        }
+        return n;
+    }
+
+private:
+    struct Entry {
+        OsalWaitObjectRecord* obj = nullptr;
+        int fd = -1;
+        short events = 0;
+        U32 generation = 0;
+    };
+    void forget() {
+        if (epfd_ >= 0) {
+            (void)close(epfd_);
+            epfd_ = -1;
+        }
+        entries_.clear();
+    }
+    int epfd_ = -1;
+    std::vector<Entry> entries_;
+};
+
+thread_local EpollWaiter epollWaiter;
+
 void waitForObjects(const OsalWaitObject* waitList, U8 numOfWaitObjects, U16 timeout_ms) {
     IC_ASSERT_TEXT(kFile, waitList != nullptr && numOfWaitObjects > 0, kWaitFailed);
     if (anySet(waitList, numOfWaitObjects)) {
@@ -396,17 +494,24 @@ void waitForObjects(const OsalWaitObject* waitList, U8 numOfWaitObjects, U16 tim
     if (anySet(waitList, numOfWaitObjects)) {
         return;
     }
+    const bool epoll = epollWaiter.prepare(waitList, fds.data(), numOfWaitObjects);
     const long long deadline =
         timeout_ms != 0 ? toNs(monotonicNow()) + static_cast<long long>(timeout_ms) * kNsPerMs : LLONG_MAX;
     for (;;) {
         timespec pause{};
         const timespec* limit = nullptr;
+        long long left = 0;
         if (deadline != LLONG_MAX) {
-            const long long left = std::max(deadline - toNs(monotonicNow()), 0LL);
+            left = std::max(deadline - toNs(monotonicNow()), 0LL);
             pause = timespec{static_cast<time_t>(left / kNsPerSec), static_cast<long>(left % kNsPerSec)};
             limit = &pause;
         }
-        const int rc = ppoll(fds.data(), numOfWaitObjects, limit, nullptr);
+        // epoll_wait() counts whole milliseconds: rounded up, it never
+        // wakes before the deadline.
+        const int rc =
+            epoll ? epollWaiter.wait(fds.data(), numOfWaitObjects,
+                                     limit != nullptr ? static_cast<int>((left + kNsPerMs - 1) / kNsPerMs) : -1)
+                  : ppoll(fds.data(), numOfWaitObjects, limit, nullptr);
         if (rc < 0) {
             IC_ASSERT_TEXT(kFile, errno == EINTR, kWaitFailed);
             continue;
@@ -448,7 +553,10 @@ void icOsalPosixWaitObjWatchFd(OsalWaitObject obj, int fd, short events) {
     if (obj == nullptr) {
         return;
     }
-    obj->watchFd.store(fd, std::memory_order_relaxed);
+    const int before = obj->watchFd.exchange(fd, std::memory_order_relaxed);
+    if (before != fd || fd < 0) {
+        obj->watchGeneration.fetch_add(1, std::memory_order_relaxed);
+    }
     obj->watchEvents.store(fd >= 0 ? events : short{0}, std::memory_order_relaxed);
     obj->isWatch.store(true, std::memory_order_release);
 }
