@@ -91,23 +91,28 @@ TEST(JsonLines, LiveRecordsMatchTheSchemaTheSimulatorAndTheReplay) {
     ASSERT_EQ(replay.exitStatus, 0) << replay.err;
     EXPECT_TRUE(replay.out == live) << "the replay's records differ from the live ones";
 
-    // The README's questions to a capture run as they stand.
+    // The README's questions to a capture run as they stand, on a recording
+    // of a scenario in which device 1 unlocks.
+    const std::string raw = tmp.file("recipes.bin");
+    const std::string recipes = tmp.file("recipes.pcap");
+    ASSERT_EQ(zvtest::runProgram({ZV_BUSSIM_BIN, "-o", raw, "-c", "800", "-s", "5", "-b", "115200", "-q"}).exitStatus,
+              0);
+    ASSERT_EQ(zvtest::runProgram({kSniffer, "-r", raw, "-b", "115200", "-w", recipes, "--verbosity", "0"}).exitStatus,
+              0);
     std::istringstream readme(zvtest::readFile(std::string(ZV_SOURCE_DIR) + "/README.md"));
     const std::string recipeStart = "    zelvanEacSniffer -r site.pcap --json - |";
-    std::size_t recipes = 0;
-    std::string answers;
+    std::size_t recipesRun = 0;
     for (std::string line; std::getline(readme, line);) {
         if (line.rfind(recipeStart, 0) != 0) {
             continue;
         }
-        ++recipes;
-        const std::string command = kSniffer + " -r '" + capture + "' --json - |" + line.substr(recipeStart.size());
+        ++recipesRun;
+        const std::string command = kSniffer + " -r '" + recipes + "' --json - |" + line.substr(recipeStart.size());
         const zvtest::RunResult answer = zvtest::runProgram({"/bin/bash", "-o", "pipefail", "-c", command});
         EXPECT_EQ(answer.exitStatus, 0) << line << "\n" << answer.err;
-        answers += answer.out;
+        EXPECT_NE(answer.out, "") << "no rows from " << line;
     }
-    EXPECT_EQ(recipes, 3U);
-    EXPECT_NE(answers.find("MSGID_LOCK_STATE"), std::string::npos) << answers;
+    EXPECT_EQ(recipesRun, 3U);
 
     // A filter narrows telegrams and dropped frames alike, by their addresses.
     const zvtest::RunResult five =
