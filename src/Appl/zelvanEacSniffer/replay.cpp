@@ -293,6 +293,9 @@ int mainReadCapture(const MainCommandLine& cli, U32 rawBitRate) {
         return 1;
     }
     loggerSetSink(printToStdout, &replay);
+    // Text that nobody sees is not formatted at all (the log file, when
+    // there is one, still gets it).
+    loggerSetScreenOutput(replay.textToStdout ? TRUE : FALSE);
     loggerSetTimeSource(reportTime, &replay);
 
     icFifoInit(&replay.fifo, replay.fifoBuf.data(), kReplayFifoSize);
@@ -320,6 +323,7 @@ int mainReadCapture(const MainCommandLine& cli, U32 rawBitRate) {
     loggerFlush();
     loggerSetTimeSource(nullptr, nullptr);
     loggerSetSink(nullptr, nullptr);
+    loggerSetScreenOutput(TRUE);
     const int outputStatus = outputFailures(replay);
     if (status != 0) {
         return status;
