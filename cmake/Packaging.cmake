@@ -42,6 +42,8 @@ else()
   set(ZV_WIRESHARK_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/wireshark/plugins)
 endif()
 install(FILES wireshark/zvEac.lua DESTINATION ${ZV_WIRESHARK_PLUGIN_DIR})
+# One sniffer per bus line under systemd, records to the journal.
+install(FILES "packaging/zelvanEacSniffer@.service" DESTINATION lib/systemd/system)
 set(ZV_MAN_PAGES zelvanEacSniffer.1)
 if(TARGET zelvanEacBusSim)
   install(TARGETS zelvanEacBusSim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -49,6 +49,8 @@ expected=(
   ./usr/bin/zelvanEacSniffer
   ./usr/share/doc/zelvaneacsniffer/README.md
   ./usr/share/doc/zelvaneacsniffer/copyright
+  ./usr/share/doc/zelvaneacsniffer/records.schema.json
+  "./usr/lib/systemd/system/zelvanEacSniffer@.service"
   ./usr/share/man/man1/zelvanEacBusSim.1.gz
   ./usr/share/man/man1/zelvanEacSniffer.1.gz
   "$plugins/zvEac.lua"
@@ -119,6 +121,13 @@ if [ "$(id -u)" = 0 ] && command -v tshark >/dev/null &&
   tshark -r "$root/bus.pcap" -Y "zveac.kind == 0" -T fields -e zveac.msgid >"$root/tshark" 2>"$root/tshark.err" ||
     fail "tshark -r: $(cat "$root/tshark.err")"
   [ -s "$root/tshark" ] || fail "tshark decoded no frame without -X: the dissector is not where Wireshark looks"
+  # The unit as systemd reads it, for one line (an instance of the template).
+  if command -v systemd-analyze >/dev/null; then
+    mkdir -p "$root/units"
+    cp "/usr/lib/systemd/system/zelvanEacSniffer@.service" "$root/units/zelvanEacSniffer@usb-line1.service"
+    systemd-analyze verify "$root/units/zelvanEacSniffer@usb-line1.service" >"$root/verify" 2>&1 ||
+      fail "systemd-analyze verify: $(cat "$root/verify")"
+  fi
   dpkg -r zelvaneacsniffer >/dev/null 2>&1 || fail "dpkg -r"
   [ ! -e "/${plugins#./}/zvEac.lua" ] || fail "the dissector stayed after dpkg -r"
 fi
