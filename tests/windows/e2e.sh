@@ -3,9 +3,9 @@
 # Wine knows as a COM port (a link in $WINEPREFIX/dosdevices), and the Windows
 # build of the sniffer decodes it into a log file; the Linux build decodes the
 # same bytes from a pseudo-terminal of its own. The two logs must be the same,
-# timestamps masked. `quit` and Ctrl-C end the Windows program with status 0,
-# and a port that goes away ends it with its message and status 1. Also: `-v`
-# prints the version line with status 1.
+# timestamps masked, and so must their JSON records. `quit` and Ctrl-C end the
+# Windows program with status 0, and a port that goes away ends it with its
+# message and status 1. Also: `-v` prints the version line with status 1.
 #
 #   tests/windows/e2e.sh [LINUX_BUILD_DIR [WINDOWS_BUILD_DIR]]
 #
@@ -143,6 +143,7 @@ run_session() {
     printf '%s\n' "$setting" >&3
   done
   printf 'logToFile 1 %s\n' "$log" >&3
+  printf 'json 1 %s\n' "${log%.log}.json" >&3
 
   for _ in $(seq 600); do
     grep -q '^total bytes' "$work/$name.summary" 2>/dev/null && break
@@ -207,6 +208,14 @@ if ! diff -u <(mask "$work/linux.log") <(mask "$work/windows.log") >"$work/log.d
   fail "the Windows log differs from the Linux log"
 fi
 echo "e2e: the same traffic gives the same log on Linux and Windows ($(wc -l <"$work/linux.log") lines, $decoded telegrams)"
+mask_json() { sed -E 's/"time":"[^"]*","local":"[^"]*"/"time":"T","local":"L"/' "$1"; }
+[ "$(grep -c '"kind":"telegram"' "$work/linux.json" || true)" = "$decoded" ] ||
+  fail "the Linux JSON records hold $(grep -c '"kind":"telegram"' "$work/linux.json" || true) telegrams, not $decoded"
+if ! diff -u <(mask_json "$work/linux.json") <(mask_json "$work/windows.json") >"$work/json.diff"; then
+  head -n 20 "$work/json.diff" >&2
+  fail "the Windows JSON records differ from the Linux ones"
+fi
+echo "e2e: and the same JSON records ($(wc -l <"$work/linux.json") lines)"
 
 # --- Ctrl-C, and a port that goes away ------------------------------------------------
 
