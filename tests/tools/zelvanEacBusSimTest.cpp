@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -140,6 +141,22 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(BusSimSummary, AFullStandardOutputEndsWithAFailure) {
     EXPECT_NE(std::system((kSim + " -o /dev/null -c 3 -q >/dev/full 2>/dev/null").c_str()), 0);
+}
+
+// A summary into a pipe (or a device such as /dev/null) goes through it; a
+// file put in its place would replace it for every other program.
+TEST(BusSimSummary, IntoAPipeLeavesThePipe) {
+    zvtest::TempDir tmp;
+    const std::string fifo = tmp.file("summary.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = zvtest::readFile(fifo); });
+    const zvtest::RunResult run =
+        zvtest::runProgram({kSim, "-o", tmp.file("line.bin"), "-c", "3", "-q", "--summary", fifo});
+    reader.join();
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_NE(received.find("total frames 3\n"), std::string::npos) << received;
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
 TEST(BusSimSignals, PrintsTheSummaryOnUsr1AndStopsCleanlyOnTerm) {

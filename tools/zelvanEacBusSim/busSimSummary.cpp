@@ -1,15 +1,16 @@
 #include "busSimSummary.h"
 
-#include "eac/zelvan/zvEacTelegrams.h"
-#include "eac/zelvan/zvEacToStr.h"
-
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <utility>
+
+#include "eac/zelvan/zvEacTelegrams.h"
+#include "eac/zelvan/zvEacToStr.h"
 
 namespace {
 
@@ -255,8 +256,20 @@ std::string busSimSummaryText() {
     return text;
 }
 
+namespace {
+
+// A device or a pipe (/dev/null, /dev/stdout, a FIFO) is written as it is:
+// putting a file in its place would replace the device for everybody.
+bool writtenInPlace(const std::string& path) {
+    std::error_code ignored;
+    const auto status = std::filesystem::status(path, ignored);
+    return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
+}
+
+}  // namespace
+
 bool busSimSummaryCanWrite(const std::string& path, std::string& error) {
-    if (path.empty()) {
+    if (path.empty() || writtenInPlace(path)) {
         return true;
     }
     const std::string temporary = path + ".part";
@@ -276,6 +289,16 @@ bool busSimSummaryWrite(const std::string& path, std::string& error) {
         // A closed or full output loses the counts the run was made for.
         if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
             error = std::string("cannot write the summary to standard output: ") + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+    if (writtenInPlace(path)) {
+        std::FILE* file = std::fopen(path.c_str(), "w");
+        const bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+        const bool closed = file != nullptr && std::fclose(file) == 0;
+        if (!written || !closed) {
+            error = "cannot write " + path + ": " + std::strerror(errno);
             return false;
         }
         return true;
