@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "Appl/zelvanEacSniffer/commandLine.h"
+#include "Appl/zelvanEacSniffer/commandLineOptions.h"
 
 #include "filter/zvEacFilter.h"
 #include "hal/include/multiUart.h"
@@ -97,196 +98,6 @@ constexpr std::array<BitrateRow, 5> kBitrates{{
     {115200, UART_115200},
 }};
 
-// --- the option table -------------------------------------------------------------
-
-enum class OptionWhere : U8 {
-    AfterPort,  // with a port, or with -r: it changes how the line is decoded
-    Anywhere,   // also alone, without a port
-    PortOnly,   // only with a port: it needs the live line
-};
-
-// Stores the option's effect; false with `problem` set when the value is wrong.
-using OptionSetter = bool (*)(MainOptions& out, const char* value, std::string& problem);
-
-struct OptionRow {
-    const char* longName;   // "--verbosity"
-    const char* shortName;  // "-w", or nullptr
-    const char* valueName;  // "N", or nullptr for a switch
-    OptionWhere where;
-    OptionSetter set;
-    const char* help;
-};
-
-bool setVerbosity(MainOptions& out, const char* value, std::string& problem) {
-    if (value[0] < '0' || value[0] > '3' || value[1] != '\0') {
-        problem = "expects 0, 1, 2 or 3";
-        return false;
-    }
-    out.verbosity = static_cast<S8>(value[0] - '0');
-    return true;
-}
-
-bool setRaw(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
-    out.rawData = TRUE;
-    return true;
-}
-
-bool setLog(MainOptions& out, const char* value, std::string& problem) {
-    if (value[0] == '\0') {
-        problem = "expects a file name";
-        return false;
-    }
-    out.logFile = value;
-    return true;
-}
-
-bool setReconnect(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
-    out.reconnect = TRUE;
-    return true;
-}
-
-bool setHelp(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
-    out.help = TRUE;
-    return true;
-}
-
-bool setVersion(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
-    out.version = TRUE;
-    return true;
-}
-
-bool setStats(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
-    out.stats = TRUE;
-    return true;
-}
-
-bool setStatsCsv(MainOptions& out, const char* value, std::string& problem) {
-    if (value[0] == '\0') {
-        problem = "expects a file name";
-        return false;
-    }
-    out.statsCsvFile = value;
-    return true;
-}
-
-bool setFilter(MainOptions& out, const char* value, std::string& problem) {
-    ZvEacFilter filter{};
-    ZvEacFilterProblem why{};
-    if (zvEacFilterParseText(value, filter, &why) == FALSE) {
-        problem = std::string("refuses ") + why.text.data() +
-                  "; it expects an expression such as 'addr 5,7-9', 'msg MSGID_LOCK_STATE,0xa3' or both";
-        return false;
-    }
-    out.filter = value;
-    return true;
-}
-
-bool setCapture(MainOptions& out, const char* value, std::string& problem) {
-    if (value[0] == '\0') {
-        problem = "expects a file name";
-        return false;
-    }
-    out.captureFile = value;
-    return true;
-}
-
-bool setRead(MainOptions& out, const char* value, std::string& problem) {
-    if (value[0] == '\0') {
-        problem = "expects a file name, or - for standard input";
-        return false;
-    }
-    out.readFile = value;
-    return true;
-}
-
-bool setDrops(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
-    out.drops = TRUE;
-    return true;
-}
-
-bool setDevices(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
-    out.devices = TRUE;
-    return true;
-}
-
-bool setTop(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
-    out.top = TRUE;
-    return true;
-}
-
-bool setDevicesCsv(MainOptions& out, const char* value, std::string& problem) {
-    if (value[0] == '\0') {
-        problem = "expects a file name";
-        return false;
-    }
-    out.devicesCsvFile = value;
-    return true;
-}
-
-bool setJson(MainOptions& out, const char* value, std::string& problem) {
-    if (value[0] == '\0') {
-        problem = "expects a file name, or - for standard output";
-        return false;
-    }
-    out.jsonFile = value;
-    return true;
-}
-
-constexpr std::array kOptions{
-    OptionRow{"--verbosity", nullptr, "N", OptionWhere::AfterPort, setVerbosity,
-              "how much each telegram prints, as verboseMessages N"},
-    OptionRow{"--raw", nullptr, nullptr, OptionWhere::AfterPort, setRaw, "dump every byte of the line, as rawData 1"},
-    OptionRow{"--log", nullptr, "FILE", OptionWhere::AfterPort, setLog,
-              "append every report to FILE from the first byte on, as logToFile 1 FILE"},
-    OptionRow{"--reconnect", nullptr, nullptr, OptionWhere::PortOnly, setReconnect,
-              "keep running when the port fails and reopen it when it comes back"},
-    OptionRow{"--stats", nullptr, nullptr, OptionWhere::AfterPort, setStats,
-              "print the bus statistics table once more at the end, as stats"},
-    OptionRow{"--stats-csv", nullptr, "FILE", OptionWhere::AfterPort, setStatsCsv,
-              "write the bus statistics to FILE at the end, as stats csv FILE"},
-    OptionRow{"--filter", nullptr, "EXPR", OptionWhere::AfterPort, setFilter,
-              "print only what EXPR lets through, as filter EXPR"},
-    OptionRow{"--drops", nullptr, nullptr, OptionWhere::AfterPort, setDrops,
-              "a line for every dropped frame and run of noise, as drops 1"},
-    OptionRow{"--json", nullptr, "FILE", OptionWhere::AfterPort, setJson,
-              "every report as a JSON object, one per line, into FILE (- : standard output, the console then on "
-              "standard error), as json 1 FILE"},
-    OptionRow{"--devices", nullptr, nullptr, OptionWhere::AfterPort, setDevices,
-              "print the device table once more at the end, as devices"},
-    OptionRow{"--devices-csv", nullptr, "FILE", OptionWhere::AfterPort, setDevicesCsv,
-              "write the device table to FILE at the end, as devices csv FILE"},
-    OptionRow{"--top", nullptr, nullptr, OptionWhere::PortOnly, setTop,
-              "show the live device table instead of the console; q ends the sniffer"},
-    OptionRow{"--capture", "-w", "FILE", OptionWhere::AfterPort, setCapture,
-              "record the line into the capture FILE (pcap); with -r, the frames the filter passes"},
-    OptionRow{"--read", "-r", "FILE", OptionWhere::Anywhere, setRead,
-              "decode a capture file or raw line bytes (- reads standard input) instead of a port"},
-    OptionRow{"--help", nullptr, nullptr, OptionWhere::Anywhere, setHelp, "this text"},
-    OptionRow{"--version", nullptr, nullptr, OptionWhere::Anywhere, setVersion, "the version line"},
-};
-
-// The row whose long or short name `word` is; `inlineValue` points after
-// the '=' of "--name=value".
-const OptionRow* findOption(const char* word, const char*& inlineValue) {
-    inlineValue = nullptr;
-    const std::string_view text(word);
-    for (const OptionRow& row : kOptions) {
-        if (row.shortName != nullptr && text == row.shortName) {
-            return &row;
-        }
-        const std::string_view name(row.longName);
-        if (text == name) {
-            return &row;
-        }
-        if (row.valueName != nullptr && text.size() > name.size() && text.substr(0, name.size()) == name &&
-            text[name.size()] == '=') {
-            inlineValue = word + name.size() + 1;
-            return &row;
-        }
-    }
-    return nullptr;
-}
-
 void optionProblem(const MainCommandLine& cl, const char* name, const char* problem) {
     std::fprintf(stderr, "%s: option %s %s\n", cl.appName, name, problem);
     std::fflush(stderr);
@@ -299,7 +110,7 @@ enum class TakeResult : U8 { NotAnOption, Taken, Failed };
 // the decoding applies there too.
 TakeResult takeOption(MainCommandLine& cl, int argc, char** argv, int& i, bool portGiven, bool reading = false) {
     const char* inlineValue = nullptr;
-    const OptionRow* row = findOption(argv[i], inlineValue);
+    const OptionRow* row = mainFindOption(argv[i], inlineValue);
     if (row == nullptr) {
         return TakeResult::NotAnOption;
     }
@@ -311,7 +122,7 @@ TakeResult takeOption(MainCommandLine& cl, int argc, char** argv, int& i, bool p
             value = argv[++i];
             // "--log --raw" would otherwise log into a file named --raw.
             const char* ignored = nullptr;
-            if (std::strncmp(value, "--", 2) == 0 && findOption(value, ignored) != nullptr) {
+            if (std::strncmp(value, "--", 2) == 0 && mainFindOption(value, ignored) != nullptr) {
                 optionProblem(cl, row->longName, "needs a value, not the option that follows it");
                 return TakeResult::Failed;
             }
@@ -374,7 +185,7 @@ Boolean usage(const MainCommandLine& cl) {
 
 void printFullHelp(const MainCommandLine& cl) {
     std::printf(kFullHelpHead, cl.appName, cl.appName, cl.appName);
-    for (const OptionRow& row : kOptions) {
+    for (const OptionRow& row : mainCommandLineOptions()) {
         std::array<char, 40> left{};
         std::snprintf(left.data(), left.size(), "%s%s%s%s%s", row.shortName != nullptr ? row.shortName : "",
                       row.shortName != nullptr ? ", " : "", row.longName, row.valueName != nullptr ? " " : "",
@@ -428,8 +239,8 @@ Boolean takeClassicPair(MainCommandLine& cl, const char* option, const char* val
 bool readsAFile(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const char* inlineValue = nullptr;
-        const OptionRow* row = findOption(argv[i], inlineValue);
-        if (row != nullptr && row->set == setRead) {
+        const OptionRow* row = mainFindOption(argv[i], inlineValue);
+        if (row != nullptr && mainIsReadOption(*row)) {
             return true;
         }
         if (row != nullptr && row->valueName != nullptr && inlineValue == nullptr) {
@@ -504,7 +315,7 @@ MainCommandLineOutcome parseAfterPort(MainCommandLine& cl, int argc, char** argv
 
 bool startsWithOption(const char* word) {
     const char* inlineValue = nullptr;
-    return findOption(word, inlineValue) != nullptr;
+    return mainFindOption(word, inlineValue) != nullptr;
 }
 
 // The classic grammar alone decides: -h, -v, wrong word counts.

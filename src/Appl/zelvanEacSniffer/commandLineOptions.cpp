@@ -1,0 +1,182 @@
+#include "Appl/zelvanEacSniffer/commandLineOptions.h"
+
+#include <array>
+#include <string_view>
+
+#include "filter/zvEacFilter.h"
+
+namespace {
+
+bool setVerbosity(MainOptions& out, const char* value, std::string& problem) {
+    if (value[0] < '0' || value[0] > '3' || value[1] != '\0') {
+        problem = "expects 0, 1, 2 or 3";
+        return false;
+    }
+    out.verbosity = static_cast<S8>(value[0] - '0');
+    return true;
+}
+
+bool setRaw(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
+    out.rawData = TRUE;
+    return true;
+}
+
+bool setLog(MainOptions& out, const char* value, std::string& problem) {
+    if (value[0] == '\0') {
+        problem = "expects a file name";
+        return false;
+    }
+    out.logFile = value;
+    return true;
+}
+
+bool setReconnect(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
+    out.reconnect = TRUE;
+    return true;
+}
+
+bool setHelp(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
+    out.help = TRUE;
+    return true;
+}
+
+bool setVersion(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
+    out.version = TRUE;
+    return true;
+}
+
+bool setStats(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
+    out.stats = TRUE;
+    return true;
+}
+
+bool setStatsCsv(MainOptions& out, const char* value, std::string& problem) {
+    if (value[0] == '\0') {
+        problem = "expects a file name";
+        return false;
+    }
+    out.statsCsvFile = value;
+    return true;
+}
+
+bool setFilter(MainOptions& out, const char* value, std::string& problem) {
+    ZvEacFilter filter{};
+    ZvEacFilterProblem why{};
+    if (zvEacFilterParseText(value, filter, &why) == FALSE) {
+        problem = std::string("refuses ") + why.text.data() +
+                  "; it expects an expression such as 'addr 5,7-9', 'msg MSGID_LOCK_STATE,0xa3' or both";
+        return false;
+    }
+    out.filter = value;
+    return true;
+}
+
+bool setCapture(MainOptions& out, const char* value, std::string& problem) {
+    if (value[0] == '\0') {
+        problem = "expects a file name";
+        return false;
+    }
+    out.captureFile = value;
+    return true;
+}
+
+bool setRead(MainOptions& out, const char* value, std::string& problem) {
+    if (value[0] == '\0') {
+        problem = "expects a file name, or - for standard input";
+        return false;
+    }
+    out.readFile = value;
+    return true;
+}
+
+bool setDrops(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
+    out.drops = TRUE;
+    return true;
+}
+
+bool setDevices(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
+    out.devices = TRUE;
+    return true;
+}
+
+bool setTop(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
+    out.top = TRUE;
+    return true;
+}
+
+bool setDevicesCsv(MainOptions& out, const char* value, std::string& problem) {
+    if (value[0] == '\0') {
+        problem = "expects a file name";
+        return false;
+    }
+    out.devicesCsvFile = value;
+    return true;
+}
+
+bool setJson(MainOptions& out, const char* value, std::string& problem) {
+    if (value[0] == '\0') {
+        problem = "expects a file name, or - for standard output";
+        return false;
+    }
+    out.jsonFile = value;
+    return true;
+}
+
+constexpr std::array kOptions{
+    OptionRow{"--verbosity", nullptr, "N", OptionWhere::AfterPort, setVerbosity,
+              "how much each telegram prints, as verboseMessages N"},
+    OptionRow{"--raw", nullptr, nullptr, OptionWhere::AfterPort, setRaw, "dump every byte of the line, as rawData 1"},
+    OptionRow{"--log", nullptr, "FILE", OptionWhere::AfterPort, setLog,
+              "append every report to FILE from the first byte on, as logToFile 1 FILE"},
+    OptionRow{"--reconnect", nullptr, nullptr, OptionWhere::PortOnly, setReconnect,
+              "keep running when the port fails and reopen it when it comes back"},
+    OptionRow{"--stats", nullptr, nullptr, OptionWhere::AfterPort, setStats,
+              "print the bus statistics table once more at the end, as stats"},
+    OptionRow{"--stats-csv", nullptr, "FILE", OptionWhere::AfterPort, setStatsCsv,
+              "write the bus statistics to FILE at the end, as stats csv FILE"},
+    OptionRow{"--filter", nullptr, "EXPR", OptionWhere::AfterPort, setFilter,
+              "print only what EXPR lets through, as filter EXPR"},
+    OptionRow{"--drops", nullptr, nullptr, OptionWhere::AfterPort, setDrops,
+              "a line for every dropped frame and run of noise, as drops 1"},
+    OptionRow{"--json", nullptr, "FILE", OptionWhere::AfterPort, setJson,
+              "every report as a JSON object, one per line, into FILE (- : standard output, the console then on "
+              "standard error), as json 1 FILE"},
+    OptionRow{"--devices", nullptr, nullptr, OptionWhere::AfterPort, setDevices,
+              "print the device table once more at the end, as devices"},
+    OptionRow{"--devices-csv", nullptr, "FILE", OptionWhere::AfterPort, setDevicesCsv,
+              "write the device table to FILE at the end, as devices csv FILE"},
+    OptionRow{"--top", nullptr, nullptr, OptionWhere::PortOnly, setTop,
+              "show the live device table instead of the console; q ends the sniffer"},
+    OptionRow{"--capture", "-w", "FILE", OptionWhere::AfterPort, setCapture,
+              "record the line into the capture FILE (pcap); with -r, the frames the filter passes"},
+    OptionRow{"--read", "-r", "FILE", OptionWhere::Anywhere, setRead,
+              "decode a capture file or raw line bytes (- reads standard input) instead of a port"},
+    OptionRow{"--help", nullptr, nullptr, OptionWhere::Anywhere, setHelp, "this text"},
+    OptionRow{"--version", nullptr, nullptr, OptionWhere::Anywhere, setVersion, "the version line"},
+};
+
+}  // namespace
+
+std::span<const OptionRow> mainCommandLineOptions() { return kOptions; }
+
+bool mainIsReadOption(const OptionRow& row) { return row.set == setRead; }
+
+const OptionRow* mainFindOption(const char* word, const char*& inlineValue) {
+    inlineValue = nullptr;
+    const std::string_view text(word);
+    for (const OptionRow& row : kOptions) {
+        if (row.shortName != nullptr && text == row.shortName) {
+            return &row;
+        }
+        const std::string_view name(row.longName);
+        if (text == name) {
+            return &row;
+        }
+        if (row.valueName != nullptr && text.size() > name.size() && text.substr(0, name.size()) == name &&
+            text[name.size()] == '=') {
+            inlineValue = word + name.size() + 1;
+            return &row;
+        }
+    }
+    return nullptr;
+}
