@@ -339,7 +339,7 @@ void BM_DeviceTableUpdate(benchmark::State& state) {
         if (changing) {
             lockState[1] = lockState[1] == 0x02 ? 0x01 : 0x02;
         }
-        table.telegram(++now, 5, 0, static_cast<U8>(lockState.size()), lockState.data());
+        table.takeTelegram(++now, 5, 0, static_cast<U8>(lockState.size()), lockState.data());
     }
     benchmark::DoNotOptimize(table.generation());
 }

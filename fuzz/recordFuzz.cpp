@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             fail("raw bytes not the telegram's:", line);
         }
     }
-    table.telegram(report.wall_us, report.source, report.destination, static_cast<U8>(length), telegram);
+    table.takeTelegram(report.wall_us, report.source, report.destination, static_cast<U8>(length), telegram);
     if (table.device(address).state.size() != ZV_EAC_DEVICE_SLOTS) {
         fail("table lost its shape", "");
     }

@@ -43,8 +43,17 @@ struct ShellHandle {
 
 // Text for the screen, each newline followed by a carriage return.
 void shellPutString(ShellHandle* sh, const char* str);
+// A typed byte as the screen shows it: control bytes in caret notation.
+void shellEchoChar(ShellHandle* self, Char chr);
+// How many columns shellEchoChar takes for `chr`.
+U8 shellVisibleWidth(Char chr);
 // The line being typed, as typed, control bytes shown in caret notation.
 void shellEchoLine(ShellHandle* self);
+// A new start: no text dropped, the screen at the start of a line.
+void shellScreenReset();
+// The notice about text a full screen FIFO dropped, when there is one and it
+// fits now.
+bool shellScreenShowDroppedNotice(ShellHandle* sh);
 // Tab: completes the command name, or the word after a command that offers
 // words; a second Tab lists the candidates.
 void shellCompleteLine(ShellHandle* self);

@@ -169,7 +169,7 @@ void ZvEacDeviceTable::setState(ZvEacDevice& device, ZvEacDeviceSlot slot, const
     ++generation_;
 }
 
-void ZvEacDeviceTable::telegram(U64 wall_us, U8 source, U8 destination, U8 length, const U8* data) {
+void ZvEacDeviceTable::takeTelegram(U64 wall_us, U8 source, U8 destination, U8 length, const U8* data) {
     const U8 address = source == kMaster ? destination : source;
     if (address == kMaster) {
         return;

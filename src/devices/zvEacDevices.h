@@ -63,7 +63,7 @@ class ZvEacDeviceTable {
 public:
     void reset();
     // A delivered frame: `data` holds `length` bytes, byte 0 the message id.
-    void telegram(U64 wall_us, U8 source, U8 destination, U8 length, const U8* data);
+    void takeTelegram(U64 wall_us, U8 source, U8 destination, U8 length, const U8* data);
     void presence(U64 wall_us, U8 device, bool online);
     // A dropped frame as on the line; counted against the device its header
     // names, when the header was read.

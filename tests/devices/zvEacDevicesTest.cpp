@@ -66,8 +66,8 @@ TEST_P(DeviceTable, KeepsTheLastValueWithTheTimeItChanged) {
     const TableCase& c = GetParam();
     ZvEacDeviceTable table;
     for (const Step& step : c.steps) {
-        table.telegram(step.wall_us, step.source, step.destination, static_cast<U8>(step.telegram.size()),
-                       step.telegram.data());
+        table.takeTelegram(step.wall_us, step.source, step.destination, static_cast<U8>(step.telegram.size()),
+                           step.telegram.data());
     }
     const ZvEacDeviceValue& value = table.device(c.device).state[static_cast<std::size_t>(c.slot)];
     EXPECT_EQ(value.known, c.text != nullptr);
@@ -103,9 +103,9 @@ TEST(DeviceView, SortsFiltersHighlightsFreshChangesAndDimsDevicesAway) {
     ZvEacDeviceTable table;
     const std::vector<U8> locked{0xA3, 0x02};
     table.presence(1'000'000, 3, true);
-    table.telegram(1'000'000, 3, 0, 2, locked.data());
+    table.takeTelegram(1'000'000, 3, 0, 2, locked.data());
     table.presence(5'000'000, 7, true);
-    table.telegram(5'000'000, 7, 0, 2, locked.data());
+    table.takeTelegram(5'000'000, 7, 0, 2, locked.data());
     table.presence(6'000'000, 9, false);
 
     const auto rowsOf = [&table](const ZvEacViewOptions& options) {

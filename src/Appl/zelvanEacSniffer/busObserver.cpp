@@ -52,7 +52,7 @@ void zvEacNetworkRxCb(void* cbArg, ZvEacNwkAddr source, ZvEacNwkAddr destination
         self.currentProbeOrPoll = kMasterAddr;
     }
 
-    self.devices.telegram(loggerReportInstant_us(), source, destination, length, message);
+    self.devices.takeTelegram(loggerReportInstant_us(), source, destination, length, message);
     if (message == nullptr) {
         return;
     }

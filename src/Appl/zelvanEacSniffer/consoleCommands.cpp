@@ -374,7 +374,7 @@ Boolean mainStartJson(Sniffer& sniffer, const char* path, std::string& reason) {
     if (sniffer.json.open(path, false, reason) == FALSE) {
         return FALSE;
     }
-    sniffer.observer.recordSink = JsonOutput::sink;
+    sniffer.observer.recordSink = JsonOutput::takeReport;
     sniffer.observer.recordSinkArg = &sniffer.json;
     return TRUE;
 }

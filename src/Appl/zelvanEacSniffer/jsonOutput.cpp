@@ -66,7 +66,7 @@ void JsonOutput::close() {
     open_ = false;
 }
 
-void JsonOutput::sink(void* arg, const ZvEacReport& report) { static_cast<JsonOutput*>(arg)->append(report); }
+void JsonOutput::takeReport(void* arg, const ZvEacReport& report) { static_cast<JsonOutput*>(arg)->append(report); }
 
 void JsonOutput::append(const ZvEacReport& report) {
     if (!open_) {

@@ -28,7 +28,7 @@ public:
     void close();
     Boolean active() const { return open_ ? TRUE : FALSE; }
     // The observer's record sink, with the output as `arg`.
-    static void sink(void* arg, const ZvEacReport& report);
+    static void takeReport(void* arg, const ZvEacReport& report);
     // The main loop's step: writes what is due. Milliseconds until the next
     // write is due (0: now), MAX_U32 while nothing waits.
     void exe();

@@ -166,7 +166,7 @@ Boolean openOutputs(Replay& replay) {
                          reason.c_str());
             return FALSE;
         }
-        replay.observer.recordSink = JsonOutput::sink;
+        replay.observer.recordSink = JsonOutput::takeReport;
         replay.observer.recordSinkArg = &replay.json;
         replay.textToStdout = std::strcmp(options.jsonFile, "-") != 0;
     }

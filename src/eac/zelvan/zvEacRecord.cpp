@@ -5,9 +5,9 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <memory>
 #include <string_view>
 
-#include "eac/zelvan/zvEacToStr.h"
 #include "eac/zelvan/zvEacToStrPrivate.h"
 #include "logger/logger.h"
 
@@ -191,40 +191,17 @@ const char* zvEacRawReasonToStr(ZvEacRawReason reason) {
     return "";
 }
 
-Boolean zvEacDecodeRecord(U8 direction, U8 address, U8 length, const U8* data, ZvEacRecord& record) {
-    const ZvEacBytes telegram(data, length);
-    record = ZvEacRecord{};
-    record.direction = direction;
-    record.address = address;
-    record.length = length;
-    record.msgId = telegram.u8(0);
-    record.msgName = zvEacMsgIdToStr(record.msgId);
-    const Walk saved = walk;
+void zvEacRecordWalkBegin(ZvEacRecord& record, ZvEacRecordWalkSaved& saved) {
+    saved.state = std::make_shared<Walk>(walk);
     walk = Walk{};
     walk.print = false;
     walk.record = &record;
     walk.lists.push_back(&record.body);
-    const ZvEacBodyOutcome outcome = telegram.size() == 0 ? ZvEacBodyOutcome::SHORT : zvEacWalkBody(telegram);
-    walk = saved;
-    finish(record.body);
+}
 
-    switch (outcome) {
-        case ZvEacBodyOutcome::PRINTED:
-        case ZvEacBodyOutcome::HEADER_ONLY:
-            return TRUE;
-        case ZvEacBodyOutcome::UNDECODED_LENGTH:
-            record.rawReason = ZvEacRawReason::UNDECODED_LENGTH;
-            break;
-        case ZvEacBodyOutcome::SHORT:
-            record.rawReason = ZvEacRawReason::SHORT;
-            break;
-        case ZvEacBodyOutcome::NO_PRINTER:
-            record.rawReason = std::string_view(record.msgName).starts_with("MSGID_") ? ZvEacRawReason::NO_DECODER
-                                                                                      : ZvEacRawReason::UNKNOWN_ID;
-            break;
+void zvEacRecordWalkEnd(ZvEacRecord& record, const ZvEacRecordWalkSaved& saved) {
+    if (saved.state != nullptr) {
+        walk = *static_cast<const Walk*>(saved.state.get());
     }
-    // A printer that found the body short part way has recorded a part.
-    record.body.clear();
-    record.raw.assign(data, data + (data != nullptr ? length : 0));
-    return FALSE;
+    finish(record.body);
 }

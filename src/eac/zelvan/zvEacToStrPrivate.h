@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 #include "base/hal_types.h"
+#include "eac/zelvan/zvEacRecord.h"
 
 // Read-only view over received bytes. Every read is checked against the
 // received length: callers test has() before printing anything, and a read
@@ -69,6 +71,14 @@ void zvEacFieldText(const char* name, ZvEacBytes bytes);
 void zvEacFieldShown(const char* text);
 void zvEacGroupBegin(const char* name);
 void zvEacGroupEnd();
+// The walk records into `record` instead of printing, until the matching
+// end, which puts the walk back as it was (`saved` holds it) and tidies the
+// fields' texts.
+struct ZvEacRecordWalkSaved {
+    std::shared_ptr<const void> state;
+};
+void zvEacRecordWalkBegin(ZvEacRecord& record, ZvEacRecordWalkSaved& saved);
+void zvEacRecordWalkEnd(ZvEacRecord& record, const ZvEacRecordWalkSaved& saved);
 
 // Printer contract: each printer first checks that everything it will read
 // (fixed fields and entries announced by count fields) lies inside the view.
