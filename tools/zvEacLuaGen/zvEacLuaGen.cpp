@@ -104,7 +104,7 @@ public:
         if (known != tables_.end()) {
             return known->second;
         }
-        const std::string name = "vs" + std::to_string(tables_.size() + 1);
+        std::string name = "vs" + std::to_string(tables_.size() + 1);
         tables_[names] = name;
         values_ << "local " << name << " = {";
         const U32 last = width >= 2 ? 0xFFFFu : 0xFFu;
