@@ -82,33 +82,6 @@ std::string printable(const std::vector<U8>& bytes) {
     return out;
 }
 
-// A value's text without the prefix its value table puts before every name
-// ("LOCK_STATE_LOCKED" -> "LOCKED"), for narrow columns.
-std::string shortText(const std::string& text) {
-    static constexpr std::array<const char*, 9> kPrefixes{
-        "LOCK_STATE_",      "DOOR_STATE_", "HANDLE_STATE_", "KEY_CYLINDER_STATE_", "TAMPER_STATE_",
-        "ACTIVATOR_STATE_", "DOORMODE_",   "PRODCLASS_",    "ZV_EAC_ALARM_",
-    };
-    for (const char* prefix : kPrefixes) {
-        const std::string_view p(prefix);
-        if (text.rfind(p, 0) == 0 && text.size() > p.size()) {
-            return text.substr(p.size());
-        }
-    }
-    return text;
-}
-
-std::string localClock(U64 wall_us) {
-    if (wall_us == 0) {
-        return "-";
-    }
-    IcLocalTime t{};
-    icLocalTimeAt(wall_us, &t);
-    std::array<char, 16> text{};
-    (void)std::snprintf(text.data(), text.size(), "%02d:%02d:%02d", t.hour, t.minute, t.second);
-    return text.data();
-}
-
 std::string fit(const std::string& text, std::size_t width) {
     if (text.size() <= width) {
         return text;
@@ -145,6 +118,34 @@ std::string missedPercent(const ZvEacStatsDeviceView& view) {
 }
 
 }  // namespace
+
+std::string zvEacDeviceShortText(const std::string& text) {
+    // What follows "0x2: " is the name; a name loses its table's prefix.
+    const std::size_t colon = text.find(": ");
+    const std::string name = colon != std::string::npos ? text.substr(colon + 2) : text;
+    const std::size_t state = name.rfind("STATE_");
+    if (state != std::string::npos && name.size() > state + 6) {
+        return name.substr(state + 6);
+    }
+    for (const char* prefix : {"DOORMODE_", "PRODCLASS_", "ZV_EAC_ALARM_"}) {
+        const std::string_view p(prefix);
+        if (name.rfind(p, 0) == 0 && name.size() > p.size()) {
+            return name.substr(p.size());
+        }
+    }
+    return name;
+}
+
+std::string zvEacDeviceClock(U64 wall_us) {
+    if (wall_us == 0) {
+        return "-";
+    }
+    IcLocalTime t{};
+    icLocalTimeAt(wall_us, &t);
+    std::array<char, 16> text{};
+    (void)std::snprintf(text.data(), text.size(), "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    return text.data();
+}
 
 const char* zvEacDeviceSlotName(ZvEacDeviceSlot slot) {
     const auto index = static_cast<std::size_t>(slot);
@@ -297,14 +298,14 @@ std::string zvEacDevicesText(const ZvEacDeviceTable& table, bool wide) {
         const std::string presence = d.presenceSince_us == 0 ? "seen" : (d.online ? "online" : "OFFLINE");
         const auto cell = [&d](ZvEacDeviceSlot slot, std::size_t width) {
             const ZvEacDeviceValue& v = d.state[static_cast<std::size_t>(slot)];
-            return fit(v.known ? shortText(v.text) : std::string("-"), width);
+            return fit(v.known ? zvEacDeviceShortText(v.text) : std::string("-"), width);
         };
-        const std::string kind = fit(d.kind.empty() ? std::string("-") : shortText(d.kind), 10);
+        const std::string kind = fit(d.kind.empty() ? std::string("-") : zvEacDeviceShortText(d.kind), 10);
         if (wide) {
             line(
                 "%4u %-10s %-8s %-8s %-10s %-10s %-10s %-10s %-10s %-10s %-10s %-10s %-16s %-10s %-14s %6u %6u %7s "
                 "%5u %-16s %-16s %-12s\n",
-                a, kind.c_str(), presence.c_str(), localClock(d.presenceSince_us).c_str(),
+                a, kind.c_str(), presence.c_str(), zvEacDeviceClock(d.presenceSince_us).c_str(),
                 cell(ZvEacDeviceSlot::LOCK, 10).c_str(), cell(ZvEacDeviceSlot::DOOR, 10).c_str(),
                 cell(ZvEacDeviceSlot::HANDLE, 10).c_str(), cell(ZvEacDeviceSlot::KEY_CYLINDER, 10).c_str(),
                 cell(ZvEacDeviceSlot::TAMPER, 10).c_str(), cell(ZvEacDeviceSlot::ACTIVATOR, 10).c_str(),
@@ -318,9 +319,10 @@ std::string zvEacDevicesText(const ZvEacDeviceTable& table, bool wide) {
         } else {
             const char* what = d.lastChanged == ZvEacDeviceSlot::COUNT ? "-" : zvEacDeviceSlotName(d.lastChanged);
             line("%4u %-8s %-7s %-8s %-9s %-9s %-8s %-7s %6s %4u\n", a, fit(kind, 8).c_str(), presence.c_str(),
-                 localClock(d.presenceSince_us).c_str(), cell(ZvEacDeviceSlot::LOCK, 9).c_str(),
-                 cell(ZvEacDeviceSlot::DOOR, 9).c_str(), localClock(d.lastChange_us).c_str(), fit(what, 7).c_str(),
-                 missedPercent(view).c_str(), static_cast<unsigned>(std::min<U32>(d.drops, 9999)));
+                 zvEacDeviceClock(d.presenceSince_us).c_str(), cell(ZvEacDeviceSlot::LOCK, 9).c_str(),
+                 cell(ZvEacDeviceSlot::DOOR, 9).c_str(), zvEacDeviceClock(d.lastChange_us).c_str(),
+                 fit(what, 7).c_str(), missedPercent(view).c_str(),
+                 static_cast<unsigned>(std::min<U32>(d.drops, 9999)));
         }
     }
     return out;

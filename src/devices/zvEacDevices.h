@@ -32,6 +32,12 @@ inline constexpr std::size_t ZV_EAC_DEVICE_SLOTS = static_cast<std::size_t>(ZvEa
 
 // "lock", "door", "handle", "key_cylinder", ...: the column names.
 const char* zvEacDeviceSlotName(ZvEacDeviceSlot slot);
+// A value's text for a narrow column: the name without its value table's
+// prefix ("LOCK_STATE_LOCKED" -> "LOCKED", "0x2: ZV_EAC_ALARM_BURGLARY" ->
+// "BURGLARY").
+std::string zvEacDeviceShortText(const std::string& text);
+// "13:05:09" in local time; "-" for 0 (never).
+std::string zvEacDeviceClock(U64 wall_us);
 
 struct ZvEacDeviceValue {
     bool known = false;

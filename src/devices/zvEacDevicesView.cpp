@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "filter/zvEacFilter.h"
-#include "hal/include/icLocalTime.h"
 #include "stats/zvEacStats.h"
 
 namespace {
@@ -38,32 +37,6 @@ std::string padded(std::string text, std::size_t width) {
     }
     text.resize(width, ' ');
     return text;
-}
-
-std::string shortText(const std::string& text) {
-    const std::size_t underscore = text.rfind("STATE_");
-    if (underscore != std::string::npos) {
-        return text.substr(underscore + 6);
-    }
-    for (const char* prefix : {"DOORMODE_", "PRODCLASS_", "ZV_EAC_ALARM_"}) {
-        const std::string_view p(prefix);
-        if (text.rfind(p, 0) == 0 && text.size() > p.size()) {
-            return text.substr(p.size());
-        }
-    }
-    const std::size_t colon = text.find(": ");
-    return colon != std::string::npos ? text.substr(colon + 2) : text;
-}
-
-std::string clock(U64 wall_us) {
-    if (wall_us == 0) {
-        return "-";
-    }
-    IcLocalTime t{};
-    icLocalTimeAt(wall_us, &t);
-    std::array<char, 16> text{};
-    (void)std::snprintf(text.data(), text.size(), "%02d:%02d:%02d", t.hour, t.minute, t.second);
-    return text.data();
 }
 
 double missedShare(U8 address) {
@@ -131,13 +104,13 @@ std::vector<IcScreenLine> zvEacDevicesViewLines(const ZvEacDeviceTable& table, c
         std::array<char, 8> number{};
         (void)std::snprintf(number.data(), number.size(), "%4u ", static_cast<unsigned>(address));
         line.push_back({number.data(), rowStyle});
-        line.push_back({padded(d.kind.empty() ? "-" : shortText(d.kind), 8) + " ", rowStyle});
+        line.push_back({padded(d.kind.empty() ? "-" : zvEacDeviceShortText(d.kind), 8) + " ", rowStyle});
         const std::string presence = d.presenceSince_us == 0 ? "seen" : (d.online ? "online" : "OFFLINE");
-        line.push_back({padded(presence, 7) + " " + padded(clock(d.presenceSince_us), 8) + " ",
+        line.push_back({padded(presence, 7) + " " + padded(zvEacDeviceClock(d.presenceSince_us), 8) + " ",
                         fresh(d.presenceSince_us) && !away ? IcScreenStyle::HIGHLIGHT : rowStyle});
         for (std::size_t s = 0; s < states; ++s) {
             const ZvEacDeviceValue& v = d.state[static_cast<std::size_t>(kStateColumns[s].slot)];
-            line.push_back({padded(v.known ? shortText(v.text) : "-", kStateColumns[s].width),
+            line.push_back({padded(v.known ? zvEacDeviceShortText(v.text) : "-", kStateColumns[s].width),
                             fresh(v.changed_us) && !away ? IcScreenStyle::HIGHLIGHT : rowStyle});
             line.push_back({" ", rowStyle});
         }
@@ -145,7 +118,8 @@ std::vector<IcScreenLine> zvEacDevicesViewLines(const ZvEacDeviceTable& table, c
         std::array<char, 40> tail{};
         (void)std::snprintf(tail.data(), tail.size(), "%5.1f%% %4u", missedShare(address),
                             static_cast<unsigned>(std::min<U32>(d.drops, 9999)));
-        line.push_back({padded(clock(d.lastChange_us), 8) + " " + padded(what, 7) + " " + tail.data(), rowStyle});
+        line.push_back(
+            {padded(zvEacDeviceClock(d.lastChange_us), 8) + " " + padded(what, 7) + " " + tail.data(), rowStyle});
         lines.push_back(std::move(line));
     }
     while (lines.size() + 1 < options.rows) {

@@ -68,7 +68,6 @@ const char* filterWord(std::size_t index) {
 
 void shellSink(void* /*arg*/, const char* text) { snifferPrint(text); }
 void loggerSink(void* /*arg*/, const char* text) { loggerPrintf("%s", text); }
-void fileSink(void* arg, const char* text) { std::fputs(text, static_cast<std::FILE*>(arg)); }
 
 // The shell and the logger format into buffers of a report line's size;
 // a table goes through them in pieces that fit.
@@ -333,22 +332,9 @@ Boolean mainFinishStats(const MainCommandLine& cli, const ZvEacDeviceTable& devi
 }
 
 Boolean mainWriteStatsCsv(const char* path, IcOutputUse use, std::string& reason) {
-    std::FILE* file = icOutputOpen(path, "w", use, reason);
-    if (file == nullptr) {
-        return FALSE;
-    }
-    zvEacStatsWriteCsv(fileSink, file);
-    const bool written = std::ferror(file) == 0 && std::fflush(file) == 0;
-    const int error = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (use == IC_OUTPUT_TABLE) {
-        icOutputGuardRelease(use);
-    }
-    if (!written || !closed) {
-        reason = std::strerror(written ? errno : error);
-        return FALSE;
-    }
-    return TRUE;
+    std::string csv;
+    zvEacStatsWriteCsv([](void* arg, const char* text) { *static_cast<std::string*>(arg) += text; }, &csv);
+    return mainWriteTable(path, use, csv, reason);
 }
 
 Boolean mainWriteTable(const char* path, IcOutputUse use, const std::string& text, std::string& reason) {

@@ -14,10 +14,9 @@ Boolean zvEacDecodeRecord(U8 direction, U8 address, U8 length, const U8* data, Z
     record.length = length;
     record.msgId = telegram.u8(0);
     record.msgName = zvEacMsgIdToStr(record.msgId);
-    ZvEacRecordWalkSaved saved;
-    zvEacRecordWalkBegin(record, saved);
+    zvEacRecordWalkBegin(record);
     const ZvEacBodyOutcome outcome = telegram.size() == 0 ? ZvEacBodyOutcome::SHORT : zvEacWalkBody(telegram);
-    zvEacRecordWalkEnd(record, saved);
+    zvEacRecordWalkEnd(record);
 
     switch (outcome) {
         case ZvEacBodyOutcome::PRINTED:

@@ -5,7 +5,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <memory>
 #include <string_view>
 
 #include "eac/zelvan/zvEacToStrPrivate.h"
@@ -29,6 +28,8 @@ struct Walk {
 };
 
 Walk walk;
+// The walks a record's decoding interrupted, innermost last.
+std::vector<Walk> outerWalks;
 
 ZvEacField* addField(const char* name, ZvEacValueKind kind) {
     if (walk.record == nullptr || name == nullptr) {
@@ -191,17 +192,18 @@ const char* zvEacRawReasonToStr(ZvEacRawReason reason) {
     return "";
 }
 
-void zvEacRecordWalkBegin(ZvEacRecord& record, ZvEacRecordWalkSaved& saved) {
-    saved.state = std::make_shared<Walk>(walk);
+void zvEacRecordWalkBegin(ZvEacRecord& record) {
+    outerWalks.push_back(walk);
     walk = Walk{};
     walk.print = false;
     walk.record = &record;
     walk.lists.push_back(&record.body);
 }
 
-void zvEacRecordWalkEnd(ZvEacRecord& record, const ZvEacRecordWalkSaved& saved) {
-    if (saved.state != nullptr) {
-        walk = *static_cast<const Walk*>(saved.state.get());
+void zvEacRecordWalkEnd(ZvEacRecord& record) {
+    if (!outerWalks.empty()) {
+        walk = outerWalks.back();
+        outerWalks.pop_back();
     }
     finish(record.body);
 }

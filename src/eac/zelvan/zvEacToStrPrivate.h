@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 
 #include "base/hal_types.h"
 #include "eac/zelvan/zvEacRecord.h"
@@ -72,13 +71,9 @@ void zvEacFieldShown(const char* text);
 void zvEacGroupBegin(const char* name);
 void zvEacGroupEnd();
 // The walk records into `record` instead of printing, until the matching
-// end, which puts the walk back as it was (`saved` holds it) and tidies the
-// fields' texts.
-struct ZvEacRecordWalkSaved {
-    std::shared_ptr<const void> state;
-};
-void zvEacRecordWalkBegin(ZvEacRecord& record, ZvEacRecordWalkSaved& saved);
-void zvEacRecordWalkEnd(ZvEacRecord& record, const ZvEacRecordWalkSaved& saved);
+// end, which puts the walk back as it was and tidies the fields' texts.
+void zvEacRecordWalkBegin(ZvEacRecord& record);
+void zvEacRecordWalkEnd(ZvEacRecord& record);
 
 // Printer contract: each printer first checks that everything it will read
 // (fixed fields and entries announced by count fields) lies inside the view.
