@@ -122,7 +122,7 @@ std::string missedPercent(const ZvEacStatsDeviceView& view) {
 std::string zvEacDeviceShortText(const std::string& text) {
     // What follows "0x2: " is the name; a name loses its table's prefix.
     const std::size_t colon = text.find(": ");
-    const std::string name = colon != std::string::npos ? text.substr(colon + 2) : text;
+    std::string name = colon != std::string::npos ? text.substr(colon + 2) : text;
     const std::size_t state = name.rfind("STATE_");
     if (state != std::string::npos && name.size() > state + 6) {
         return name.substr(state + 6);
