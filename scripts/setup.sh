@@ -4,7 +4,7 @@
 # sources, for the Windows build (scripts/build-windows.sh).
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev clang-format-14 clang-14 clang-tidy-14 libclang-rt-14-dev socat
-  dpkg-dev man-db groff-base libpcap-dev tshark nlohmann-json3-dev python3-jsonschema jq libncurses-dev tmux)
+  dpkg-dev man-db groff-base libpcap-dev tshark nlohmann-json3-dev python3-jsonschema jq libncurses-dev tmux chromium)
 windows_packages=()
 for arg in "$@"; do
   case $arg in

@@ -168,6 +168,9 @@ void ZvEacDeviceTable::setState(ZvEacDevice& device, ZvEacDeviceSlot slot, const
     device.lastChange_us = wall_us;
     device.lastChanged = slot;
     ++generation_;
+    if (changeHook_ != nullptr) {
+        changeHook_(changeArg_, wall_us, static_cast<U8>(&device - devices_.data()), slot, text);
+    }
 }
 
 void ZvEacDeviceTable::takeTelegram(U64 wall_us, U8 source, U8 destination, U8 length, const U8* data) {

@@ -77,11 +77,19 @@ public:
     const ZvEacDevice& device(U8 address) const { return devices_[address]; }
     // Grows with every change, so that a view redraws only when it moved.
     U64 generation() const { return generation_; }
+    // Told every time a state takes a new value (the history of a report).
+    using ChangeHook = void (*)(void* arg, U64 wall_us, U8 address, ZvEacDeviceSlot slot, const std::string& text);
+    void onChange(ChangeHook hook, void* arg) {
+        changeHook_ = hook;
+        changeArg_ = arg;
+    }
 
 private:
     void setState(ZvEacDevice& device, ZvEacDeviceSlot slot, const std::string& text, U64 wall_us);
     std::vector<ZvEacDevice> devices_ = std::vector<ZvEacDevice>(256);  // by address
     U64 generation_ = 0;
+    ChangeHook changeHook_ = nullptr;
+    void* changeArg_ = nullptr;
 };
 
 // The table as text for the console, one line a device that was seen,

@@ -295,11 +295,11 @@ void zvEacStatsFrame(ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen 
     }
 }
 
-void zvEacStatsAnswer(ZvEacNwkAddr device) {
+U16 zvEacStatsAnswer(ZvEacNwkAddr device) {
     Device& record = touch(device);
     ++record.answers;
     if (!previousFrame.known || !currentFrame.known) {
-        return;  // fed without the receiver's times
+        return ZV_EAC_STATS_NO_ANSWER_TIME;  // fed without the receiver's times
     }
     const U16 answer_ms = static_cast<U16>(currentFrame.first - previousFrame.last);
     if (record.timedAnswers == 0 || answer_ms < record.answerMin_ms) {
@@ -311,6 +311,7 @@ void zvEacStatsAnswer(ZvEacNwkAddr device) {
     ++record.timedAnswers;
     record.answerSum_ms += answer_ms;
     ++record.answerHistogram[answer_ms < kOverflowBucket ? answer_ms : kOverflowBucket];
+    return answer_ms;
 }
 
 void zvEacStatsMissed(ZvEacNwkAddr device) { ++touch(device).missed; }
@@ -350,6 +351,8 @@ ZvEacStatsDeviceView zvEacStatsDevice(ZvEacNwkAddr address) {
 U32 zvEacStatsTelegrams(ZvEacNwkAddr address, ZvEacStatsDirection direction, U8 msgid) {
     return direction < kDirections ? devices[address].telegrams[direction][msgid] : 0;
 }
+
+std::span<const U32> zvEacStatsAnswerHistogram(ZvEacNwkAddr address) { return devices[address].answerHistogram; }
 
 ZvEacStatsLineView zvEacStatsLineTotals() {
     ZvEacStatsLineView view{};

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "base/hal_types.h"
 #include "eac/zelvan/zvEacNetwork.h"
@@ -76,7 +77,10 @@ void zvEacStatsTap(void* arg, const ZvEacNwkUnit& unit);
 void zvEacStatsFrame(ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, const U8* data);
 // `device` answered the master's last frame (the frame just counted): the
 // answer time runs from the last byte of that poll to the first of this.
-void zvEacStatsAnswer(ZvEacNwkAddr device);
+// Returns that time, or ZV_EAC_STATS_NO_ANSWER_TIME when the receiver did not
+// say when the bytes came.
+U16 zvEacStatsAnswer(ZvEacNwkAddr device);
+inline constexpr U16 ZV_EAC_STATS_NO_ANSWER_TIME = 0xFFFF;
 void zvEacStatsMissed(ZvEacNwkAddr device);
 void zvEacStatsOnline(ZvEacNwkAddr device, Boolean online);
 
@@ -86,6 +90,9 @@ void zvEacStatsOnline(ZvEacNwkAddr device, Boolean online);
 Boolean zvEacStatsDeviceSeen(ZvEacNwkAddr address);
 ZvEacStatsDeviceView zvEacStatsDevice(ZvEacNwkAddr address);
 U32 zvEacStatsTelegrams(ZvEacNwkAddr address, ZvEacStatsDirection direction, U8 msgid);
+// The device's answer times: how many took 0, 1, ... ms, the last entry
+// counting every answer of ZV_EAC_STATS_ANSWER_BUCKETS_MS and more.
+std::span<const U32> zvEacStatsAnswerHistogram(ZvEacNwkAddr address);
 ZvEacStatsLineView zvEacStatsLineTotals();
 
 // Output goes out in pieces through a sink; a piece never holds more than

@@ -22,13 +22,21 @@ void printPrompt(const BusObserver& self) {
 void changeOnOffline(BusObserver& self, ZvEacNwkAddr addr, Boolean online) {
     icHalArchBitfieldSet(self.onlineDevices.data(), addr, online);
     zvEacStatsOnline(addr, online);
-    self.devices.presence(loggerReportInstant_us(), addr, online != FALSE);
+    const U64 wall_us = loggerReportInstant_us();
+    self.devices.presence(wall_us, addr, online != FALSE);
+    self.history.presence(wall_us, addr, online != FALSE);
     if (zvEacFilterAddressPasses(zvEacFilterActive(), addr, addr) != FALSE) {
         reportOnOffline(self, addr, online);
     }
 }
 
+void stateChanged(void* arg, U64 wall_us, U8 address, ZvEacDeviceSlot slot, const std::string& text) {
+    static_cast<ZvReportHistory*>(arg)->state(wall_us, address, slot, text);
+}
+
 }  // namespace
+
+BusObserver::BusObserver() { devices.onChange(stateChanged, &history); }
 
 void zvEacNetworkRxCb(void* cbArg, ZvEacNwkAddr source, ZvEacNwkAddr destination, ZvEacNwkLen length, U8* message) {
     BusObserver& self = *static_cast<BusObserver*>(cbArg);
@@ -44,7 +52,10 @@ void zvEacNetworkRxCb(void* cbArg, ZvEacNwkAddr source, ZvEacNwkAddr destination
         self.currentProbeOrPoll = destination;
     } else {
         if (source == self.currentProbeOrPoll) {
-            zvEacStatsAnswer(source);
+            const U16 answer_ms = zvEacStatsAnswer(source);
+            if (answer_ms != ZV_EAC_STATS_NO_ANSWER_TIME) {
+                self.history.answer(loggerReportInstant_us(), source, answer_ms);
+            }
         }
         if (icHalArchBitfieldGet(self.onlineDevices.data(), source) == FALSE) {
             changeOnOffline(self, source, TRUE);
@@ -104,6 +115,7 @@ void busObserverReset(BusObserver& self) {
 }
 
 void busObserverUnit(BusObserver& self, const ZvEacNwkUnit& unit) {
+    self.history.unit(loggerReportInstant_us(), unit.kind, unit.wire);
     if (unit.kind != ZV_EAC_NWK_UNIT_FRAME && unit.kind != ZV_EAC_NWK_UNIT_NOISE) {
         self.devices.drop(unit.wire);
     }

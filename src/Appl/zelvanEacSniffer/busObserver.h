@@ -11,6 +11,7 @@
 #include "eac/zelvan/zvEacNetwork.h"
 #include "hal/include/icHalArchBitfield.h"
 #include "output/zvEacJson.h"
+#include "report/zvReportHistory.h"
 
 using BusObserverPrompt = void (*)(void* arg);
 // Every report as data, whatever the verbosity: telegrams (decoded), ONLINE
@@ -19,6 +20,11 @@ using BusObserverPrompt = void (*)(void* arg);
 using BusObserverRecordSink = void (*)(void* arg, const ZvEacReport& report);
 
 struct BusObserver {
+    BusObserver();
+    // The device table tells the history about itself: the observer stays put.
+    BusObserver(const BusObserver&) = delete;
+    BusObserver& operator=(const BusObserver&) = delete;
+
     // One bit per network address 0..255; address 0 is never set.
     std::array<IcHalArchBitfieldStorageElement, 32> onlineDevices{};
     // The device the master addressed last while no device has answered
@@ -32,6 +38,8 @@ struct BusObserver {
     void* recordSinkArg = nullptr;
     // Every device's identity and decoded state, whatever is printed.
     ZvEacDeviceTable devices;
+    // The run over time, for a report.
+    ZvReportHistory history;
 };
 
 // Forgets every online device and the pending poll.

@@ -452,3 +452,5 @@ Boolean handleCommandLineOptions(int argc, char** argv, MainCommandLine& result)
     result = mainParseCommandLine(argc, argv);
     return result.outcome == MAIN_CLI_RUN ? TRUE : FALSE;
 }
+
+const char* mainVersionText() { return kVersionText; }

@@ -38,7 +38,8 @@ struct MainOptions {
     // The device table once more at the end, and/or as CSV.
     Boolean devices = FALSE;
     const char* devicesCsvFile = nullptr;
-    Boolean top = FALSE;  // the live device table instead of the console
+    Boolean top = FALSE;               // the live device table instead of the console
+    const char* reportFile = nullptr;  // the HTML report, written at the end
 };
 
 // What the command line settled.
@@ -56,6 +57,8 @@ struct MainCommandLine {
 // are no arguments; prints the usage, help or version text where the line
 // asks for it or is wrong.
 MainCommandLine mainParseCommandLine(int argc, char** argv);
+// "11.3.31476"
+const char* mainVersionText();
 // TRUE to start the sniffer, FALSE to end the program (a text was printed).
 Boolean handleCommandLineOptions(int argc, char** argv, MainCommandLine& result);
 void printHelp(const char* appName);

@@ -113,6 +113,15 @@ bool setDevicesCsv(MainOptions& out, const char* value, std::string& problem) {
     return true;
 }
 
+bool setReport(MainOptions& out, const char* value, std::string& problem) {
+    if (value[0] == '\0') {
+        problem = "expects a file name";
+        return false;
+    }
+    out.reportFile = value;
+    return true;
+}
+
 bool setJson(MainOptions& out, const char* value, std::string& problem) {
     if (value[0] == '\0') {
         problem = "expects a file name, or - for standard output";
@@ -145,6 +154,9 @@ constexpr std::array kOptions{
               "print the device table once more at the end, as devices"},
     OptionRow{"--devices-csv", nullptr, "FILE", OptionWhere::AfterPort, setDevicesCsv,
               "write the device table to FILE at the end, as devices csv FILE"},
+    OptionRow{"--report", nullptr, "FILE", OptionWhere::AfterPort, setReport,
+              "write an HTML report of the run (timelines, plots, the tables) to FILE at the end, as writeReport "
+              "FILE"},
     OptionRow{"--top", nullptr, nullptr, OptionWhere::PortOnly, setTop,
               "show the live device table instead of the console; q ends the sniffer"},
     OptionRow{"--capture", "-w", "FILE", OptionWhere::AfterPort, setCapture,

@@ -10,6 +10,7 @@
 #include "Shell/shell.h"
 #include "devices/zvEacDevices.h"
 #include "logger/logger.h"
+#include "report/zvReportHtml.h"
 #include "stats/zvEacStats.h"
 
 namespace {
@@ -50,6 +51,9 @@ constexpr const char* kHelpStrDevices =
 constexpr const char* kHelpStrTop =
     " top  -> the device table live, in place of the console; q returns here\n"
     "         keys: a by address, c by last change, m by missed %, / devices to show (5,7-9), Esc all\n";
+constexpr const char* kHelpStrWriteReport =
+    " Writes an HTML report of what was seen so far (summary, device table, timelines,\n"
+    " answer times, the line's load, message mix) into a file.\n \n writeReport FILENAME\n";
 constexpr const char* kReplyOk = "ok\n";
 constexpr const char* kReplyStopping = "-- Stopping --\n";
 
@@ -123,6 +127,7 @@ const char* statsCmd(U8 argc, char** argv, void* cbArg) {
     }
     if (argc == 2 && what == "reset") {
         zvEacStatsReset();
+        snifferOf(cbArg).observer.history.reset();  // a report covers what the figures cover
         return kReplyOk;
     }
     if (argc == 3 && what == "csv") {
@@ -240,6 +245,20 @@ const char* jsonCmd(U8 argc, char** argv, void* cbArg) {
     return kHelpStrJson;
 }
 
+const char* writeReportCmd(U8 argc, char** argv, void* cbArg) {
+    if (argc != 2 || argv[1][0] == '\0') {
+        return kHelpStrWriteReport;
+    }
+    Sniffer& sniffer = snifferOf(cbArg);
+    std::string reason;
+    if (mainWriteReport(argv[1], IC_OUTPUT_TABLE, sniffer.cli, sniffer.observer, reason) == FALSE) {
+        std::snprintf(sniffer.statsCsvReply.data(), sniffer.statsCsvReply.size(), "Could not write file: %s: %s\n",
+                      argv[1], reason.c_str());
+        return sniffer.statsCsvReply.data();
+    }
+    return kReplyOk;
+}
+
 struct CommandRow {
     const char* name;
     const char* help;
@@ -261,6 +280,7 @@ constexpr std::array kCommands{
     CommandRow{"json", kHelpStrJson, jsonCmd, nullptr},
     CommandRow{"devices", kHelpStrDevices, devicesCmd, devicesWord},
     CommandRow{"top", kHelpStrTop, topCmd, nullptr},
+    CommandRow{"writeReport", kHelpStrWriteReport, writeReportCmd, nullptr},
 };
 
 }  // namespace
@@ -300,13 +320,15 @@ Boolean claimAtStart(const MainCommandLine& cli, const char* option, const char*
 
 Boolean mainClaimStatsCsv(const MainCommandLine& cli) {
     return claimAtStart(cli, "--stats-csv", cli.options.statsCsvFile, IC_OUTPUT_STATS_CSV) != FALSE &&
-                   claimAtStart(cli, "--devices-csv", cli.options.devicesCsvFile, IC_OUTPUT_DEVICES_CSV) != FALSE
+                   claimAtStart(cli, "--devices-csv", cli.options.devicesCsvFile, IC_OUTPUT_DEVICES_CSV) != FALSE &&
+                   claimAtStart(cli, "--report", cli.options.reportFile, IC_OUTPUT_REPORT) != FALSE
                ? TRUE
                : FALSE;
 }
 
-Boolean mainFinishStats(const MainCommandLine& cli, const ZvEacDeviceTable& devices) {
+Boolean mainFinishStats(const MainCommandLine& cli, const BusObserver& observer) {
     const MainOptions& options = cli.options;
+    const ZvEacDeviceTable& devices = observer.devices;
     if (options.stats != FALSE) {
         loggerPrintf("\n");  // off the prompt's line
         zvEacStatsPrintTable(loggerSink, nullptr);
@@ -328,7 +350,29 @@ Boolean mainFinishStats(const MainCommandLine& cli, const ZvEacDeviceTable& devi
                      reason.c_str());
         return FALSE;
     }
+    if (options.reportFile != nullptr &&
+        mainWriteReport(options.reportFile, IC_OUTPUT_REPORT, cli, observer, reason) == FALSE) {
+        std::fprintf(stderr, "%s: option --report: cannot write to %s: %s\n", cli.appName, options.reportFile,
+                     reason.c_str());
+        return FALSE;
+    }
     return TRUE;
+}
+
+Boolean mainWriteReport(const char* path, IcOutputUse use, const MainCommandLine& cli, const BusObserver& observer,
+                        std::string& reason) {
+    ZvReportSource source;
+    const MainOptions& options = cli.options;
+    if (options.readFile != nullptr) {
+        source.what = std::strcmp(options.readFile, "-") == 0 ? std::string("standard input")
+                                                              : std::string("file ") + options.readFile;
+    } else {
+        source.what =
+            "serial port " + (cli.devicePath.empty() ? "COM" + std::to_string(cli.comAIndex + 1) : cli.devicePath);
+    }
+    source.version = std::string("zelvanEacSniffer ") + mainVersionText();
+    source.bitRate = zvEacStatsLineTotals().bitRate;
+    return mainWriteTable(path, use, zvReportHtml(source, observer.history, observer.devices), reason);
 }
 
 Boolean mainWriteStatsCsv(const char* path, IcOutputUse use, std::string& reason) {

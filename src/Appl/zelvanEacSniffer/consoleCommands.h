@@ -24,7 +24,12 @@ Boolean mainWriteTable(const char* path, IcOutputUse use, const std::string& tex
 // What --stats, --stats-csv, --devices and --devices-csv ask for at the end:
 // the tables through the logger, the CSVs into their files. FALSE when a CSV
 // could not be written.
-Boolean mainFinishStats(const MainCommandLine& cli, const ZvEacDeviceTable& devices);
+// So does --report, with the HTML report.
+Boolean mainFinishStats(const MainCommandLine& cli, const BusObserver& observer);
+// The HTML report of the run so far into `path`; FALSE, with the reason,
+// when it could not be written whole.
+Boolean mainWriteReport(const char* path, IcOutputUse use, const MainCommandLine& cli, const BusObserver& observer,
+                        std::string& reason);
 // The reports as JSON Lines into `path` from now on (live: never waiting for
 // the reader), or no more.
 Boolean mainStartJson(Sniffer& sniffer, const char* path, std::string& reason);

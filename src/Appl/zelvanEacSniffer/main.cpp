@@ -55,7 +55,7 @@ void finishOnExit() {
     if (sniffer->recorder.onLoopThread()) {
         snifferOnExit = nullptr;
         zvEacNwkFlush(&sniffer->nwkInst);
-        (void)mainFinishStats(sniffer->cli, sniffer->observer.devices);
+        (void)mainFinishStats(sniffer->cli, sniffer->observer);
         mainStopJson(*sniffer);
         loggerFlush();
     }
@@ -295,7 +295,7 @@ int runLive(Sniffer& sniffer, UartBitrate uartFormattedBaudRate) {
     snifferOnExit = nullptr;  // from here on main does it
     sniffer.recorder.stop();
     zvEacNwkFlush(&sniffer.nwkInst);  // noise still waiting to be ended by a quiet line
-    const Boolean statsWritten = mainFinishStats(sniffer.cli, sniffer.observer.devices);
+    const Boolean statsWritten = mainFinishStats(sniffer.cli, sniffer.observer);
     mainStopJson(sniffer);
 
     closePorts(sniffer);

@@ -318,7 +318,7 @@ int mainReadCapture(const MainCommandLine& cli, U32 rawBitRate) {
     const int status = zvCapLooksLikeCapture(headBytes) != FALSE ? replayCapture(replay, file, headBytes)
                                                                  : replayRaw(replay, file, headBytes, rawBitRate);
     zvCapReplayFinish();
-    const Boolean statsWritten = mainFinishStats(cli, replay.observer.devices);
+    const Boolean statsWritten = mainFinishStats(cli, replay.observer);
     zvCapReplayEnd();
     loggerFlush();
     loggerSetTimeSource(nullptr, nullptr);

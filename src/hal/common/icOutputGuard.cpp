@@ -17,8 +17,8 @@ struct Held {
 };
 
 constexpr std::array<const char*, IC_OUTPUT_USE_COUNT> kUseNames{
-    "the log file",          "the capture file",      "the statistics CSV file",
-    "a table being written", "the JSON records file", "the devices CSV file",
+    "the log file",          "the capture file",     "the statistics CSV file", "a table being written",
+    "the JSON records file", "the devices CSV file", "the report file",
 };
 
 constexpr const char* kLineRefusal = "refused: a terminal or serial device; the sniffer never writes to one";

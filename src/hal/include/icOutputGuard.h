@@ -21,7 +21,8 @@ enum IcOutputUse : U8 {
     IC_OUTPUT_TABLE = 3,        // a table written once, on command
     IC_OUTPUT_JSON = 4,         // the reports as JSON Lines
     IC_OUTPUT_DEVICES_CSV = 5,  // written at the end; held for the whole run
-    IC_OUTPUT_USE_COUNT = 6,
+    IC_OUTPUT_REPORT = 6,       // the HTML report written at the end; held for the whole run
+    IC_OUTPUT_USE_COUNT = 7,
 };
 
 // The device sniffed on, or the file decoded instead of one: never an output.
