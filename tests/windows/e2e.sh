@@ -5,7 +5,8 @@
 # same bytes from a pseudo-terminal of its own. The two logs must be the same,
 # timestamps masked, and so must their JSON records. `quit` and Ctrl-C end the
 # Windows program with status 0, and a port that goes away ends it with its
-# message and status 1. Also: `-v` prints the version line with status 1.
+# message and status 1. Also: `-v` prints the version line with status 1, and
+# both builds write the same HTML report of the same capture.
 #
 #   tests/windows/e2e.sh [LINUX_BUILD_DIR [WINDOWS_BUILD_DIR]]
 #
@@ -228,5 +229,21 @@ run_session gone "Z:$work/gone.log" hangup "${boost[@]}" wine "$exe" "COM$port" 
 [ "$ended_status" = 1 ] || fail "gone: the sniffer ended with status $ended_status, not 1"
 grep -q "^cannot read COM$port: " "$work/gone.err" || fail "gone: no message naming COM$port"
 echo "e2e: a port that goes away ends the program with status 1: $(head -n 1 "$work/gone.err")"
+
+# --- the HTML report of a capture --------------------------------------------------------
+
+# Both builds report on the same faulty bytes, read under the same name; the
+# pages may differ in the version line only.
+"$sim" -o "$work/report.raw" -b 19200 -n 6 -s 11 -c 3000 --faults 0.02 -q --summary "$work/report.summary"
+(cd "$work" && "$OLDPWD/$sniffer" -r report.raw --verbosity 0 --report linux.html >/dev/null) ||
+  fail "report: the Linux build failed"
+(cd "$work" && wine "$OLDPWD/$exe" -r report.raw --verbosity 0 --report windows.html >/dev/null 2>"$work/report.err") ||
+  fail "report: the Windows build failed"
+if ! diff <(grep -v '<p class="version">' "$work/linux.html") <(grep -v '<p class="version">' "$work/windows.html") \
+  >"$work/report.diff"; then
+  head -c 2000 "$work/report.diff" >&2
+  fail "the Windows report differs from the Linux one"
+fi
+echo "e2e: the Windows build writes the same report as the Linux one ($(wc -c <"$work/linux.html") bytes)"
 
 echo "e2e: PASS in $(($(date +%s) - started)) s"

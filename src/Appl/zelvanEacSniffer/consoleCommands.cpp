@@ -372,7 +372,8 @@ Boolean mainWriteReport(const char* path, IcOutputUse use, const MainCommandLine
     }
     source.version = std::string("zelvanEacSniffer ") + mainVersionText();
     source.bitRate = zvEacStatsLineTotals().bitRate;
-    return mainWriteTable(path, use, zvReportHtml(source, observer.history, observer.devices), reason);
+    // Bytes as built: the same page from every build, line ends included.
+    return mainWriteTable(path, use, zvReportHtml(source, observer.history, observer.devices), reason, "wb");
 }
 
 Boolean mainWriteStatsCsv(const char* path, IcOutputUse use, std::string& reason) {
@@ -381,8 +382,9 @@ Boolean mainWriteStatsCsv(const char* path, IcOutputUse use, std::string& reason
     return mainWriteTable(path, use, csv, reason);
 }
 
-Boolean mainWriteTable(const char* path, IcOutputUse use, const std::string& text, std::string& reason) {
-    std::FILE* file = icOutputOpen(path, "w", use, reason);
+Boolean mainWriteTable(const char* path, IcOutputUse use, const std::string& text, std::string& reason,
+                       const char* mode) {
+    std::FILE* file = icOutputOpen(path, mode, use, reason);
     if (file == nullptr) {
         return FALSE;
     }

@@ -19,8 +19,9 @@ Boolean mainWriteStatsCsv(const char* path, IcOutputUse use, std::string& reason
 // line on standard error) when it cannot be written.
 Boolean mainClaimStatsCsv(const MainCommandLine& cli);
 // A table written whole into `path`; FALSE, with the reason, when it could
-// not be.
-Boolean mainWriteTable(const char* path, IcOutputUse use, const std::string& text, std::string& reason);
+// not be. `mode` "w" writes the system's line ends, "wb" the text's own.
+Boolean mainWriteTable(const char* path, IcOutputUse use, const std::string& text, std::string& reason,
+                       const char* mode = "w");
 // What --stats, --stats-csv, --devices and --devices-csv ask for at the end:
 // the tables through the logger, the CSVs into their files. FALSE when a CSV
 // could not be written.
