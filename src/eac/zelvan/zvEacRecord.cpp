@@ -148,7 +148,13 @@ void zvEacFieldBytes(const char* name, ZvEacBytes bytes) {
 }
 
 void zvEacFieldText(const char* name, ZvEacBytes bytes) {
-    zvEacFieldBytes(name, bytes);
+    // A text on the bus ends at a NUL; what follows is padding, which the
+    // printers do not show either.
+    std::size_t length = 0;
+    while (length < bytes.size() && bytes.u8(length) != 0) {
+        ++length;
+    }
+    zvEacFieldBytes(name, bytes.slice(0, length));
     if (walk.open != nullptr) {
         walk.open->kind = ZvEacValueKind::TEXT;
     }

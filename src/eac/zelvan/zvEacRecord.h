@@ -13,7 +13,7 @@ enum class ZvEacValueKind : U8 {
     GROUP,   // no value of its own: the entries in `fields`
     NUMBER,  // `number`, big-endian on the wire, 1 to 4 bytes
     BYTES,   // `bytes`, as on the wire
-    TEXT,    // `bytes` as on the wire; `text` is what the printers make of it
+    TEXT,    // `bytes` as on the wire up to the NUL that ends a text; `text` is what the printers make of it
 };
 
 struct ZvEacField {

@@ -2,6 +2,7 @@
 // text the printers make themselves.
 #include "eac/zelvan/zvEacToStrFields.h"
 
+#include <bit>
 #include <cstdarg>
 #include <cstdio>
 
@@ -28,6 +29,16 @@ U32 valueOf(ZvEacBytes body, const ZvEacRow& row) {
         default:
             return body.u8(row.offset);
     }
+}
+
+// A yes/no row's field is its bits alone, shifted down as a bit field is
+// read (0 or 1 for one bit): the whole byte would say yes for every row
+// that shares it.
+U32 recordedValue(const ZvEacRow& row, U32 value) {
+    if (row.first != ZvEacRowArg::YES_NO || row.test == 0) {
+        return value;
+    }
+    return (value & row.test) >> std::countr_zero(row.test);
 }
 
 // One argument of a FIELD row: a number or a text.
@@ -57,7 +68,7 @@ Shown shown(const ZvEacRow& row, ZvEacRowArg arg, U32 value) {
 void printField(ZvEacBytes body, const ZvEacRow& row) {
     const U32 value = valueOf(body, row);
     const Shown a = shown(row, row.first, value);
-    zvEacFieldNumber(row.field, value);
+    zvEacFieldNumber(row.field, recordedValue(row, value));
     zvEacShellPrintInfoLine();
     if (row.second == ZvEacRowArg::NONE) {
         if (a.isText) {
