@@ -25,6 +25,8 @@ list(GET ZV_WINDOWS_VERSION 2 CPACK_PACKAGE_VERSION_PATCH)
 
 install(TARGETS zelvanEacSniffer RUNTIME DESTINATION .)
 install(FILES README.md DESTINATION .)
+# The HTML reports carry the plotting library inside them: its licence goes along.
+install(FILES third_party/uplot/LICENSE DESTINATION . RENAME LICENSE-uPlot.txt)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME zelvanEacSniffer)

@@ -94,8 +94,7 @@
       if (ts == null) { return null; }
       var text = clock(ts);
       var day = text.slice(0, 10);
-      var span = u.scales.x.max - u.scales.x.min;
-      var time = span < 120 ? text.slice(11, 23) : text.slice(11, 19);
+      var time = ts % 1 !== 0 ? text.slice(11, 23) : text.slice(11, 19);
       var label = day !== lastDay ? time + '\n' + day : time;
       lastDay = day;
       return label;
@@ -135,7 +134,7 @@
     }
     return stateColour[key];
   }
-  var markColour = { drop: '#d62728', access: '#2ca02c', event: '#ff7f0e', dtc: '#9467bd', alarm: '#d62728' };
+  var markColour = { drop: '#d62728', access: '#2ca02c', event: '#ff7f0e', dtc: '#9467bd', alarm: '#e377c2' };
 
   // --- device timelines --------------------------------------------------------------
   var devices = data.devices;
@@ -152,6 +151,7 @@
       if (row) {
         if (open[row]) { open[row].end = t; }
         open[row] = { start: t, end: null, text: text, lane: kind };
+        if (row !== 'presence') { colourOf(row, text); }
         lane.intervals[row].push(open[row]);
       } else {
         lane.marks.push({ t: t, text: text, lane: kind });
@@ -258,6 +258,24 @@
   timelineOpts.hooks.draw.unshift(drawLanes);
   timelineOpts.hooks.setCursor = [showTip];
   makeTimeChart('timeline', timelineOpts, [range, [null, null]]);
+  // What the colours of the lanes mean.
+  (function legend() {
+    var box = document.createElement('div');
+    box.className = 'zv-legend';
+    var items = [['#2ca02c', 'online'], ['#c7c7c7', 'offline']];
+    Object.keys(stateColour).forEach(function (key) { items.push([stateColour[key], key.replace(':', ': ')]); });
+    Object.keys(markColour).forEach(function (name) { items.push([markColour[name], name + ' (mark)']); });
+    items.push(['#555', 'other states (mark)']);
+    items.forEach(function (item) {
+      var span = document.createElement('span');
+      var swatch = document.createElement('i');
+      swatch.style.background = item[0];
+      span.appendChild(swatch);
+      span.appendChild(document.createTextNode(item[1]));
+      box.appendChild(span);
+    });
+    document.getElementById('chart-timeline').appendChild(box);
+  }());
   charts.timeline.over.addEventListener('mouseleave', function () { tip.style.display = 'none'; });
 
   // --- answer times ------------------------------------------------------------------
