@@ -88,6 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
         ConsoleCase{"CsvOnThePort", {}, "stats csv PORT", "Could not write file: PORT: refused: a terminal"},
         ConsoleCase{"CaptureOnAnotherLine", {}, "capture 1 LINE", "Could not open capture file LINE: refused"},
         ConsoleCase{"JsonOnThePort", {}, "json 1 PORT", "Could not open file: PORT: refused: a terminal"},
+        ConsoleCase{"ReportOnThePort", {}, "writeReport PORT", "Could not write file: PORT: refused: a terminal"},
         ConsoleCase{"JsonIntoTheConsole", {}, "json 1 -", "Could not open file: -: standard output is the console's"},
         ConsoleCase{"CaptureOnTheLogFile",
                     {"logToFile 1 FILE:a"},
@@ -140,6 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(StartCase{"CaptureOnThePort", {"-w", "PORT"}, 1, "option -w: cannot write to PORT: refused"},
                     StartCase{"LogOnThePort", {"--log", "PORT"}, 1, "option --log: cannot write to PORT: refused"},
                     StartCase{"CsvOnThePort", {"--stats-csv", "PORT"}, 1, "option --stats-csv: cannot write to PORT"},
+                    StartCase{"ReportOnThePort", {"--report", "PORT"}, 1, "option --report: cannot write to PORT"},
                     StartCase{"LogAndCaptureOnOneFile",
                               {"--log", "FILE:x", "-w", "FILE:x"},
                               1,
@@ -216,9 +218,12 @@ TEST(SnifferFigures, APortThatFailsStillLeavesTheStatistics) {
     ASSERT_TRUE(port.ok()) << port.error();
     zvtest::TempDir tmp;
     const std::string csv = tmp.file("figures.csv");
+    const std::string report = tmp.file("report.html");
     ChildProcess sniffer;
-    ASSERT_TRUE(sniffer.start({kSniffer, port.slavePath(), "--stats", "--stats-csv", csv}));
+    ASSERT_TRUE(sniffer.start({kSniffer, port.slavePath(), "--stats", "--stats-csv", csv, "--report", report}));
     ASSERT_TRUE(sniffer.waitForStdout(" application initialized\n"));
+    ASSERT_TRUE(sniffer.writeStdin("writeReport " + tmp.file("early.html") + "\n"));
+    ASSERT_TRUE(sniffer.waitForStdout("ok\n"));
     ASSERT_TRUE(port.write(std::string("\x02\x05\x00\x01\xa2\xa6\x03", 7) + kAnswer));
     ASSERT_TRUE(sniffer.waitForStdout("MSGID_LOCK_STATE"));
     port.closeSlave();
@@ -229,6 +234,11 @@ TEST(SnifferFigures, APortThatFailsStillLeavesTheStatistics) {
     EXPECT_EQ(figures.rfind("device,polls,answers,missed,", 0), 0U) << figures;
     EXPECT_NE(figures.find("\n5,1,1,0,1,0,1,1,"), std::string::npos) << figures;
     EXPECT_NE(figures.find("\n15,2,"), std::string::npos) << figures;
+    // The report at the end has them too; the one asked for before the
+    // frames came has none.
+    const std::string frames = "<tr data-csv=\"frames\"><th>frames</th><td>";
+    EXPECT_NE(zvtest::readFile(report).find(frames + "2</td>"), std::string::npos);
+    EXPECT_NE(zvtest::readFile(tmp.file("early.html")).find(frames + "0</td>"), std::string::npos);
 }
 
 // Everything but the ONLINE/OFFLINE reports, which follow from polls a
