@@ -438,9 +438,7 @@ std::string zvReportHtmlText(std::string_view text) {
                     out += "&#39;";
                     break;
                 default:
-                    if (c < 0x20 && c != '\n' && c != '\t') {
-                        out += kReplacement;
-                    } else if (c == 0x7f) {
+                    if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7f) {
                         out += kReplacement;
                     } else {
                         out += static_cast<char>(c);
