@@ -17,6 +17,7 @@
 #include "eac/zelvan/zvEacDropReport.h"
 #include "fifo/icFifo.h"
 #include "filter/zvEacFilter.h"
+#include "hal/include/icProcess.h"
 #include "logger/logger.h"
 #include "stats/zvEacStats.h"
 
@@ -272,6 +273,9 @@ int replayRaw(Replay& replay, std::FILE* file, std::span<const U8> head, U32 bit
 int mainReadCapture(const MainCommandLine& cli, U32 rawBitRate) {
     Replay replay(cli);
     const bool fromStdin = std::strcmp(replay.path, "-") == 0;
+    if (fromStdin) {
+        icProcessBinaryStdin();
+    }
     std::FILE* file = fromStdin ? stdin : std::fopen(replay.path, "rb");
     if (file == nullptr) {
         return readFailure(replay, 1, std::string("cannot open: ") + std::strerror(errno));
