@@ -1,6 +1,7 @@
 // Capture files on disk: pcap savefiles of link type ZV_CAP_LINK_TYPE, one
-// packet per run of line bytes (zvCapFormat). In a build without the
-// capture library every open fails with ZV_CAP_NOT_AVAILABLE.
+// packet per run of line bytes (zvCapFormat). Written and read through the
+// capture library where the build has it, otherwise by the program itself
+// (classic pcap only: no pcapng).
 #pragma once
 
 #include <cstdio>
@@ -8,8 +9,6 @@
 #include <string>
 
 #include "base/hal_types.h"
-
-inline constexpr const char* ZV_CAP_NOT_AVAILABLE = "capture files are not available in this build";
 
 // --- writing ---------------------------------------------------------------------
 

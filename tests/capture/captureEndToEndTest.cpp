@@ -532,3 +532,67 @@ TEST(CaptureEndToEnd, TimeStampsBeyondTheYear9999AreShownClampedAndSaidOnce) {
 }
 
 }  // namespace
+
+// --- a ring of files ----------------------------------------------------------------------------
+
+namespace {
+
+std::vector<std::string> filesStartingWith(const std::string& dir, const std::string& prefix) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) == 0) {
+            names.push_back(entry.path().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The files one after the other, as one capture.
+std::string joined(const std::vector<std::string>& files) {
+    std::string out = zvtest::readFile(files.front()).substr(0, 24);
+    for (const std::string& file : files) {
+        out += zvtest::readFile(file).substr(24);
+    }
+    return out;
+}
+
+}  // namespace
+
+// A live run into a ring of files a second long: the files in order decode
+// to the live log, and a copy of them into a ring that keeps two leaves the
+// last two.
+TEST(CaptureEndToEnd, ARingOfFilesHoldsTheRunAndKeepsTheNewest) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok()) << pty.error();
+    zvtest::TempDir tmp;
+    ChildProcess sniffer;
+    ASSERT_TRUE(sniffer.start({kSniffer, pty.slavePath(), "-w", tmp.file("ring.pcap"), "--capture-duration", "1",
+                               "--log", tmp.file("live.log"), "--raw"}));
+    ASSERT_TRUE(sniffer.waitForStdout(" application initialized\n"));
+    const std::string frame("\x02\x00\x05\x02\xa3\x02\xa6\x03", 8);
+    for (int i = 1; i <= 4; ++i) {
+        ASSERT_TRUE(pty.write(frame));
+        ASSERT_TRUE(zvtest::waitUntil(
+            [&] { return countOf(sniffer.stdoutText(), "MSGID_LOCK_STATE") >= static_cast<std::size_t>(i); }));
+        std::this_thread::sleep_for(1100ms);
+    }
+    ASSERT_TRUE(sniffer.writeStdin("quit\n"));
+    ASSERT_EQ(sniffer.waitExit(), 0) << sniffer.stdoutText();
+    const std::vector<std::string> ring = filesStartingWith(tmp.path(), "ring_0000");
+    ASSERT_EQ(ring.size(), 4U);
+    std::ofstream(tmp.file("joined.pcap"), std::ios::binary) << joined(ring);
+    const zvtest::RunResult replay = zvtest::runProgram({kSniffer, "-r", tmp.file("joined.pcap"), "--raw"});
+    EXPECT_EQ(replay.exitStatus, 0) << replay.err;
+    EXPECT_TRUE(replay.out == zvtest::readFile(tmp.file("live.log"))) << replay.out;
+
+    const zvtest::RunResult copy =
+        zvtest::runProgram({kSniffer, "-r", tmp.file("joined.pcap"), "-w", tmp.file("copy.pcap"), "--capture-duration",
+                            "1", "--capture-files", "2"});
+    EXPECT_EQ(copy.exitStatus, 0) << copy.err;
+    const std::vector<std::string> kept = filesStartingWith(tmp.path(), "copy_");
+    ASSERT_EQ(kept.size(), 2U);
+    EXPECT_NE(kept[0].find("copy_00003_"), std::string::npos) << kept[0];
+    EXPECT_TRUE(joined(kept) == joined({ring[2], ring[3]}));
+}

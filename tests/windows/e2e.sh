@@ -3,7 +3,10 @@
 # Wine knows as a COM port (a link in $WINEPREFIX/dosdevices), and the Windows
 # build of the sniffer decodes it into a log file; the Linux build decodes the
 # same bytes from a pseudo-terminal of its own. The two logs must be the same,
-# timestamps masked, and so must their JSON records. `quit` and Ctrl-C end the
+# timestamps masked, and so must their JSON records. The Windows program
+# records the line too (-w, and `capture 1 FILE` from its console): the Linux
+# build decodes those captures to the Windows log's text, and the Windows
+# build decodes them (-r) to the Linux build's text. `quit` and Ctrl-C end the
 # Windows program with status 0, and a port that goes away ends it with its
 # message and status 1. Also: `-v` prints the version line with status 1, and
 # both builds write the same HTML report of the same capture.
@@ -145,6 +148,9 @@ run_session() {
   done
   printf 'logToFile 1 %s\n' "$log" >&3
   printf 'json 1 %s\n' "${log%.log}.json" >&3
+  for command in "${console_extra[@]}"; do
+    printf '%s\n' "$command" >&3
+  done
 
   for _ in $(seq 600); do
     grep -q '^total bytes' "$work/$name.summary" 2>/dev/null && break
@@ -182,6 +188,8 @@ run_session() {
   ended_status=$snifferStatus
 }
 
+console_extra=()
+
 mask() {
   sed -E 's/\([0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}\)/(TIMESTAMP)/g' "$1"
 }
@@ -194,7 +202,7 @@ run_session linux "$work/linux.log" quit "$sniffer" "$line" -b "$rate"
 [ "$ended_status" = 0 ] || fail "linux: quit ended with status $ended_status"
 
 line=$link
-run_session windows "Z:$work/windows.log" quit "${boost[@]}" wine "$exe" "COM$port" -b "$rate"
+run_session windows "Z:$work/windows.log" quit "${boost[@]}" wine "$exe" "COM$port" -b "$rate" -w "Z:$work/windows.pcap"
 [ "$ended_status" = 0 ] || fail "windows: quit ended with status $ended_status, not 0"
 grep -q -- '-- Stopping --' "$work/windows.out" || fail "windows: no reply to quit"
 echo "e2e: quit ends the Windows program with status 0"
@@ -218,12 +226,43 @@ if ! diff -u <(mask_json "$work/linux.json") <(mask_json "$work/windows.json") >
 fi
 echo "e2e: and the same JSON records ($(wc -l <"$work/linux.json") lines)"
 
+# --- the Windows program's captures ---------------------------------------------------
+
+# replays_as NAME: the Linux build decodes $work/NAME.pcap, which the Windows
+# build recorded, to the Windows log's text; and the Windows build decodes it
+# to the Linux build's text, byte for byte (the same time zone).
+replays_as() {
+  local name=$1
+  "$sniffer" -r "$work/$name.pcap" --verbosity 3 --raw >"$work/$name-replay.out" 2>"$work/$name-replay.err" ||
+    fail "$name: the Linux build could not decode the Windows capture"
+  if ! diff -u <(mask "$work/$name.log") <(mask "$work/$name-replay.out") >"$work/$name-replay.diff"; then
+    head -n 40 "$work/$name-replay.diff" >&2
+    fail "$name: the Windows capture decodes to other text than the Windows log"
+  fi
+  # Its standard output ends the lines with CR LF, as Windows consoles do.
+  wine "$exe" -r "Z:$work/$name.pcap" --verbosity 3 --raw 2>"$work/$name-winreplay.err" </dev/null |
+    sed 's/\r$//' >"$work/$name-winreplay.out" || fail "$name: the Windows build could not decode its capture"
+  cmp -s "$work/$name-replay.out" "$work/$name-winreplay.out" ||
+    fail "$name: the Windows build decodes its capture to other text than the Linux build"
+  # Standard input carries the bytes as they are, CR LF and Ctrl-Z included.
+  wine "$exe" -r - --verbosity 3 --raw <"$work/$name.pcap" 2>"$work/$name-winstdin.err" |
+    sed 's/\r$//' >"$work/$name-winstdin.out" || fail "$name: the Windows build could not decode its capture from -"
+  cmp -s "$work/$name-replay.out" "$work/$name-winstdin.out" ||
+    fail "$name: the Windows build decodes its capture from standard input to other text"
+}
+replays_as windows
+echo "e2e: the Windows capture (-w) decodes on Linux to the Windows log, and on Windows (-r) to the same text ($(grep -c 'length = ' "$work/windows-replay.out") telegrams)"
+
 # --- Ctrl-C, and a port that goes away ------------------------------------------------
 
 play=(-b 115200 -n 4 -s 3 -c 20 -q)
+console_extra=("capture 1 Z:$work/interrupted.pcap")
 run_session interrupted "Z:$work/interrupted.log" interrupt "${boost[@]}" wine "$exe" "COM$port" -b 115200
+console_extra=()
 [ "$ended_status" = 0 ] || fail "interrupted: Ctrl-C ended the sniffer with status $ended_status, not 0"
 echo "e2e: Ctrl-C ends the Windows program in order with status 0"
+replays_as interrupted
+echo "e2e: and the capture started from its console (capture 1) holds what its log holds"
 
 run_session gone "Z:$work/gone.log" hangup "${boost[@]}" wine "$exe" "COM$port" -b 115200
 [ "$ended_status" = 1 ] || fail "gone: the sniffer ended with status $ended_status, not 1"

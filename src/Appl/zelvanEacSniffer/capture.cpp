@@ -25,6 +25,8 @@ constexpr std::array<ZvCapKind, ZV_EAC_NWK_UNIT_KINDS> kKindOfUnit{
 };
 static_assert(ZV_EAC_NWK_UNIT_DROP_CUT == 6 && kKindOfUnit[ZV_EAC_NWK_UNIT_DROP_CUT] == ZV_CAP_KIND_DROP_CUT);
 
+void printNote(void* /*arg*/, const std::string& text) { shellApi->printf(shellApi->sh, "%s", text.c_str()); }
+
 }  // namespace
 
 U64 CaptureRecorder::wallOf(U16 tick) {
@@ -43,10 +45,10 @@ Boolean CaptureRecorder::reportTime(void* arg, U64* wall_us) {
 // Called with writerLock_ held.
 void CaptureRecorder::closeWriter() {
     std::string error;
-    if (zvCapWriterClose(writer_, error) == FALSE) {
-        shellApi->printf(shellApi->sh, "Could not write capture file %s: %s\n", path_.c_str(), error.c_str());
+    if (ring_.close(error) == FALSE) {
+        shellApi->printf(shellApi->sh, "Could not write capture file %s: %s\n", ring_.currentPath().c_str(),
+                         error.c_str());
     }
-    writer_ = nullptr;
     unflushed_ = FALSE;
     if (flushTimerAllocated_ != FALSE) {
         icTimerStop(flushTimer_);
@@ -55,18 +57,27 @@ void CaptureRecorder::closeWriter() {
 
 // Called with writerLock_ held: a file that fails is given up, sniffing goes on.
 void CaptureRecorder::giveUp(const std::string& error) {
-    shellApi->printf(shellApi->sh, "Could not write capture file %s: %s; recording stopped\n", path_.c_str(),
-                     error.c_str());
+    shellApi->printf(shellApi->sh, "Could not write capture file %s: %s; recording stopped\n",
+                     ring_.currentPath().c_str(), error.c_str());
     std::string ignored;
-    (void)zvCapWriterClose(writer_, ignored);
-    writer_ = nullptr;
+    (void)ring_.close(ignored);
     unflushed_ = FALSE;
     if (flushTimerAllocated_ != FALSE) {
         icTimerStop(flushTimer_);
     }
 }
 
-Boolean captureAppendUnit(ZvCapWriter* writer, const ZvEacNwkUnit& unit, U32 bitRate, U64 wall_us, std::string& error) {
+CaptureRingLimits mainCaptureRingLimits(const MainOptions& options) {
+    constexpr U64 kBytesPerMB = 1000000;
+    constexpr U64 kMicrosPerSecond = 1000000;
+    CaptureRingLimits limits;
+    limits.maxBytes = options.captureSize_MB * kBytesPerMB;
+    limits.maxDuration_us = options.captureDuration_s * kMicrosPerSecond;
+    limits.keepFiles = options.captureFiles;
+    return limits;
+}
+
+Boolean captureAppendUnit(CaptureRing& ring, const ZvEacNwkUnit& unit, U32 bitRate, U64 wall_us, std::string& error) {
     std::array<U8, ZV_CAP_HEADER_SIZE + ZV_EAC_NWK_WIRE_CAPACITY> packet{};
     const ZvCapHeader header{unit.kind < kKindOfUnit.size() ? kKindOfUnit[unit.kind] : ZV_CAP_KIND_NOISE, bitRate, TRUE,
                              unit.firstArrivalTick, unit.lastArrivalTick};
@@ -74,18 +85,18 @@ Boolean captureAppendUnit(ZvCapWriter* writer, const ZvEacNwkUnit& unit, U32 bit
     const std::size_t wireSize =
         unit.wire.size() < packet.size() - headerSize ? unit.wire.size() : packet.size() - headerSize;
     std::memcpy(packet.data() + headerSize, unit.wire.data(), wireSize);
-    return zvCapWriterAppend(writer, wall_us, std::span<const U8>(packet.data(), headerSize + wireSize), error);
+    return ring.append(wall_us, std::span<const U8>(packet.data(), headerSize + wireSize), error);
 }
 
 void CaptureRecorder::tap(const ZvEacNwkUnit& unit) {
     const std::lock_guard<std::recursive_timed_mutex> guard(writerLock_);
-    if (writer_ == nullptr) {
+    if (!ring_.isOpen()) {
         return;
     }
     std::string error;
     // The tick's instant plus how far into the tick the first byte came.
     const U64 wall_us = wallOf(unit.firstArrivalTick) + unit.firstArrivalMicros;
-    if (captureAppendUnit(writer_, unit, bitRate_, wall_us, error) == FALSE) {
+    if (captureAppendUnit(ring_, unit, bitRate_, wall_us, error) == FALSE) {
         giveUp(error);
         return;
     }
@@ -95,12 +106,12 @@ void CaptureRecorder::tap(const ZvEacNwkUnit& unit) {
 void CaptureRecorder::onFlushTimer(void* cbArg, IcTimerHandle /*th*/) {
     auto* self = static_cast<CaptureRecorder*>(cbArg);
     const std::lock_guard<std::recursive_timed_mutex> guard(self->writerLock_);
-    if (self->writer_ == nullptr || self->unflushed_ == FALSE) {
+    if (!self->ring_.isOpen() || self->unflushed_ == FALSE) {
         return;
     }
     self->unflushed_ = FALSE;
     std::string error;
-    if (zvCapWriterFlush(self->writer_, error) == FALSE) {
+    if (self->ring_.flush(error) == FALSE) {
         self->giveUp(error);
     }
 }
@@ -116,9 +127,9 @@ void CaptureRecorder::flushOnExit() {
     if (nwk_ != nullptr && std::this_thread::get_id() == loopThread_) {
         zvEacNwkFinish(nwk_);
     }
-    if (writer_ != nullptr) {
+    if (ring_.isOpen()) {
         std::string ignored;
-        (void)zvCapWriterFlush(writer_, ignored);
+        (void)ring_.flush(ignored);
     }
     writerLock_.unlock();
 }
@@ -129,20 +140,19 @@ void CaptureRecorder::init(ZvEacNwkInst* nwk, U32 bitRate) {
     bitRate_ = bitRate;
     clock_ = ZvCapWallClock{};
     loggerSetTimeSource(reportTime, this);
+    ring_.setNote(printNote, nullptr);
     flushTimer_ = icTimerAlloc(this);
     flushTimerAllocated_ = TRUE;
 }
 
 Boolean CaptureRecorder::start(const char* path, std::string& reason) {
     stop();
-    ZvCapWriter* opened = zvCapWriterOpen(path, reason);
-    if (opened == nullptr) {
-        shellApi->printf(shellApi->sh, "Could not open capture file %s: %s\n", path, reason.c_str());
+    const std::lock_guard<std::recursive_timed_mutex> guard(writerLock_);
+    if (ring_.open(path, limits_, reason) == FALSE) {
+        shellApi->printf(shellApi->sh, "Could not open capture file %s: %s\n", ring_.currentPath().c_str(),
+                         reason.c_str());
         return FALSE;
     }
-    const std::lock_guard<std::recursive_timed_mutex> guard(writerLock_);
-    writer_ = opened;
-    path_ = path;
     unflushed_ = FALSE;
     if (flushTimerAllocated_ != FALSE) {
         icTimerStart(flushTimer_, kFlushPeriod_ms, IC_TIMER_FIRE_REPEATEDLY, onFlushTimer);
@@ -156,7 +166,7 @@ void CaptureRecorder::stop() {
         zvEacNwkFlush(nwk_);
     }
     const std::lock_guard<std::recursive_timed_mutex> guard(writerLock_);
-    if (writer_ != nullptr) {
+    if (ring_.isOpen()) {
         closeWriter();
     }
 }

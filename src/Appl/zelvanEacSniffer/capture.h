@@ -7,14 +7,19 @@
 #include <string>
 #include <thread>
 
+#include "Appl/zelvanEacSniffer/captureRing.h"
+#include "Appl/zelvanEacSniffer/commandLine.h"
 #include "base/hal_types.h"
 #include "capture/zvCapClock.h"
 #include "capture/zvCapFile.h"
 #include "eac/zelvan/zvEacNetwork.h"
 #include "timer/icTimer.h"
 
+// The ring the command line asks -w to write.
+CaptureRingLimits mainCaptureRingLimits(const MainOptions& options);
+
 // Appends `unit` as one packet stamped `wall_us`; FALSE with the reason.
-Boolean captureAppendUnit(ZvCapWriter* writer, const ZvEacNwkUnit& unit, U32 bitRate, U64 wall_us, std::string& error);
+Boolean captureAppendUnit(CaptureRing& ring, const ZvEacNwkUnit& unit, U32 bitRate, U64 wall_us, std::string& error);
 
 class CaptureRecorder {
 public:
@@ -25,6 +30,8 @@ public:
     // Reports get their time from the receiver `nwk`; the file is flushed
     // once a second and on every way out of the process.
     void init(ZvEacNwkInst* nwk, U32 bitRate);
+    // Every recording of the run (-w and the console's) as a ring of files.
+    void setRing(const CaptureRingLimits& limits) { limits_ = limits; }
     // Opens the capture file; FALSE (with one line on the console, and the
     // reason in `reason`) when it cannot.
     Boolean start(const char* path, std::string& reason);
@@ -38,7 +45,7 @@ public:
     void flushOnExit();
     bool onLoopThread() const { return std::this_thread::get_id() == loopThread_; }
     // A capture file is being written.
-    bool recording() const { return writer_ != nullptr; }
+    bool recording() const { return ring_.isOpen(); }
 
 private:
     static Boolean reportTime(void* arg, U64* wall_us);
@@ -54,8 +61,8 @@ private:
     // The writer is used by the main loop and, on a way out, by whichever
     // thread ends the process.
     std::recursive_timed_mutex writerLock_;
-    ZvCapWriter* writer_ = nullptr;
-    std::string path_;
+    CaptureRing ring_;
+    CaptureRingLimits limits_{};
     Boolean unflushed_ = FALSE;
     IcTimerHandle flushTimer_ = 0;
     Boolean flushTimerAllocated_ = FALSE;

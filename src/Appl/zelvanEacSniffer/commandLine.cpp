@@ -145,6 +145,24 @@ TakeResult takeOption(MainCommandLine& cl, int argc, char** argv, int& i, bool p
     return TakeResult::Taken;
 }
 
+// The ring options shape what -w writes: alone they would be ignored.
+bool ringOptionsFit(const MainCommandLine& cl) {
+    const MainOptions& o = cl.options;
+    const char* lonely = o.captureSize_MB != 0      ? "--capture-size"
+                         : o.captureDuration_s != 0 ? "--capture-duration"
+                         : o.captureFiles != 0      ? "--capture-files"
+                                                    : nullptr;
+    if (lonely != nullptr && o.captureFile == nullptr) {
+        optionProblem(cl, lonely, "needs -w FILE (--capture FILE)");
+        return false;
+    }
+    if (o.captureFiles != 0 && o.captureSize_MB == 0 && o.captureDuration_s == 0) {
+        optionProblem(cl, "--capture-files", "needs --capture-size or --capture-duration");
+        return false;
+    }
+    return true;
+}
+
 // --- helpers ----------------------------------------------------------------------
 
 bool isDigit(Char c) { return c >= '0' && c <= '9'; }
@@ -277,7 +295,7 @@ MainCommandLineOutcome parseWithoutPort(MainCommandLine& cl, int argc, char** ar
     if (cl.options.version != FALSE || !reading) {
         return printVersion(cl);
     }
-    return MAIN_CLI_RUN;
+    return ringOptionsFit(cl) ? MAIN_CLI_RUN : MAIN_CLI_EXIT_FAIL;
 }
 
 // A port, then -b/-a/-f pairs and options in any order. The pairs keep
@@ -310,7 +328,7 @@ MainCommandLineOutcome parseAfterPort(MainCommandLine& cl, int argc, char** argv
         optionProblem(cl, "--read", "takes no serial port");
         return MAIN_CLI_EXIT_FAIL;
     }
-    return MAIN_CLI_RUN;
+    return ringOptionsFit(cl) ? MAIN_CLI_RUN : MAIN_CLI_EXIT_FAIL;
 }
 
 bool startsWithOption(const char* word) {

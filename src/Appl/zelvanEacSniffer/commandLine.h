@@ -28,6 +28,10 @@ struct MainOptions {
     // capture files
     const char* captureFile = nullptr;  // -w: record the line into this file
     const char* readFile = nullptr;     // -r: decode this file ("-": standard input) instead of a port
+    // -w as a ring of files: a new one at this size or age, only the newest kept (0: no limit)
+    U32 captureSize_MB = 0;
+    U32 captureDuration_s = 0;
+    U32 captureFiles = 0;
     // Bus health: the table and/or the CSV once more at the end, and the
     // filter in force from the first byte.
     Boolean stats = FALSE;

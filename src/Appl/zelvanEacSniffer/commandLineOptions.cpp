@@ -80,6 +80,34 @@ bool setCapture(MainOptions& out, const char* value, std::string& problem) {
     return true;
 }
 
+// A whole number from 1 to U32's largest, digits only.
+bool positiveCount(const char* value, U32& out, std::string& problem, const char* what) {
+    constexpr U64 kLargest = 0xffffffffU;
+    U64 n = 0;
+    std::size_t digits = 0;
+    for (; value[digits] >= '0' && value[digits] <= '9' && n <= kLargest; ++digits) {
+        n = n * 10 + static_cast<U64>(value[digits] - '0');
+    }
+    if (digits == 0 || value[digits] != '\0' || n == 0 || n > kLargest) {
+        problem = std::string("expects ") + what + ", a whole number from 1 on";
+        return false;
+    }
+    out = static_cast<U32>(n);
+    return true;
+}
+
+bool setCaptureSize(MainOptions& out, const char* value, std::string& problem) {
+    return positiveCount(value, out.captureSize_MB, problem, "megabytes");
+}
+
+bool setCaptureDuration(MainOptions& out, const char* value, std::string& problem) {
+    return positiveCount(value, out.captureDuration_s, problem, "seconds");
+}
+
+bool setCaptureFiles(MainOptions& out, const char* value, std::string& problem) {
+    return positiveCount(value, out.captureFiles, problem, "a number of files");
+}
+
 bool setRead(MainOptions& out, const char* value, std::string& problem) {
     if (value[0] == '\0') {
         problem = "expects a file name, or - for standard input";
@@ -161,6 +189,12 @@ constexpr std::array kOptions{
               "show the live device table instead of the console; q ends the sniffer"},
     OptionRow{"--capture", "-w", "FILE", OptionWhere::AfterPort, setCapture,
               "record the line into the capture FILE (pcap); with -r, the frames the filter passes"},
+    OptionRow{"--capture-size", nullptr, "MB", OptionWhere::AfterPort, setCaptureSize,
+              "with -w: a new numbered file when the file reaches MB megabytes (FILE_00001_<time>.pcap, ...)"},
+    OptionRow{"--capture-duration", nullptr, "S", OptionWhere::AfterPort, setCaptureDuration,
+              "with -w: a new numbered file when the file's packets span S seconds"},
+    OptionRow{"--capture-files", nullptr, "N", OptionWhere::AfterPort, setCaptureFiles,
+              "with --capture-size or --capture-duration, keep only the newest N files of the run"},
     OptionRow{"--read", "-r", "FILE", OptionWhere::Anywhere, setRead,
               "decode a capture file or raw line bytes (- reads standard input) instead of a port"},
     OptionRow{"--help", nullptr, nullptr, OptionWhere::Anywhere, setHelp, "this text"},

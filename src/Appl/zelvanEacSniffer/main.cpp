@@ -167,6 +167,7 @@ Boolean wireUp(Sniffer& sniffer, UartBitrate uartFormattedBaudRate, WaitList& wa
         return FALSE;
     }
     sniffer.recorder.init(&sniffer.nwkInst, bitRate);
+    sniffer.recorder.setRing(mainCaptureRingLimits(cli.options));
     snifferOnExit = &sniffer;
     icErrorAddExitHook(finishOnExit);
     // An unattended run that was asked to record must not run without it.

@@ -17,6 +17,7 @@
 #include "eac/zelvan/zvEacDropReport.h"
 #include "fifo/icFifo.h"
 #include "filter/zvEacFilter.h"
+#include "hal/include/icProcess.h"
 #include "logger/logger.h"
 #include "stats/zvEacStats.h"
 
@@ -42,7 +43,7 @@ struct Replay {
     // The first reason standard output refused text; 0 while it takes it.
     int stdoutError = 0;
     // -w: the frames the filter passes, into a new capture.
-    ZvCapWriter* copy = nullptr;
+    CaptureRing copy;
     std::string copyError;
     U32 rawBitRate = 0;
     Boolean bitRateKnown = FALSE;
@@ -70,6 +71,12 @@ bool copyPasses(ZvEacNwkUnitKind kind, std::span<const U8> wire) {
                : zvEacFilterAddressPasses(filter, header.source, header.destination) != FALSE;
 }
 
+void noteToStderr(void* arg, const std::string& text) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s", static_cast<Replay*>(arg)->cli.appName, text.c_str());
+    std::fflush(stderr);
+}
+
 void copyFailed(Replay& replay, const std::string& error) {
     if (replay.copyError.empty()) {
         replay.copyError = error;
@@ -82,7 +89,7 @@ void replayTap(void* arg, const ZvEacNwkUnit& unit) {
     auto* replay = static_cast<Replay*>(arg);
     zvEacStatsTap(nullptr, unit);
     busObserverUnit(replay->observer, unit);
-    if (replay->copy != nullptr && replay->rawBitRate != 0 && copyPasses(unit.kind, unit.wire)) {
+    if (replay->copy.isOpen() && replay->rawBitRate != 0 && copyPasses(unit.kind, unit.wire)) {
         std::string error;
         if (captureAppendUnit(replay->copy, unit, replay->rawBitRate, zvCapReplayWallOf(unit.firstArrivalTick),
                               error) == FALSE) {
@@ -124,16 +131,15 @@ int outputFailures(Replay& replay) {
                      replay.json.path().c_str(), replay.json.problem().c_str());
         status = 1;
     }
-    if (replay.copy != nullptr) {
+    if (replay.copy.isOpen()) {
         std::string error;
-        if (zvCapWriterClose(replay.copy, error) == FALSE) {
+        if (replay.copy.close(error) == FALSE) {
             copyFailed(replay, error);
         }
-        replay.copy = nullptr;
     }
     if (!replay.copyError.empty()) {
         std::fprintf(stderr, "%s: option -w: cannot write to %s: %s\n", replay.cli.appName,
-                     replay.cli.options.captureFile, replay.copyError.c_str());
+                     replay.copy.currentPath().c_str(), replay.copyError.c_str());
         status = 1;
     }
     const char* logProblem = loggerFileProblem();
@@ -171,10 +177,10 @@ Boolean openOutputs(Replay& replay) {
         replay.textToStdout = std::strcmp(options.jsonFile, "-") != 0;
     }
     if (options.captureFile != nullptr) {
-        replay.copy = zvCapWriterOpen(options.captureFile, reason);
-        if (replay.copy == nullptr) {
-            std::fprintf(stderr, "%s: option -w: cannot write to %s: %s\n", replay.cli.appName, options.captureFile,
-                         reason.c_str());
+        replay.copy.setNote(noteToStderr, &replay);
+        if (replay.copy.open(options.captureFile, mainCaptureRingLimits(options), reason) == FALSE) {
+            std::fprintf(stderr, "%s: option -w: cannot write to %s: %s\n", replay.cli.appName,
+                         replay.copy.currentPath().c_str(), reason.c_str());
             return FALSE;
         }
     }
@@ -232,8 +238,8 @@ int replayCapture(Replay& replay, std::FILE* file, std::span<const U8> head) {
             replay.bitRateKnown = TRUE;
             zvEacStatsSetBitRate(header.bitRate);
         }
-        if (replay.copy != nullptr && copyPasses(static_cast<ZvEacNwkUnitKind>(header.kind), wire) &&
-            zvCapWriterAppend(replay.copy, wall_us, packet, error) == FALSE) {
+        if (replay.copy.isOpen() && copyPasses(static_cast<ZvEacNwkUnitKind>(header.kind), wire) &&
+            replay.copy.append(wall_us, packet, error) == FALSE) {
             copyFailed(replay, error);
         }
         zvCapReplayPacket(wall_us, header, wire);
@@ -267,6 +273,9 @@ int replayRaw(Replay& replay, std::FILE* file, std::span<const U8> head, U32 bit
 int mainReadCapture(const MainCommandLine& cli, U32 rawBitRate) {
     Replay replay(cli);
     const bool fromStdin = std::strcmp(replay.path, "-") == 0;
+    if (fromStdin) {
+        icProcessBinaryStdin();
+    }
     std::FILE* file = fromStdin ? stdin : std::fopen(replay.path, "rb");
     if (file == nullptr) {
         return readFailure(replay, 1, std::string("cannot open: ") + std::strerror(errno));

@@ -7,3 +7,6 @@
 // arrive as keys, console text would go into a wait object or onto the bus.
 // Call it first, before anything opens a descriptor.
 void icProcessInit();
+// Standard input as the bytes that come: on Windows it is opened as text,
+// which would turn CR LF into LF and end at the first Ctrl-Z of a capture.
+void icProcessBinaryStdin();

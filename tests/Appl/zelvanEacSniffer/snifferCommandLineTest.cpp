@@ -264,6 +264,26 @@ INSTANTIATE_TEST_SUITE_P(
                    "\n " + kBin + " Version: ",
                    "--stats-csv: cannot write to /nonexistent/dir/s.csv"},
         OptionCase{"StatsWithoutPort", {"--stats"}, 1, "", "--stats needs a serial port"},
+        OptionCase{"RingSizeWithoutCapture", {"/dev/null", "--capture-size", "5"}, 1, "", "--capture-size needs -w"},
+        OptionCase{
+            "RingDurationWithoutCapture", {"-r", "x", "--capture-duration=60"}, 1, "", "--capture-duration needs -w"},
+        OptionCase{"RingFilesWithoutALimit",
+                   {"/dev/null", "-w", "x.pcap", "--capture-files", "3"},
+                   1,
+                   "",
+                   "--capture-files needs --capture-size or --capture-duration"},
+        OptionCase{
+            "RingSizeZero", {"/dev/null", "-w", "x.pcap", "--capture-size", "0"}, 1, "", "--capture-size expects"},
+        OptionCase{"RingDurationBeyond32Bits",
+                   {"/dev/null", "-w", "x", "--capture-duration", "4294967296"},
+                   1,
+                   "",
+                   "--capture-duration expects"},
+        OptionCase{"RingFilesNotANumber",
+                   {"/dev/null", "-w", "x", "--capture-size", "1", "--capture-files", "3x"},
+                   1,
+                   "",
+                   "--capture-files expects"},
         // The words after -h and -v were never read; options do not change that.
         OptionCase{
             "ClassicVersionIgnoresTheRest", {"-v", "-b", "--raw"}, 1, "\n> " + kBin + " Version: 11.3.31476\n", ""},

@@ -20,3 +20,6 @@ void icProcessInit() {
         }
     }
 }
+
+// POSIX streams carry bytes as they are.
+void icProcessBinaryStdin() {}
