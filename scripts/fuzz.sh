@@ -15,7 +15,8 @@
 #               (default: the corpus is copied to a temp folder and left as is)
 #   -s          write the seed files again first (fuzz/makeCorpus)
 #   TARGET      byteStreamFuzz, telegramFuzz, credentialFuzz, shellFuzz,
-#               filterFuzz, captureFuzz, commandLineFuzz, outputGuardFuzz, recordFuzz
+#               filterFuzz, captureFuzz, commandLineFuzz, outputGuardFuzz, recordFuzz,
+#               reportFuzz
 #               (default: all)
 #
 # A crash leaves its input in build-fuzz/findings/<target>/; after fixing the
@@ -42,7 +43,8 @@ while getopts "t:n:j:ks" opt; do
   esac
 done
 shift $((OPTIND - 1))
-all=(byteStreamFuzz telegramFuzz credentialFuzz shellFuzz filterFuzz captureFuzz commandLineFuzz outputGuardFuzz recordFuzz)
+all=(byteStreamFuzz telegramFuzz credentialFuzz shellFuzz filterFuzz captureFuzz commandLineFuzz outputGuardFuzz recordFuzz
+  reportFuzz)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 
@@ -60,6 +62,7 @@ max_len() {
   case $1 in
     telegramFuzz) echo 255 ;;
     recordFuzz) echo 256 ;;
+    reportFuzz) echo 2048 ;;
     shellFuzz) echo 1024 ;;
     filterFuzz) echo 320 ;;
     commandLineFuzz) echo 512 ;;
