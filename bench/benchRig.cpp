@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -326,6 +327,12 @@ ReaderProcess::~ReaderProcess() {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
     }
+    if (terminalHold_ >= 0) {
+        close(terminalHold_);  // the terminal's last user gone: the drain's reads end
+    }
+    if (drain_.joinable()) {
+        drain_.join();
+    }
     if (stdinFd_ >= 0) {
         close(stdinFd_);
     }
@@ -345,6 +352,14 @@ bool ReaderProcess::start(const std::vector<std::string>& argv, const std::strin
             arg.replace(pos, 5, ptyPath);
         }
         args.push_back(arg);
+    }
+    if (outFile == kTerminal) {
+        std::vector<char*> cargs;
+        for (std::string& arg : args) {
+            cargs.push_back(arg.data());
+        }
+        cargs.push_back(nullptr);
+        return startOnTerminal(cargs);
     }
     std::array<int, 2> inPipe{};
     if (pipe2(inPipe.data(), O_CLOEXEC) != 0) {
@@ -393,6 +408,56 @@ bool ReaderProcess::start(const std::vector<std::string>& argv, const std::strin
     }
     stdinFd_ = inPipe[1];
     pid_ = pid;
+    return true;
+}
+
+bool ReaderProcess::startOnTerminal(std::vector<char*>& cargs) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    std::array<char, 128> name{};
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
+        ptsname_r(master, name.data(), name.size()) != 0) {
+        if (master >= 0) {
+            close(master);
+        }
+        return false;
+    }
+    const winsize size{40, 120, 0, 0};
+    (void)ioctl(master, TIOCSWINSZ, &size);
+    terminalHold_ = open(name.data(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(master);
+        return false;
+    }
+    if (pid == 0) {
+        setsid();
+        const int slave = open(name.data(), O_RDWR);
+        if (slave < 0) {
+            _exit(127);
+        }
+        (void)ioctl(slave, TIOCSCTTY, 0);
+        dup2(slave, STDIN_FILENO);
+        dup2(slave, STDOUT_FILENO);
+        dup2(slave, STDERR_FILENO);
+        setenv("TERM", "xterm-256color", 1);
+        signal(SIGPIPE, SIG_DFL);
+        execvp(cargs[0], cargs.data());
+        _exit(127);
+    }
+    stdinFd_ = master;
+    pid_ = pid;
+    // Read as fast as the program writes, like a terminal window; ends when
+    // the program and everything it started have closed the terminal.
+    drain_ = std::thread([master] {
+        std::array<char, 16384> buffer{};
+        while (true) {
+            const ssize_t n = read(master, buffer.data(), buffer.size());
+            if (n > 0 || (n < 0 && errno == EINTR)) {
+                continue;
+            }
+            return;
+        }
+    });
     return true;
 }
 

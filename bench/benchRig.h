@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/hal_types.h"
@@ -84,7 +85,9 @@ private:
 // The program under measurement. "{pty}" in its arguments is replaced by the
 // line's device path. Its standard input is a pipe the rig writes console
 // commands into; its standard output goes to a file, or to a pipe the rig
-// reads (outputFd()).
+// reads (outputFd()). With kTerminal for the file, all three are a terminal
+// of 120 x 40 (a pseudo-terminal the rig types into and empties on a thread
+// of its own, as a terminal window would, outside the measured process).
 class ReaderProcess {
 public:
     ReaderProcess() = default;
@@ -92,6 +95,7 @@ public:
     ReaderProcess(const ReaderProcess&) = delete;
     ReaderProcess& operator=(const ReaderProcess&) = delete;
 
+    static constexpr const char* kTerminal = "tty";
     // outFile empty: standard output into a pipe.
     bool start(const std::vector<std::string>& argv, const std::string& ptyPath, const std::string& outFile);
     pid_t pid() const { return pid_; }
@@ -103,8 +107,11 @@ public:
     bool running();
 
 private:
+    bool startOnTerminal(std::vector<char*>& cargs);
     pid_t pid_ = -1;
     int stdinFd_ = -1;
+    std::thread drain_;
+    int terminalHold_ = -1;  // keeps the terminal open until the drain may end
     int outReadFd_ = -1;
     bool reaped_ = false;
     int status_ = 0;

@@ -58,7 +58,7 @@ constexpr const char* kFeedUsage =
     "  --seconds S      feeding time (default 10)\n"
     "  --settle S       wait after the reader opened the line (default 1)\n"
     "  --drain S        after feeding, wait at most S for the output to settle (default 2)\n"
-    "  --out FILE       reader's standard output (default /dev/null)\n"
+    "  --out FILE       reader's standard output (default /dev/null); tty: a terminal of its own\n"
     "  --command TEXT   typed on the reader's standard input before feeding (\\n ends a line)\n"
     "  --quit TEXT      typed at the end to stop the reader (else SIGTERM)\n"
     "  --label NAME     name on the result line\n";
