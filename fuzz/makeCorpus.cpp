@@ -131,10 +131,13 @@ void writeCaptureSeeds() {
     badBcc[badBcc.size() - 2] ^= 0x01;
     const Bytes cut(answer.begin(), answer.begin() + 4);
     const Bytes noEtx = cat({Bytes(answer.begin(), answer.end() - 1), {0x44}});
-    writeSeed("captureFuzz", "poll-and-answer", cat({pcapFile(), pcapPacket(0, poll, 0), pcapPacket(0, answer, 3)}));
-    writeSeed("captureFuzz", "every-kind",
-              cat({pcapFile(), pcapPacket(1, {0x55, 0x1b, 0x02, 0x03}, 0), pcapPacket(2, badBcc, 10),
-                   pcapPacket(3, cut, 20), pcapPacket(4, noEtx, 300), pcapPacket(0, poll, 310)}));
+    // The same files for the capture library's reader and the program's own.
+    for (const char* target : {"captureFuzz", "savefileFuzz"}) {
+        writeSeed(target, "poll-and-answer", cat({pcapFile(), pcapPacket(0, poll, 0), pcapPacket(0, answer, 3)}));
+        writeSeed(target, "every-kind",
+                  cat({pcapFile(), pcapPacket(1, {0x55, 0x1b, 0x02, 0x03}, 0), pcapPacket(2, badBcc, 10),
+                       pcapPacket(3, cut, 20), pcapPacket(4, noEtx, 300), pcapPacket(0, poll, 310)}));
+    }
 }
 
 // ---- credential containers ---------------------------------------------------------

@@ -16,7 +16,7 @@
 #   -s          write the seed files again first (fuzz/makeCorpus)
 #   TARGET      byteStreamFuzz, telegramFuzz, credentialFuzz, shellFuzz,
 #               filterFuzz, captureFuzz, commandLineFuzz, outputGuardFuzz, recordFuzz,
-#               reportFuzz
+#               reportFuzz, savefileFuzz
 #               (default: all)
 #
 # A crash leaves its input in build-fuzz/findings/<target>/; after fixing the
@@ -44,7 +44,7 @@ while getopts "t:n:j:ks" opt; do
 done
 shift $((OPTIND - 1))
 all=(byteStreamFuzz telegramFuzz credentialFuzz shellFuzz filterFuzz captureFuzz commandLineFuzz outputGuardFuzz recordFuzz
-  reportFuzz)
+  reportFuzz savefileFuzz)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 
