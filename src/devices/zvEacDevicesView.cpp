@@ -55,10 +55,11 @@ std::vector<IcScreenLine> zvEacDevicesViewLines(const ZvEacDeviceTable& table, c
     std::vector<IcScreenLine> lines;
     lines.push_back({{padded(options.status, options.columns), IcScreenStyle::HEADER}});
 
-    // As many state columns as fit after the fixed ones (77 columns with
-    // the narrow set).
+    // As many state columns as fit after the fixed ones (79 columns with
+    // the narrow set): address, kind, state, since, then changed, what,
+    // missed and drop.
     std::size_t states = kNarrowStates;
-    std::size_t width = 4 + 1 + 8 + 1 + 7 + 1 + 8 + 1 + 8 + 1 + 7 + 1 + 5;
+    std::size_t width = 4 + 1 + 8 + 1 + 7 + 1 + 8 + 1 + 8 + 1 + 7 + 1 + 6 + 1 + 4;
     for (std::size_t i = 0; i < kNarrowStates; ++i) {
         width += kStateColumns[i].width + 1;
     }

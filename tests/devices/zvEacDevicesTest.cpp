@@ -153,4 +153,33 @@ TEST(DeviceView, SortsFiltersHighlightsFreshChangesAndDimsDevicesAway) {
     EXPECT_FALSE(zvEacViewFilterValid("5;rm") != FALSE);
 }
 
+// However wide the terminal, a row fits it whole: the state columns that do
+// not fit are left out, never the missed share and drops at the end.
+class DeviceViewWidth : public testing::TestWithParam<U16> {};
+
+TEST_P(DeviceViewWidth, EveryLineFitsWithItsLastColumn) {
+    ZvEacDeviceTable table;
+    const std::vector<U8> locked{0xA3, 0x02};
+    table.presence(1'000'000, 3, true);
+    table.takeTelegram(1'000'000, 3, 0, 2, locked.data());
+    ZvEacViewOptions options;
+    options.columns = GetParam();
+    const std::vector<IcScreenLine> lines = zvEacDevicesViewLines(table, options);
+    ASSERT_GE(lines.size(), 3U);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string text;
+        for (const IcScreenSpan& span : lines[i]) {
+            text += span.text;
+        }
+        EXPECT_LE(text.size(), options.columns) << text;
+        if (i == 1) {
+            EXPECT_EQ(text.substr(text.find_last_not_of(' ') - 10, 11), "missed drop") << text;
+        } else if (i == 2) {
+            EXPECT_EQ(text.substr(text.size() - 11), "  0.0%    0") << text;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Columns, DeviceViewWidth, testing::Values(79, 80, 85, 88, 91, 97, 100, 104, 140, 200));
+
 }  // namespace

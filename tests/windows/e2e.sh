@@ -9,7 +9,10 @@
 # build decodes them (-r) to the Linux build's text. `quit` and Ctrl-C end the
 # Windows program with status 0, and a port that goes away ends it with its
 # message and status 1. Also: `-v` prints the version line with status 1, and
-# both builds write the same HTML report of the same capture.
+# both builds write the same HTML report of the same capture. `devices` and
+# `devices wide` print the same tables on both systems, and the live view
+# (`top`) runs in a Wine console inside tmux: it shows every device's last
+# lock and door state, q returns to the console and quit ends with status 0.
 #
 #   tests/windows/e2e.sh [LINUX_BUILD_DIR [WINDOWS_BUILD_DIR]]
 #
@@ -175,6 +178,9 @@ run_session() {
       size=$(stat -c %s "$file")
       sleep 1
     done
+    for command in "${console_after[@]}"; do
+      printf '%s\n' "$command" >&3
+    done
     if [ "$end" = quit ]; then
       printf 'quit\n' >&3
     else
@@ -189,6 +195,7 @@ run_session() {
 }
 
 console_extra=()
+console_after=()
 
 mask() {
   sed -E 's/\([0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}\)/(TIMESTAMP)/g' "$1"
@@ -197,15 +204,32 @@ mask() {
 # --- the same traffic on both systems -------------------------------------------------
 
 started=$(date +%s)
+console_after=("devices" "devices wide")
 line=$work/linux-line
 run_session linux "$work/linux.log" quit "$sniffer" "$line" -b "$rate"
 [ "$ended_status" = 0 ] || fail "linux: quit ended with status $ended_status"
 
 line=$link
 run_session windows "Z:$work/windows.log" quit "${boost[@]}" wine "$exe" "COM$port" -b "$rate" -w "Z:$work/windows.pcap"
+console_after=()
 [ "$ended_status" = 0 ] || fail "windows: quit ended with status $ended_status, not 0"
 grep -q -- '-- Stopping --' "$work/windows.out" || fail "windows: no reply to quit"
 echo "e2e: quit ends the Windows program with status 0"
+
+# The tables that `devices` and `devices wide` print, clock times masked.
+device_tables() {
+  tr -d '\r' <"$1" | awk '/^addr kind/ { p = 1; print; next } p && /^ *[0-9]+ / { print; next } { p = 0 }' |
+    sed -E 's/[0-9]{2}:[0-9]{2}:[0-9]{2}/HH:MM:SS/g'
+}
+device_tables "$work/linux.out" >"$work/linux.devices"
+device_tables "$work/windows.out" >"$work/windows.devices"
+[ "$(grep -c '^addr kind' "$work/linux.devices")" = 2 ] && [ "$(wc -l <"$work/linux.devices")" = 26 ] ||
+  fail "devices: the Linux build printed $(wc -l <"$work/linux.devices") lines of tables, not two of 12 devices"
+if ! diff -u "$work/linux.devices" "$work/windows.devices" >"$work/devices.diff"; then
+  head -n 40 "$work/devices.diff" >&2
+  fail "the Windows program's devices tables differ from the Linux program's"
+fi
+echo "e2e: devices and devices wide print the same tables on Windows as on Linux"
 
 [ -s "$work/linux.log" ] || fail "the Linux log is empty"
 # Every frame with data is a telegram with its dump line.
@@ -268,6 +292,101 @@ run_session gone "Z:$work/gone.log" hangup "${boost[@]}" wine "$exe" "COM$port" 
 [ "$ended_status" = 1 ] || fail "gone: the sniffer ended with status $ended_status, not 1"
 grep -q "^cannot read COM$port: " "$work/gone.err" || fail "gone: no message naming COM$port"
 echo "e2e: a port that goes away ends the program with status 1: $(head -n 1 "$work/gone.err")"
+
+# --- the live view (top) in a Wine console --------------------------------------------
+
+# The Windows program needs a console for top: Wine makes one of the terminal
+# that tmux gives it, and tmux records what reaches that terminal. Wine's
+# console (8.0) takes the view's virtual-terminal sequences as text: they reach
+# the terminal as they are, so the alternate screen and the attributes work,
+# but they count as columns in Wine's buffer, which breaks the rows at other
+# places than a Windows console does. So the layout on a console window is not
+# checked here (winScreenTest checks the frames the view writes), only what
+# shows through: the column titles, each device's row with its last lock and
+# door state, q back to the console and quit.
+if [ -x /usr/bin/tmux ]; then
+  tmux=(tmux -L "zvWinE2e$$")
+  rm -f "$link"
+  "$sim" --link "$link" -b 115200 -n 6 -s 3 -c 300 --fps 100 --delay 1 --hold -q --summary "$work/top.summary" \
+    2>"$work/top-sim.err" &
+  topSim=$!
+  pids+=("$topSim")
+  for _ in $(seq 100); do
+    [ -L "$link" ] && break
+    sleep 0.05
+  done
+  [ -L "$link" ] || fail "top: the simulator did not open its line"
+  "${tmux[@]}" new-session -d -s top -x 120 -y 30 \
+    "env WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES='mscoree,mshtml=' \
+     ${boost[*]} wine '$exe' COM$port -b 115200; echo EXIT=\$?; sleep 60"
+  trap '"${tmux[@]}" kill-server 2>/dev/null || true; cleanup' EXIT
+  "${tmux[@]}" pipe-pane -t top -o "cat >>'$work/top.vt'"
+  # shows TEXT: the pane shows TEXT within 30 s.
+  shows() {
+    for _ in $(seq 300); do
+      "${tmux[@]}" capture-pane -p -t top | grep -qF -- "$1" && return 0
+      sleep 0.1
+    done
+    return 1
+  }
+  # The text of the view's last frame: sequences, and the line breaks of
+  # Wine's and of the view, taken out; a frame starts with the figures.
+  last_frame() {
+    local text
+    text=$(sed -E 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$work/top.vt" | tr -d '\r\n')
+    printf '%s' "${text##*frames/s  drops last minute}"
+  }
+  # wrote TEXT: TEXT reached the terminal within 30 s.
+  wrote() {
+    for _ in $(seq 300); do
+      grep -qF -- "$1" "$work/top.vt" 2>/dev/null && return 0
+      sleep 0.1
+    done
+    return 1
+  }
+  wrote 'application initialized' || fail "top: the program did not start: $("${tmux[@]}" capture-pane -p -t top)"
+  "${tmux[@]}" send-keys -t top -l top
+  "${tmux[@]}" send-keys -t top Enter
+  shows 'q quit' || fail "top: no live view: $("${tmux[@]}" capture-pane -p -t top)"
+  for _ in $(seq 600); do
+    [ -f "$work/top.summary" ] && break
+    sleep 0.1
+  done
+  [ -f "$work/top.summary" ] || fail "top: the play did not end"
+  # "state 1 lock LOCK_STATE_UNLOCKED" -> UNLOCKED in device 1's row; a state
+  # never sent shows as "-".
+  rows=()
+  for device in $(awk '$1 == "state" && $3 == "online" { print $2 }' "$work/top.summary"); do
+    cell() { awk -v d="$device" -v w="$1" '$1 == "state" && $2 == d && $3 == w { sub(/.*STATE_/, "", $4); v = $4 } END { print v == "" ? "-" : v }' "$work/top.summary"; }
+    rows+=("$(printf '%4u [^ ]+ +[a-zA-Z]+ +[-0-9:]+ +%-9s %-9s ' "$device" "$(cell lock)" "$(cell door)")")
+  done
+  [ "${#rows[@]}" = 6 ] || fail "top: the summary holds ${#rows[@]} devices, not 6"
+  for _ in $(seq 50); do
+    frame=$(last_frame)
+    missing=
+    for row in "addr kind     state   since    lock      door      " "${rows[@]}"; do
+      grep -qE -- "$row" <<<"$frame" || missing=$row
+    done
+    [ -z "$missing" ] && break
+    sleep 0.1
+  done
+  [ -z "$missing" ] || fail "top: the view's last frame shows no '$missing': $frame"
+  grep -qF $'\x1b[?1049h' "$work/top.vt" || fail "top: the view did not take the alternate screen"
+  "${tmux[@]}" send-keys -t top -l q
+  wrote $'\x1b[?1049l' || fail "top: q did not give the screen back"
+  "${tmux[@]}" send-keys -t top -l devices
+  "${tmux[@]}" send-keys -t top Enter
+  shows 'addr kind' || fail "top: the console does not answer after q: $("${tmux[@]}" capture-pane -p -t top)"
+  "${tmux[@]}" send-keys -t top -l quit
+  "${tmux[@]}" send-keys -t top Enter
+  shows 'EXIT=' || fail "top: quit did not end the program: $("${tmux[@]}" capture-pane -p -t top)"
+  shows 'EXIT=0' || fail "top: quit ended the program with $("${tmux[@]}" capture-pane -p -t top | grep -o 'EXIT=[0-9]*')"
+  wait_for_end "$topSim" 30 || fail "top: the simulator did not end"
+  "${tmux[@]}" kill-server 2>/dev/null || true
+  echo "e2e: top in a Wine console shows every device's last lock and door state, q returns to the console, quit ends with status 0"
+else
+  echo "e2e: top not tried: no tmux to give Wine a terminal"
+fi
 
 # --- the HTML report of a capture --------------------------------------------------------
 

@@ -31,7 +31,8 @@ Boolean icScreenAvailable(std::string& reason);
 Boolean icScreenOpen(std::string& reason);
 void icScreenClose();
 Boolean icScreenIsOpen();
-// The terminal's size now; a view that finds it changed draws again.
+// The size a view can fill now (on a Windows console all but the last
+// column); a view that finds it changed draws again.
 void icScreenSize(U16& rows, U16& columns);
 // Replaces what the screen shows; lines beyond its height or width are cut.
 void icScreenDraw(const std::vector<IcScreenLine>& lines);

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include "hal/mcu/windows/icWinScreen.h"
+
 namespace {
 
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
@@ -79,24 +81,12 @@ void icScreenClose() {
 
 Boolean icScreenIsOpen() { return open ? TRUE : FALSE; }
 
-void icScreenSize(U16& rows, U16& columns) {
-    CONSOLE_SCREEN_BUFFER_INFO info{};
-    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) != FALSE) {
-        rows = static_cast<U16>(std::max<int>(1, info.srWindow.Bottom - info.srWindow.Top + 1));
-        columns = static_cast<U16>(std::max<int>(1, info.srWindow.Right - info.srWindow.Left + 1));
-        return;
-    }
-    rows = 24;
-    columns = 80;
+U16 icWinScreenViewColumns(U16 windowColumns) {
+    return windowColumns > 1 ? static_cast<U16>(windowColumns - 1U) : U16{1};
 }
 
-void icScreenDraw(const std::vector<IcScreenLine>& lines) {
-    if (!open) {
-        return;
-    }
-    U16 rows = 0;
-    U16 columns = 0;
-    icScreenSize(rows, columns);
+std::string icWinScreenFrame(const std::vector<IcScreenLine>& lines, U16 rows, U16 windowColumns) {
+    const std::size_t columns = icWinScreenViewColumns(windowColumns);
     std::string frame = "\x1b[H";
     for (std::size_t row = 0; row < rows; ++row) {
         std::size_t column = 0;
@@ -113,5 +103,36 @@ void icScreenDraw(const std::vector<IcScreenLine>& lines) {
             frame += "\r\n";
         }
     }
-    writeAll(frame);
+    return frame;
+}
+
+namespace {
+
+// The console window's size in rows and columns.
+void windowSize(U16& rows, U16& columns) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) != FALSE) {
+        rows = static_cast<U16>(std::max<int>(1, info.srWindow.Bottom - info.srWindow.Top + 1));
+        columns = static_cast<U16>(std::max<int>(1, info.srWindow.Right - info.srWindow.Left + 1));
+        return;
+    }
+    rows = 24;
+    columns = 80;
+}
+
+}  // namespace
+
+void icScreenSize(U16& rows, U16& columns) {
+    windowSize(rows, columns);
+    columns = icWinScreenViewColumns(columns);
+}
+
+void icScreenDraw(const std::vector<IcScreenLine>& lines) {
+    if (!open) {
+        return;
+    }
+    U16 rows = 0;
+    U16 columns = 0;
+    windowSize(rows, columns);
+    writeAll(icWinScreenFrame(lines, rows, columns));
 }
