@@ -252,10 +252,11 @@ void ZvEacDeviceTable::takeTelegram(U64 wall_us, U8 source, U8 destination, U8 l
 
 void ZvEacDeviceTable::presence(U64 wall_us, U8 address, bool online) {
     ZvEacDevice& device = devices_[address];
-    device.seen = true;
-    if (device.firstSeen_us == 0) {
+    if (!device.seen) {
         device.firstSeen_us = wall_us;
     }
+    device.seen = true;
+    device.presenceKnown = true;
     device.online = online;
     device.presenceSince_us = wall_us;
     ++generation_;
@@ -298,7 +299,7 @@ std::string zvEacDevicesText(const ZvEacDeviceTable& table, bool wide) {
             continue;
         }
         const ZvEacStatsDeviceView view = zvEacStatsDevice(static_cast<U8>(a));
-        const std::string presence = d.presenceSince_us == 0 ? "seen" : (d.online ? "online" : "OFFLINE");
+        const std::string presence = !d.presenceKnown ? "seen" : (d.online ? "online" : "OFFLINE");
         const auto cell = [&d](ZvEacDeviceSlot slot, std::size_t width) {
             const ZvEacDeviceValue& v = d.state[static_cast<std::size_t>(slot)];
             return fit(v.known ? zvEacDeviceShortText(v.text) : std::string("-"), width);
@@ -362,7 +363,7 @@ std::string zvEacDevicesCsv(const ZvEacDeviceTable& table) {
                             static_cast<unsigned>(d.drops));
         out += std::to_string(a);
         cell(d.kind);
-        cell(d.presenceSince_us == 0 ? std::string() : std::string(d.online ? "1" : "0"));
+        cell(!d.presenceKnown ? std::string() : std::string(d.online ? "1" : "0"));
         cell(utcOrEmpty(d.presenceSince_us));
         cell(utcOrEmpty(d.firstSeen_us));
         cell(utcOrEmpty(d.lastHeard_us));

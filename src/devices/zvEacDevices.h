@@ -54,6 +54,9 @@ struct ZvEacDevice {
     U64 firstSeen_us = 0;
     U64 lastHeard_us = 0;  // its last frame (0: never heard)
     bool online = false;
+    // An ONLINE or OFFLINE was reported (a replay of raw line bytes starts
+    // its clock at 0, so the time cannot say it).
+    bool presenceKnown = false;
     U64 presenceSince_us = 0;  // the last ONLINE or OFFLINE
     std::string kind;          // product class, as printed
     std::string firmware;

@@ -96,7 +96,7 @@ std::vector<IcScreenLine> zvEacDevicesViewLines(const ZvEacDeviceTable& table, c
     for (std::size_t i = 0; i < shown.size() && i < bodyRows; ++i) {
         const U8 address = shown[i];
         const ZvEacDevice& d = table.device(address);
-        const bool away = d.presenceSince_us != 0 && !d.online;
+        const bool away = d.presenceKnown && !d.online;
         const IcScreenStyle rowStyle = away ? IcScreenStyle::DIM : IcScreenStyle::PLAIN;
         const auto fresh = [&options](U64 changed_us) {
             return changed_us != 0 && changed_us + kFreshFor_us > options.now_us;
@@ -106,7 +106,7 @@ std::vector<IcScreenLine> zvEacDevicesViewLines(const ZvEacDeviceTable& table, c
         (void)std::snprintf(number.data(), number.size(), "%4u ", static_cast<unsigned>(address));
         line.push_back({number.data(), rowStyle});
         line.push_back({padded(d.kind.empty() ? "-" : zvEacDeviceShortText(d.kind), 8) + " ", rowStyle});
-        const std::string presence = d.presenceSince_us == 0 ? "seen" : (d.online ? "online" : "OFFLINE");
+        const std::string presence = !d.presenceKnown ? "seen" : (d.online ? "online" : "OFFLINE");
         line.push_back({padded(presence, 7) + " " + padded(zvEacDeviceClock(d.presenceSince_us), 8) + " ",
                         fresh(d.presenceSince_us) && !away ? IcScreenStyle::HIGHLIGHT : rowStyle});
         for (std::size_t s = 0; s < states; ++s) {

@@ -23,10 +23,11 @@ ZvReportHistory::ZvReportHistory(ZvReportLimits limits) : limits_(limits), line_
 void ZvReportHistory::reset() { *this = ZvReportHistory(limits_); }
 
 void ZvReportHistory::seen(U64 wall_us) {
-    if (first_us_ == 0 || wall_us < first_us_) {
+    if (!any_ || wall_us < first_us_) {
         first_us_ = wall_us;
     }
-    last_us_ = std::max(last_us_, wall_us);
+    last_us_ = any_ ? std::max(last_us_, wall_us) : wall_us;
+    any_ = true;
 }
 
 ZvReportDeviceHistory& ZvReportHistory::deviceAt(U8 address) {

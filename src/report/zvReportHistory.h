@@ -136,7 +136,7 @@ public:
     // A state of the device table took a new value.
     void state(U64 wall_us, U8 device, ZvEacDeviceSlot slot, const std::string& text);
 
-    bool empty() const { return first_us_ == 0 && last_us_ == 0; }
+    bool empty() const { return !any_; }
     U64 first_us() const { return first_us_; }
     U64 last_us() const { return last_us_; }
     const ZvReportBuckets<ZvReportLineBucket>& line() const { return line_; }
@@ -154,6 +154,7 @@ private:
     U16 textIndex(const std::string& text);
 
     ZvReportLimits limits_;
+    bool any_ = false;  // a replay of raw line bytes starts its clock at 0
     U64 first_us_ = 0;
     U64 last_us_ = 0;
     ZvReportBuckets<ZvReportLineBucket> line_;

@@ -236,7 +236,7 @@ void deviceTable(Page& page, const StatsCsv& csv, const std::vector<DeviceRow>& 
         if (missedPercent > kAttentionMissedPercent) {
             attention += "misses more than 1 % of polls; ";
         }
-        if (row.table != nullptr && !row.table->online && row.table->presenceSince_us != 0) {
+        if (row.table != nullptr && !row.table->online && row.table->presenceKnown) {
             attention += "offline at the end; ";
         }
         if (row.table != nullptr && row.table->drops != 0) {
@@ -250,9 +250,7 @@ void deviceTable(Page& page, const StatsCsv& csv, const std::vector<DeviceRow>& 
         page.element("td", std::to_string(row.address));
         const ZvEacDevice* device = row.table;
         page.element("td", device != nullptr ? device->kind : "");
-        page.element("td", device == nullptr || device->presenceSince_us == 0 ? "-"
-                           : device->online                                   ? "online"
-                                                                              : "offline");
+        page.element("td", device == nullptr || !device->presenceKnown ? "-" : device->online ? "online" : "offline");
         page.element("td", device != nullptr ? utc(device->presenceSince_us) : "-");
         for (const auto& [column, label] : kDeviceFigures) {
             page.element("td", cellOf(csv.deviceHeader, figures, column));
@@ -497,8 +495,8 @@ std::string zvReportHtml(const ZvReportSource& source, const ZvReportHistory& hi
 
     page.raw("<section id=\"summary\"><h2>Summary</h2>\n<table class=\"figures\">\n");
     summaryRow(page, "source", source.what);
-    summaryRow(page, "first", utc(history.first_us()));
-    summaryRow(page, "last", utc(history.last_us()));
+    summaryRow(page, "first", history.empty() ? "-" : zvEacJsonUtcTime(history.first_us()));
+    summaryRow(page, "last", history.empty() ? "-" : zvEacJsonUtcTime(history.last_us()));
     summaryRow(page, "duration",
                history.empty() ? "-" : format("%.1f s", seconds(history.last_us() - history.first_us())));
     const auto line = [&](std::string_view label, std::string_view column) {

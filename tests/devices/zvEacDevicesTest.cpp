@@ -94,6 +94,19 @@ TEST(DeviceTableDrops, CountForTheDeviceTheHeaderNames) {
     EXPECT_EQ(table.generation(), before);  // nothing to count
 }
 
+// A replay of raw line bytes starts its clock at 0: a device that came
+// online then is online, not merely seen.
+TEST(DeviceTablePresence, AtTimeZeroIsStillKnown) {
+    ZvEacDeviceTable table;
+    table.presence(0, 4, true);
+    table.presence(0, 6, false);
+    EXPECT_NE(zvEacDevicesText(table, false).find("online"), std::string::npos);
+    EXPECT_NE(zvEacDevicesText(table, false).find("OFFLINE"), std::string::npos);
+    const std::string csv = zvEacDevicesCsv(table);
+    EXPECT_NE(csv.find("\n4,,1,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\n6,,0,"), std::string::npos) << csv;
+}
+
 }  // namespace
 
 namespace {
