@@ -60,7 +60,8 @@ TEST(SnifferDissector, RecordsAndTsharkAgreeOnEveryFieldOfEveryTelegram) {
     });
     std::string never;
     for (const unsigned id : missing) {
-        never += " " + std::to_string(id);
+        never += ' ';
+        never += std::to_string(id);
     }
     EXPECT_EQ(never, "") << "declared message ids that never occurred";
 
