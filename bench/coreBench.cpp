@@ -23,6 +23,7 @@
 #include "hal/include/icLocalTime.h"
 #include "hal/include/icOsal.h"
 #include "logger/logger.h"
+#include "report/zvReportHtml.h"
 #include "stats/zvEacStats.h"
 #include "timer/icTimer.h"
 
@@ -344,6 +345,33 @@ void BM_DeviceTableUpdate(benchmark::State& state) {
     benchmark::DoNotOptimize(table.generation());
 }
 BENCHMARK(BM_DeviceTableUpdate)->Arg(0)->Arg(1);
+
+// The report's worst case: every one of 254 devices with its lane full
+// (4096 changes over 20 different texts) and its answer buckets full, as
+// after days of a busy bus; the page written once per iteration.
+void BM_ReportFullHistory(benchmark::State& state) {
+    ZvReportHistory history;
+    ZvEacDeviceTable devices;
+    const U64 start = 1'700'000'000'000'000ULL;
+    for (unsigned device = 1; device <= 254; ++device) {
+        const auto address = static_cast<U8>(device);
+        devices.presence(start, address, true);
+        for (U64 i = 0; i < 8192; ++i) {
+            const U64 at = start + i * 7'000'000ULL + device;
+            history.state(at, address, ZvEacDeviceSlot::LOCK, "LOCK_STATE_" + std::to_string(i % 20));
+            history.answer(at, address, static_cast<U16>(i % 190));
+        }
+    }
+    ZvReportSource source;
+    source.what = "bench";
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        bytes = zvReportHtml(source, history, devices).size();
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.counters["page_MB"] = static_cast<double>(bytes) / 1e6;
+}
+BENCHMARK(BM_ReportFullHistory)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // What one received byte costs in the FIFO: push, count, pop.
 void BM_FifoCharRoundTrip(benchmark::State& state) {

@@ -121,9 +121,30 @@ double seconds(U64 wall_us) { return static_cast<double>(wall_us) / kMicrosPerSe
 
 std::string utc(U64 wall_us) { return wall_us == 0 ? std::string("-") : zvEacJsonUtcTime(wall_us); }
 
+// JSON inside a script element: nothing in it may close the element or
+// open markup, whatever a device sent.
+void appendScriptSafe(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+            case '<':
+                out += "\\u003c";
+                break;
+            case '>':
+                out += "\\u003e";
+                break;
+            case '&':
+                out += "\\u0026";
+                break;
+            default:
+                out += c;
+        }
+    }
+}
+
 class Page {
 public:
     void raw(std::string_view text) { out_ += text; }
+    void script(std::string_view text) { appendScriptSafe(out_, text); }
     void text(std::string_view text) { out_ += zvReportHtmlText(text); }
     void element(std::string_view tag, std::string_view text) {
         out_ += '<';
@@ -338,73 +359,79 @@ Json lineData(const ZvReportHistory& history, U32 bitRate, Json& notes) {
                 {"noise", noise}};
 }
 
-Json devicesData(const ZvReportHistory& history, const std::vector<DeviceRow>& rows, Json& notes) {
-    Json lanes = Json::array();
+// Seconds since the epoch to the microsecond, exactly (a double would round
+// the last digits of today's times).
+void appendSeconds(std::string& out, U64 wall_us) {
+    std::array<char, 32> text{};
+    (void)std::snprintf(text.data(), text.size(), "%llu.%06llu", static_cast<unsigned long long>(wall_us / 1'000'000),
+                        static_cast<unsigned long long>(wall_us % 1'000'000));
+    out += text.data();
+}
+
+template <typename Range, typename Cell>
+void appendArray(std::string& out, const Range& range, Cell cell) {
+    out += '[';
+    bool first = true;
+    for (const auto& item : range) {
+        if (!first) {
+            out += ',';
+        }
+        first = false;
+        cell(item);
+    }
+    out += ']';
+}
+
+// The devices' lanes and answer times as JSON text, written directly: they
+// are numbers only, and the bulk of the data (a full history of 254 devices
+// is a million changes), which a document of JSON values would hold several
+// times over while the page is written.
+std::string devicesData(const ZvReportHistory& history, const std::vector<DeviceRow>& rows, Json& notes) {
+    std::string out;
     bool coarseAnswers = false;
-    for (const DeviceRow& row : rows) {
+    const auto number = [&out](unsigned long long value) { out += std::to_string(value); };
+    appendArray(out, rows, [&](const DeviceRow& row) {
         const ZvReportDeviceHistory* device = history.device(row.address);
-        Json events = Json::array();
-        Json answers = Json::object();
-        if (device != nullptr) {
-            for (const ZvReportEvent& e : device->events) {
-                events.push_back(Json::array({seconds(e.wall_us), e.lane, e.text}));
-            }
+        out += "{\"a\":" + std::to_string(row.address) + ",\"events\":";
+        if (device == nullptr) {
+            out += "[],\"answers\":{}";
+        } else {
+            appendArray(out, device->events, [&](const ZvReportEvent& e) {
+                out += '[';
+                appendSeconds(out, e.wall_us);
+                out += ',' + std::to_string(e.lane) + ',' + std::to_string(e.text) + ']';
+            });
             if (device->stride > 1) {
                 notes.push_back("Device " + std::to_string(row.address) + ": " + std::to_string(device->events.size()) +
                                 " of " + std::to_string(device->seenEvents) +
                                 " changes drawn (its lane filled; online and offline are all kept).");
             }
-            Json min = Json::array();
-            Json max = Json::array();
-            Json count = Json::array();
-            for (const ZvReportAnswerBucket& b : device->answers.buckets()) {
-                count.push_back(b.count);
-                min.push_back(b.count == 0 ? Json() : Json(b.min_ms));
-                max.push_back(b.count == 0 ? Json() : Json(b.max_ms));
-            }
-            coarseAnswers =
-                coarseAnswers || device->answers.width_us() > ZvReportBuckets<ZvReportAnswerBucket>::kFirstWidth_us;
-            answers = Json{{"t0", seconds(device->answers.start_us())},
-                           {"w", seconds(device->answers.width_us())},
-                           {"min", min},
-                           {"max", max},
-                           {"n", count}};
+            const auto& answers = device->answers;
+            coarseAnswers = coarseAnswers || answers.width_us() > ZvReportBuckets<ZvReportAnswerBucket>::kFirstWidth_us;
+            out += ",\"answers\":{\"t0\":";
+            appendSeconds(out, answers.start_us());
+            out += ",\"w\":";
+            appendSeconds(out, answers.width_us());
+            const auto bound = [&out](const ZvReportAnswerBucket& b, U16 value) {
+                out += b.count == 0 ? std::string("null") : std::to_string(value);
+            };
+            out += ",\"min\":";
+            appendArray(out, answers.buckets(), [&](const ZvReportAnswerBucket& b) { bound(b, b.min_ms); });
+            out += ",\"max\":";
+            appendArray(out, answers.buckets(), [&](const ZvReportAnswerBucket& b) { bound(b, b.max_ms); });
+            out += ",\"n\":";
+            appendArray(out, answers.buckets(), [&](const ZvReportAnswerBucket& b) { number(b.count); });
+            out += '}';
         }
-        const std::span<const U32> histogram = zvEacStatsAnswerHistogram(row.address);
-        lanes.push_back(Json{{"a", row.address},
-                             {"events", events},
-                             {"answers", answers},
-                             {"hist", std::vector<U32>(histogram.begin(), histogram.end())}});
-    }
+        out += ",\"hist\":";
+        appendArray(out, zvEacStatsAnswerHistogram(row.address), [&](U32 count) { number(count); });
+        out += '}';
+    });
     if (coarseAnswers) {
         notes.push_back("Answer times of long runs are drawn per bucket of several seconds (fastest and slowest).");
     }
     if (history.textsFull()) {
         notes.push_back("More different texts than the history keeps: the rest show as \"(further texts)\".");
-    }
-    return lanes;
-}
-
-// JSON inside a script element: nothing in it may close the element or
-// open markup, whatever a device sent.
-std::string scriptSafe(const Json& data) {
-    const std::string text = data.dump(-1, ' ', false, Json::error_handler_t::replace);
-    std::string out;
-    out.reserve(text.size() + text.size() / 16);
-    for (const char c : text) {
-        switch (c) {
-            case '<':
-                out += "\\u003c";
-                break;
-            case '>':
-                out += "\\u003e";
-                break;
-            case '&':
-                out += "\\u0026";
-                break;
-            default:
-                out += c;
-        }
     }
     return out;
 }
@@ -551,7 +578,7 @@ std::string zvReportHtml(const ZvReportSource& source, const ZvReportHistory& hi
     data["last"] = seconds(history.last_us());
     data["timeout_ms"] = ZV_REPORT_ANSWER_TIMEOUT_MS;
     data["line"] = lineData(history, source.bitRate, notes);
-    data["devices"] = devicesData(history, rows, notes);
+    const std::string devicesText = devicesData(history, rows, notes);
     data["texts"] = history.texts();
     Json laneNames = Json::array();
     for (std::size_t slot = 0; slot < ZV_EAC_DEVICE_SLOTS; ++slot) {
@@ -577,7 +604,12 @@ std::string zvReportHtml(const ZvReportSource& source, const ZvReportHistory& hi
         "addEventListener('error', function (e) { window.zvErrors.push(String(e.message)); "
         "document.getElementById('zv-errors').textContent = window.zvErrors.join('\\n'); });\n</script>\n"
         "<script type=\"application/json\" id=\"zv-data\">");
-    page.raw(scriptSafe(data));
+    // The devices' part joins the rest as the object's first member.
+    const std::string rest = data.dump(-1, ' ', false, Json::error_handler_t::replace);
+    page.script("{\"devices\":");
+    page.script(devicesText);
+    page.script(",");
+    page.script(std::string_view(rest).substr(1));
     page.raw("</script>\n<script>\n");
     page.raw(zvReportAssetUplotJs);
     page.raw("\n</script>\n<script>\n");
