@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -23,7 +24,10 @@ constexpr U64 kStart_us = 1700000000000000ULL;
 
 class TempDir {
 public:
-    TempDir() : path_(fs::temp_directory_path() / ("captureRingTest-" + std::to_string(counter_++))) {
+    // One folder per process and object: CTest runs the cases in parallel.
+    TempDir()
+        : path_(fs::temp_directory_path() /
+                ("captureRingTest-" + std::to_string(std::random_device{}()) + "-" + std::to_string(counter_++))) {
         fs::remove_all(path_);
         fs::create_directories(path_);
     }
