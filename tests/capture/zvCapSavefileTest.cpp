@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -42,10 +43,10 @@ class TempFile {
 public:
     TempFile() {
         static std::atomic<int> counter{0};
-        path_ = (std::filesystem::temp_directory_path() /
-                 ("zvCapSavefileTest-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                  std::to_string(counter++) + ".pcap"))
-                    .string();
+        path_ =
+            (std::filesystem::temp_directory_path() / ("zvCapSavefileTest-" + std::to_string(std::random_device{}()) +
+                                                       "-" + std::to_string(counter++) + ".pcap"))
+                .string();
     }
     ~TempFile() {
         std::error_code ignored;
