@@ -119,6 +119,23 @@ link=$WINEPREFIX/dosdevices/com$port
 
 # --- one session --------------------------------------------------------------------
 
+# start_simulator NAME LINE OPTIONS...: the simulator plays into a new
+# pseudo-terminal linked as LINE; returns once the link is there, with the
+# simulator's process in $simPid.
+start_simulator() {
+  local name=$1 simLine=$2
+  shift 2
+  rm -f "$simLine"
+  "$sim" --link "$simLine" "$@" --summary "$work/$name.summary" 2>"$work/$name-sim.err" &
+  simPid=$!
+  pids+=("$simPid")
+  for _ in $(seq 100); do
+    [ -L "$simLine" ] && break
+    sleep 0.05
+  done
+  [ -L "$simLine" ] || fail "$name: the simulator did not open its line"
+}
+
 # run_session NAME LOG END COMMAND...: the simulator on $line, the sniffer
 # (COMMAND) with its console on a FIFO; the settings and logToFile LOG are
 # typed at once. END says how the session ends once the play is over and the
@@ -130,16 +147,7 @@ run_session() {
   shift 3
   local holdOption=(--hold)
   [ "$end" = hangup ] && holdOption=()
-  rm -f "$line"
-  "$sim" --link "$line" "${play[@]}" --delay 3 "${holdOption[@]}" --summary "$work/$name.summary" \
-    2>"$work/$name-sim.err" &
-  local simPid=$!
-  pids+=("$simPid")
-  for _ in $(seq 100); do
-    [ -L "$line" ] && break
-    sleep 0.05
-  done
-  [ -L "$line" ] || fail "$name: the simulator did not open its line"
+  start_simulator "$name" "$line" "${play[@]}" --delay 3 "${holdOption[@]}"
 
   mkfifo "$work/$name.console"
   "$@" <"$work/$name.console" >"$work/$name.out" 2>"$work/$name.err" &
@@ -306,16 +314,8 @@ echo "e2e: a port that goes away ends the program with status 1: $(head -n 1 "$w
 # door state, q back to the console and quit.
 if [ -x /usr/bin/tmux ]; then
   tmux=(tmux -L "zvWinE2e$$")
-  rm -f "$link"
-  "$sim" --link "$link" -b 115200 -n 6 -s 3 -c 300 --fps 100 --delay 1 --hold -q --summary "$work/top.summary" \
-    2>"$work/top-sim.err" &
-  topSim=$!
-  pids+=("$topSim")
-  for _ in $(seq 100); do
-    [ -L "$link" ] && break
-    sleep 0.05
-  done
-  [ -L "$link" ] || fail "top: the simulator did not open its line"
+  start_simulator top "$link" -b 115200 -n 6 -s 3 -c 300 --fps 100 --delay 1 --hold -q
+  topSim=$simPid
   "${tmux[@]}" new-session -d -s top -x 120 -y 30 \
     "env WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES='mscoree,mshtml=' \
      ${boost[*]} wine '$exe' COM$port -b 115200; echo EXIT=\$?; sleep 60"

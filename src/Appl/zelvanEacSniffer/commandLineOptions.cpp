@@ -7,55 +7,30 @@
 
 namespace {
 
+// An option without a value: it turns `field` on.
+template <Boolean MainOptions::*field>
+bool setSwitch(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
+    out.*field = TRUE;
+    return true;
+}
+
+// An option naming a file to write: any name the file system takes.
+template <const char* MainOptions::*field>
+bool setFileName(MainOptions& out, const char* value, std::string& problem) {
+    if (value[0] == '\0') {
+        problem = "expects a file name";
+        return false;
+    }
+    out.*field = value;
+    return true;
+}
+
 bool setVerbosity(MainOptions& out, const char* value, std::string& problem) {
     if (value[0] < '0' || value[0] > '3' || value[1] != '\0') {
         problem = "expects 0, 1, 2 or 3";
         return false;
     }
     out.verbosity = static_cast<S8>(value[0] - '0');
-    return true;
-}
-
-bool setRaw(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
-    out.rawData = TRUE;
-    return true;
-}
-
-bool setLog(MainOptions& out, const char* value, std::string& problem) {
-    if (value[0] == '\0') {
-        problem = "expects a file name";
-        return false;
-    }
-    out.logFile = value;
-    return true;
-}
-
-bool setReconnect(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
-    out.reconnect = TRUE;
-    return true;
-}
-
-bool setHelp(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
-    out.help = TRUE;
-    return true;
-}
-
-bool setVersion(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
-    out.version = TRUE;
-    return true;
-}
-
-bool setStats(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
-    out.stats = TRUE;
-    return true;
-}
-
-bool setStatsCsv(MainOptions& out, const char* value, std::string& problem) {
-    if (value[0] == '\0') {
-        problem = "expects a file name";
-        return false;
-    }
-    out.statsCsvFile = value;
     return true;
 }
 
@@ -68,15 +43,6 @@ bool setFilter(MainOptions& out, const char* value, std::string& problem) {
         return false;
     }
     out.filter = value;
-    return true;
-}
-
-bool setCapture(MainOptions& out, const char* value, std::string& problem) {
-    if (value[0] == '\0') {
-        problem = "expects a file name";
-        return false;
-    }
-    out.captureFile = value;
     return true;
 }
 
@@ -117,39 +83,6 @@ bool setRead(MainOptions& out, const char* value, std::string& problem) {
     return true;
 }
 
-bool setDrops(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
-    out.drops = TRUE;
-    return true;
-}
-
-bool setDevices(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
-    out.devices = TRUE;
-    return true;
-}
-
-bool setTop(MainOptions& out, const char* /*value*/, std::string& /*problem*/) {
-    out.top = TRUE;
-    return true;
-}
-
-bool setDevicesCsv(MainOptions& out, const char* value, std::string& problem) {
-    if (value[0] == '\0') {
-        problem = "expects a file name";
-        return false;
-    }
-    out.devicesCsvFile = value;
-    return true;
-}
-
-bool setReport(MainOptions& out, const char* value, std::string& problem) {
-    if (value[0] == '\0') {
-        problem = "expects a file name";
-        return false;
-    }
-    out.reportFile = value;
-    return true;
-}
-
 bool setJson(MainOptions& out, const char* value, std::string& problem) {
     if (value[0] == '\0') {
         problem = "expects a file name, or - for standard output";
@@ -162,32 +95,33 @@ bool setJson(MainOptions& out, const char* value, std::string& problem) {
 constexpr std::array kOptions{
     OptionRow{"--verbosity", nullptr, "N", OptionWhere::AfterPort, setVerbosity,
               "how much each telegram prints, as verboseMessages N"},
-    OptionRow{"--raw", nullptr, nullptr, OptionWhere::AfterPort, setRaw, "dump every byte of the line, as rawData 1"},
-    OptionRow{"--log", nullptr, "FILE", OptionWhere::AfterPort, setLog,
+    OptionRow{"--raw", nullptr, nullptr, OptionWhere::AfterPort, setSwitch<&MainOptions::rawData>,
+              "dump every byte of the line, as rawData 1"},
+    OptionRow{"--log", nullptr, "FILE", OptionWhere::AfterPort, setFileName<&MainOptions::logFile>,
               "append every report to FILE from the first byte on, as logToFile 1 FILE"},
-    OptionRow{"--reconnect", nullptr, nullptr, OptionWhere::PortOnly, setReconnect,
+    OptionRow{"--reconnect", nullptr, nullptr, OptionWhere::PortOnly, setSwitch<&MainOptions::reconnect>,
               "keep running when the port fails and reopen it when it comes back"},
-    OptionRow{"--stats", nullptr, nullptr, OptionWhere::AfterPort, setStats,
+    OptionRow{"--stats", nullptr, nullptr, OptionWhere::AfterPort, setSwitch<&MainOptions::stats>,
               "print the bus statistics table once more at the end, as stats"},
-    OptionRow{"--stats-csv", nullptr, "FILE", OptionWhere::AfterPort, setStatsCsv,
+    OptionRow{"--stats-csv", nullptr, "FILE", OptionWhere::AfterPort, setFileName<&MainOptions::statsCsvFile>,
               "write the bus statistics to FILE at the end, as stats csv FILE"},
     OptionRow{"--filter", nullptr, "EXPR", OptionWhere::AfterPort, setFilter,
               "print only what EXPR lets through, as filter EXPR"},
-    OptionRow{"--drops", nullptr, nullptr, OptionWhere::AfterPort, setDrops,
+    OptionRow{"--drops", nullptr, nullptr, OptionWhere::AfterPort, setSwitch<&MainOptions::drops>,
               "a line for every dropped frame and run of noise, as drops 1"},
     OptionRow{"--json", nullptr, "FILE", OptionWhere::AfterPort, setJson,
               "every report as a JSON object, one per line, into FILE (- : standard output, the console then on "
               "standard error), as json 1 FILE"},
-    OptionRow{"--devices", nullptr, nullptr, OptionWhere::AfterPort, setDevices,
+    OptionRow{"--devices", nullptr, nullptr, OptionWhere::AfterPort, setSwitch<&MainOptions::devices>,
               "print the device table once more at the end, as devices"},
-    OptionRow{"--devices-csv", nullptr, "FILE", OptionWhere::AfterPort, setDevicesCsv,
+    OptionRow{"--devices-csv", nullptr, "FILE", OptionWhere::AfterPort, setFileName<&MainOptions::devicesCsvFile>,
               "write the device table to FILE at the end, as devices csv FILE"},
-    OptionRow{"--report", nullptr, "FILE", OptionWhere::AfterPort, setReport,
+    OptionRow{"--report", nullptr, "FILE", OptionWhere::AfterPort, setFileName<&MainOptions::reportFile>,
               "write an HTML report of the run (timelines, plots, the tables) to FILE at the end, as writeReport "
               "FILE"},
-    OptionRow{"--top", nullptr, nullptr, OptionWhere::PortOnly, setTop,
+    OptionRow{"--top", nullptr, nullptr, OptionWhere::PortOnly, setSwitch<&MainOptions::top>,
               "show the live device table instead of the console; q ends the sniffer"},
-    OptionRow{"--capture", "-w", "FILE", OptionWhere::AfterPort, setCapture,
+    OptionRow{"--capture", "-w", "FILE", OptionWhere::AfterPort, setFileName<&MainOptions::captureFile>,
               "record the line into the capture FILE (pcap); with -r, the frames the filter passes"},
     OptionRow{"--capture-size", nullptr, "MB", OptionWhere::AfterPort, setCaptureSize,
               "with -w: a new numbered file when the file reaches MB megabytes (FILE_00001_<time>.pcap, ...)"},
@@ -197,8 +131,9 @@ constexpr std::array kOptions{
               "with --capture-size or --capture-duration, keep only the newest N files of the run"},
     OptionRow{"--read", "-r", "FILE", OptionWhere::Anywhere, setRead,
               "decode a capture file or raw line bytes (- reads standard input) instead of a port"},
-    OptionRow{"--help", nullptr, nullptr, OptionWhere::Anywhere, setHelp, "this text"},
-    OptionRow{"--version", nullptr, nullptr, OptionWhere::Anywhere, setVersion, "the version line"},
+    OptionRow{"--help", nullptr, nullptr, OptionWhere::Anywhere, setSwitch<&MainOptions::help>, "this text"},
+    OptionRow{"--version", nullptr, nullptr, OptionWhere::Anywhere, setSwitch<&MainOptions::version>,
+              "the version line"},
 };
 
 }  // namespace
